@@ -1,0 +1,1 @@
+#include "engine/geq15.h"
