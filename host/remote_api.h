@@ -1,0 +1,90 @@
+// The host library's entry table, the binding's checks, the host folder rules and the host
+// type's bus list. Portable: the registry and library loading live in remote_api_win32.cpp.
+#pragma once
+
+#include <cstdint>
+
+#include "app/insert_context.h"
+#include "host/orlune_contract.h"
+
+constexpr int kRemoteEntryCount = 26;
+
+// The 26 entries in table order, which is also the order of resolution. The union lets the
+// binding fill and test them by index while callers use the names.
+struct RemoteApi {
+  union {
+    struct {
+      KLORM_LoginFn KLORM_Login;
+      KLORM_LogoutFn KLORM_Logout;
+      KLORM_UncalledFn KLORM_RunOrlune;
+      KLORM_GetOrluneTypeFn KLORM_GetOrluneType;
+      KLORM_UncalledFn KLORM_GetOrluneVersion;
+      KLORM_IsParametersDirtyFn KLORM_IsParametersDirty;
+      KLORM_UncalledFn KLORM_GetParameterFloat;
+      KLORM_UncalledFn KLORM_GetParameterStringA;
+      KLORM_UncalledFn KLORM_GetParameterStringW;
+      KLORM_UncalledFn KLORM_GetLevel;
+      KLORM_UncalledFn KLORM_GetMidiMessage;
+      KLORM_UncalledFn KLORM_SetParameterFloat;
+      KLORM_UncalledFn KLORM_SetParameters;
+      KLORM_UncalledFn KLORM_SetParametersW;
+      KLORM_UncalledFn KLORM_SetParameterStringA;
+      KLORM_UncalledFn KLORM_SetParameterStringW;
+      KLORM_UncalledFn KLORM_Output_GetDeviceNumber;
+      KLORM_UncalledFn KLORM_Output_GetDeviceDescA;
+      KLORM_UncalledFn KLORM_Output_GetDeviceDescW;
+      KLORM_UncalledFn KLORM_Input_GetDeviceNumber;
+      KLORM_UncalledFn KLORM_Input_GetDeviceDescA;
+      KLORM_UncalledFn KLORM_Input_GetDeviceDescW;
+      KLORM_AudioCallbackRegisterFn KLORM_AudioCallbackRegister;
+      KLORM_AudioCallbackStartFn KLORM_AudioCallbackStart;
+      KLORM_UncalledFn KLORM_AudioCallbackStop;
+      KLORM_AudioCallbackUnregisterFn KLORM_AudioCallbackUnregister;
+    };
+    void* entry[kRemoteEntryCount];
+  };
+};
+static_assert(sizeof(RemoteApi) == kRemoteEntryCount * sizeof(void*), "one pointer per entry");
+
+// The export names, in table order.
+extern const char* const kRemoteExportNames[kRemoteEntryCount];
+
+// The process's one table, filled by BindRemoteLibrary and used by the shell.
+extern RemoteApi g_remoteApi;
+
+// Results of BindRemoteLibrary besides the missing-entry codes.
+constexpr int32_t kBindHostNotFound = -100;
+constexpr int32_t kBindLoadFailed = -101;
+
+// The error code of the first missing entry in the binding's test order, or 0 when all 26 are
+// present.
+int32_t RemoteApi_FirstMissing(const RemoteApi* api);
+
+// Size of the buffer that FindHostFolder's caller passes, and the most it writes.
+constexpr int32_t kHostFolderBufferBytes = 1024;
+constexpr int32_t kHostFolderMaxBytes = 512;
+
+// The host folder from an "UninstallString" as the registry returned it: `value` holds
+// `byteCount` bytes including the terminating zero. Returns 1 and writes the folder (the text
+// before its last backslash, zero-filled to kHostFolderMaxBytes) into `folder`, or returns 0 and
+// leaves `folder` untouched when the text is unterminated or too long for a folder.
+int32_t HostFolderFromUninstallString(const char* value, uint32_t byteCount, char* folder);
+
+// Bus lists of the known host types.
+struct HostBusList {
+  int32_t busCount;
+  const char* const* busLabels;  // null for an unknown type
+};
+HostBusList HostBusListForType(int32_t hostType);
+
+// Repaints the whole window with background erase; the shell passes the platform's.
+using WindowRepaint = void (*)(void* hwnd);
+
+// Asks the host for its type and, when it changed, stores it and its bus list in `ctx` and
+// repaints ctx->hwnd.
+void RefreshHostType(InsertContext* ctx, const RemoteApi* api, WindowRepaint repaint);
+
+// Win32 only (remote_api_win32.cpp).
+int32_t FindHostFolder(char* folder);
+int32_t BindRemoteLibrary();
+void RepaintWholeWindow(void* hwnd);
