@@ -6,6 +6,8 @@
 #include <cstdint>
 
 #include "engine/geq15.h"
+#include "settings/text_buffer.h"
+#include "panel/panel_state.h"
 
 // A coordinate that is not yet known; equals the platform's default-position value.
 constexpr int32_t kUnsetCoordinate = INT32_MIN;
@@ -20,10 +22,14 @@ struct InsertContext {
   int32_t busCount;
   const char* const* busLabels;  // fixed label list of the host type, or null
 
+  PanelGeometry geometry;  // rectangles of the last full repaint
+  DragState drag;          // pointer drag and wheel target of the panel
+
   void* trayMenu;
   int32_t x0, y0, dx, dy;                          // window placement
   int32_t savedX0, savedY0, savedDx, savedDy;      // placement read from the settings file
   int32_t minDx, minDy;                            // minimum window size
+  TextBuffer settingsBuffer;                       // where the settings file is built and read
 
   EngineContext engine;  // started flag, process, channel block, bus, exchange, meters, filter
 };

@@ -1,0 +1,106 @@
+// The panel's Win32 layer: the KL2CTL toolkit, the panel's drawing objects, rendering, pointer
+// input with the popup value editor, and the screen helpers. Everything runs on the window's
+// thread. The arithmetic lives in panel_core.h.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "app/insert_context.h"
+#include "panel/panel_core.h"
+
+// ---- KL2CTL: the process-wide palette, brushes, pens, fonts and the open popup editor ----
+constexpr int32_t kPaletteSize = 16;
+constexpr int32_t kFontSlots = 32;
+constexpr int32_t kFontSlotScale = 2;   // scale labels
+constexpr int32_t kFontSlotEditor = 7;  // popup value editor
+
+int32_t KL2CTL_Start(HINSTANCE instance);  // -> 1; only the first start creates anything
+void KL2CTL_Stop();                        // only the last stop deletes (closing an open editor first)
+int32_t KL2CTL_StartCount();
+HINSTANCE KL2CTL_Instance();
+COLORREF KL2CTL_Color(int32_t index);
+HBRUSH KL2CTL_Brush(int32_t index);
+HPEN KL2CTL_Pen(int32_t index);
+HFONT KL2CTL_Font(int32_t slot);
+HWND KL2CTL_OpenEditor();  // the popup value editor while one is open, else null
+void KL2CTL_SetOpenEditor(HWND editor);
+
+// ---- PanelResources: the panel's own fonts, pen, brushes and skin bitmaps ----
+constexpr int32_t kIconApp = 100;
+constexpr int32_t kBitmapMenuPower = 110;
+constexpr int32_t kBitmapSkin = 200;
+constexpr int32_t kBitmapKnob = 201;
+constexpr int32_t kBitmapMeterUnlit = 210;
+constexpr int32_t kBitmapMeterLit = 211;
+constexpr int32_t kBitmapBypassOff = 212;
+constexpr int32_t kBitmapBypassOn = 213;
+
+struct PanelResources {
+  HFONT busFont;
+  HFONT noticeFont;
+  HPEN busPen;
+  HBRUSH emptyBrush;
+  HBRUSH cellBrush;
+  HBRUSH selectedBrush;
+  HBRUSH noticeBrush;
+  COLORREF scaleTextColor;
+  COLORREF noticeTextColor;
+  HBITMAP menuPower;  // 110: menu item bitmap of the shut-down entries
+  HBITMAP skin;       // 200
+  HBITMAP knob;       // 201
+  HBITMAP meterUnlit; // 210
+  HBITMAP meterLit;   // 211
+  HBITMAP bypassOff;  // 212
+  HBITMAP bypassOn;   // 213
+};
+
+// The set the drawing procedures use.
+extern PanelResources g_panelResources;
+
+// Loads the bitmaps from the program's own module. Objects that fail stay null. -> 0
+int32_t PanelResources_Create(PanelResources* res = &g_panelResources);
+// Deletes every non-null object and clears the set; safe to call twice or without create. -> 0
+int32_t PanelResources_Release(PanelResources* res = &g_panelResources);
+
+// ---- rendering (into the given device context, no off-screen composition) ----
+void PaintPanel(InsertContext* ctx, HDC dc, HWND window);  // everything except the meters
+void DrawBusBar(InsertContext* ctx, HDC dc);
+void DrawSlider(InsertContext* ctx, int32_t slider, HDC dc);
+void DrawAllSliders(InsertContext* ctx, HDC dc);
+void DrawBypassSwitch(InsertContext* ctx, HDC dc);
+void DrawScaleLabels(InsertContext* ctx, HDC dc);
+void DrawLevelMeters(InsertContext* ctx, HDC dc);  // from ctx->engine.meterReadout
+
+// ---- pointer input (client coordinates as signed 16-bit values from the message) ----
+void PanelPress(InsertContext* ctx, int32_t x, int32_t y, HWND window, int32_t rightButton);
+void PanelPointerMove(InsertContext* ctx, int32_t y, HWND window);
+void PanelDoubleClick(InsertContext* ctx, int32_t x, int32_t y, HWND window);
+// The caller has set drag.sliderIndex and drag.mode (kHitSlider) from its own hit test.
+void PanelWheelStep(InsertContext* ctx, int32_t steps, HWND window);
+// Ends a drag on button release or cancel mode: releases the capture and gives it back.
+void PanelReleaseDrag(InsertContext* ctx);
+
+// ---- popup value editor ----
+struct PopupEditRequest {
+  int32_t x, y;            // screen position of the editor's top-left corner
+  int32_t width, height;   // size of the edit field
+  int32_t accepted;        // 1 when the user confirmed with Enter
+  uint32_t colours;        // bits 0..3 text palette index, bits 4..7 background palette index
+  const char* initialText;
+  char result[1024];
+  uint16_t fontSlot;
+  HWND editControl;
+};
+
+// Runs the editor modally; returns a malloc'ed copy of the confirmed text (the caller frees it)
+// or null when cancelled.
+char* OpenPopupEditor(HWND owner, int32_t x, int32_t y, int32_t width, const char* text);
+INT_PTR CALLBACK PopupEditorProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK PopupKeyFilter(HWND edit, UINT message, WPARAM wParam, LPARAM lParam);
+
+// ---- screen helpers ----
+void MonitorRectAtPoint(int32_t* x, int32_t* y, int32_t* width, int32_t* height);
+void GetWindowFrameMetrics(int32_t* menuHeight, int32_t* frameWidth, int32_t* captionHeight);
+void GetPopupFrameMetrics(int32_t* captionHeight, int32_t* menuHeight, int32_t* borderWidth);
