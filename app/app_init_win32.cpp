@@ -1,0 +1,103 @@
+// Start-up and shutdown of everything that lives as long as the main window: the panel's
+// drawing objects, the host link, the equalizer and the settings buffer.
+#include <windows.h>
+
+#include <cstring>
+
+#include "app/app_shell_win32.h"
+#include "app/insert_context.h"
+#include "host/insert_callback.h"
+#include "host/remote_api.h"
+#include "panel/panel_win32.h"
+#include "settings/settings_file.h"
+#include "settings/text_buffer.h"
+
+StartupProgress g_startup;
+
+namespace {
+
+const char kInitErrorCaption[] = "Init Error";
+
+int32_t FailInit(HWND window, const char* text) {
+  MessageBoxA(window, text, kInitErrorCaption, MB_ICONERROR | MB_OK);
+  return 0;
+}
+
+// The audio thread's only way to the window: a posted command, never a sent one.
+void PostRestartCommand(void* hwnd) {
+  PostMessageA(static_cast<HWND>(hwnd), WM_COMMAND, kRestartCommandId, 0);
+}
+
+}  // namespace
+
+int32_t InitializeApplication(HWND window) {
+  // The host may write another client's name here; the zeros to its end matter.
+  char clientName[kClientNameSize] = {};
+  std::strncpy(clientName, kClientName, sizeof clientName - 1);
+
+  g_startup = StartupProgress{};
+  g_app.hwnd = window;
+
+  PanelResources_Create();
+  g_startup.panelResources = true;
+
+  int32_t frameWidth = 0, captionHeight = 0;
+  GetWindowFrameMetrics(nullptr, &frameWidth, &captionHeight);
+  g_app.minDx = 698 + 2 * frameWidth;
+  g_app.minDy = 300 + 2 * frameWidth + captionHeight;
+
+  const int32_t bound = BindRemoteLibrary();
+  if (bound == kBindHostNotFound) return FailInit(window, "Orlune is not installed");
+  if (bound < 0) return FailInit(window, "Failed To Link To OrluneRemote.dll");
+
+  RemoteApi& api = g_remoteApi;
+  if (api.KLORM_Login() < 0) return FailInit(window, "Failed To Login");
+  g_startup.loggedIn = true;
+
+  g_app.hostStatus = api.KLORM_IsParametersDirty();
+  if (g_app.hostStatus == 0) {
+    RefreshHostType(&g_app, &g_remoteApi, RepaintWholeWindow);
+  } else {
+    g_app.hostType = 0;  // the timer asks again later
+  }
+
+  InsertCallback_SetRestartPoster(PostRestartCommand);
+  const int32_t registered =
+      api.KLORM_AudioCallbackRegister(kHostModeOutputInsert, InsertCallback, &g_app, clientName);
+  if (registered == kHostInsertBusy) {
+    char text[160];
+    FormatInsertInUseMessage(clientName, text, sizeof text);
+    return FailInit(window, text);
+  }
+  g_startup.callbackRegistered = true;
+
+  if (GEQ15_Create(&g_app.engine) < 0) return FailInit(window, "Cannot Create GEQ15 Filter Object");
+  g_startup.filterCreated = true;
+
+  InitTextBuffer(&g_app.settingsBuffer);
+  g_startup.settingsBuffer = true;
+
+  LoadSettings(nullptr, 0);
+  g_startup.complete = true;
+  return 1;
+}
+
+int32_t ShutdownApplication() {
+  RemoteApi& api = g_remoteApi;
+  // Log out only from a session we opened, and unregister only a callback that is ours: when
+  // another client holds the insert, unregistering could take it away from that client.
+  if (g_startup.loggedIn && api.KLORM_Logout) api.KLORM_Logout();
+  if (g_startup.callbackRegistered && api.KLORM_AudioCallbackUnregister) api.KLORM_AudioCallbackUnregister();
+  g_startup.loggedIn = g_startup.callbackRegistered = false;
+
+  // No callback can run any more, so the equalizer and its exchanges can go.
+  GEQ15_Destroy(&g_app.engine);
+  g_startup.filterCreated = false;
+
+  if (g_startup.panelResources) PanelResources_Release();
+  g_startup.panelResources = false;
+
+  ReleaseTextBuffer(&g_app.settingsBuffer);
+  g_startup.settingsBuffer = false;
+  return 1;
+}

@@ -1,0 +1,358 @@
+// The main window's procedure: creation and destruction, the system and tray menus, the
+// 50 ms timer that redraws the meters and watches the host, and pointer input for the panel.
+#include <windows.h>
+
+#include "app/app_shell_win32.h"
+#include "app/insert_context.h"
+#include "host/remote_api.h"
+#include "panel/panel_win32.h"
+#include "settings/registry_win32.h"
+#include "settings/settings_file.h"
+#include "settings/shell_win32.h"
+
+namespace {
+
+int32_t SignedLow(LPARAM v) { return static_cast<int16_t>(LOWORD(v)); }
+int32_t SignedHigh(LPARAM v) { return static_cast<int16_t>(HIWORD(v)); }
+
+HICON AppIcon() { return LoadIconA(static_cast<HINSTANCE>(g_app.instance), MAKEINTRESOURCEA(kIconResource)); }
+
+void ShowAndRaise(HWND window) {
+  if (PlacementUnset(g_app.x0, g_app.y0)) CenterWindowOnMonitor(window);
+  ShowWindow(window, SW_SHOWNORMAL);
+  SetForegroundWindow(window);
+}
+
+void RecordWindowRect(HWND window, bool withSize) {
+  RECT r;
+  if (!GetWindowRect(window, &r)) return;
+  g_app.x0 = r.left;
+  g_app.y0 = r.top;
+  if (withSize) {
+    g_app.dx = r.right - r.left;
+    g_app.dy = r.bottom - r.top;
+  }
+}
+
+void BuildTrayMenu() {
+  HMENU menu = CreatePopupMenu();
+  g_app.trayMenu = menu;
+  if (menu == nullptr) return;
+  AppendMenuA(menu, MF_STRING, kCmdShow, "Show GEQ15");
+  AppendMenuA(menu, MF_STRING, kCmdHide, "Hide GEQ15");
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, kCmdShutDown, "Shut Down GEQ15");
+  AppendMenuA(menu, MF_STRING, kCmdExitMenu, "Exit Menu");
+  SetMenuItemBitmaps(menu, kCmdShutDown, MF_BYCOMMAND, g_panelResources.menuPower, g_panelResources.menuPower);
+}
+
+void ExtendSystemMenu(HWND window) {
+  HMENU menu = GetSystemMenu(window, FALSE);
+  if (menu == nullptr) return;
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, kCmdResetAll, "Reset GEQ15");
+  AppendMenuA(menu, MF_STRING, kCmdLoadSettings, "Load GEQ Settings");
+  AppendMenuA(menu, MF_STRING, kCmdSaveSettings, "Save GEQ Settings");
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, kCmdSysTray, "System Tray (Close = Hide)");
+  AppendMenuA(menu, MF_STRING, kCmdShowOnRun, "Show App On Startup");
+  AppendMenuA(menu, MF_STRING, kCmdShowOnTop, "Always Visible");
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, kCmdShutDown, "Shut Down GEQ15");
+  SetMenuItemBitmaps(menu, kCmdShutDown, MF_BYCOMMAND, g_panelResources.menuPower, g_panelResources.menuPower);
+}
+
+LRESULT OnCreate(HWND window) {
+  if (InitializeApplication(window) == 0) return -1;
+  BuildTrayMenu();
+  ExtendSystemMenu(window);
+  if (sysTray) TrayIconAdd(window, AppIcon());  // a missing icon leaves the switch on
+  g_app.timerId = SetTimer(window, kMainTimerId, kMainTimerPeriodMs, nullptr);
+  PostMessageA(window, WM_COMMAND, kCmdInitialPlacement, 0);
+  PostMessageA(static_cast<HWND>(g_app.hwnd), WM_COMMAND, kCmdStartAudio, 0);
+  return 0;
+}
+
+void OnDestroy(HWND window) {
+  // The destroy message also comes for a window whose creation failed, and again from the
+  // platform when a window we already shut down is torn down at exit. Only the first one after
+  // a complete start-up saves: anything else would replace the stored settings with a file
+  // that lacks the channel records.
+  const bool normalShutdown = g_startup.complete;
+  g_startup.complete = false;
+  if (normalShutdown) SaveSettings(window, 0);
+  if (normalShutdown && sysTray) TrayIconDelete(static_cast<HWND>(g_app.hwnd));
+  if (g_app.timerId != 0) KillTimer(window, g_app.timerId);
+  g_app.timerId = 0;
+  ShutdownApplication();
+  // A failed creation must not post the quit message: it would end the message box that the
+  // entry point shows next before the user could read it.
+  if (normalShutdown) PostQuitMessage(0);
+}
+
+void ToggleShowOnTop(HWND window) {
+  const bool on = showOnTop != 1;
+  showOnTop = on ? 1 : 0;
+  RegistryWriteSwitch("GEQ15_ShowOnTop", showOnTop);
+  LONG ex = GetWindowLongA(window, GWL_EXSTYLE);
+  SetWindowLongA(window, GWL_EXSTYLE, on ? (ex | WS_EX_TOPMOST) : (ex & ~WS_EX_TOPMOST));
+  UpdateWindow(window);
+  SetWindowPos(window, on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+}
+
+void ToggleSysTray(HWND window) {
+  if (sysTray == 1) {
+    TrayIconDelete(window);
+    sysTray = 0;
+    RegistryWriteSwitch("GEQ15_SysTray", 0);
+    StartupShortcutDelete(startupFolder);
+    return;
+  }
+  if (TrayIconAdd(window, AppIcon()) != 0) return;  // no icon: tray mode stays off
+  sysTray = 1;
+  RegistryWriteSwitch("GEQ15_SysTray", 1);
+  char self[1024];
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  self[sizeof self - 1] = 0;
+  StartupShortcutCreate(self, startupFolder);
+}
+
+LRESULT OnSysCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (LOWORD(wParam)) {
+    case kCmdLoadSettings:
+      if (LoadSettings(window, 1) == 1) {
+        GEQ15_PublishParams(&g_app.engine);
+        InvalidateRect(window, nullptr, FALSE);
+      }
+      return 1;
+    case kCmdSaveSettings:
+      SaveSettings(window, 1);
+      return 1;
+    case kCmdResetAll:
+      if (MessageBoxA(window, "Entire Matrix will be initialized.\nPlease Confirm reset All?", "New Matrix",
+                      MB_ICONQUESTION | MB_YESNO) == IDNO)
+        return 0;
+      if (g_app.engine.filter) {
+        GEQ15_ResetParams(g_app.engine.filter);
+        GEQ15_PublishParams(&g_app.engine);
+      }
+      InvalidateRect(window, nullptr, FALSE);
+      return DefWindowProcA(window, message, wParam, lParam);
+    case kCmdShowOnTop:
+      ToggleShowOnTop(window);
+      return 1;
+    case kCmdSysTray:
+      ToggleSysTray(window);
+      return 1;
+    case kCmdShowOnRun:
+      showOnRun = showOnRun == 1 ? 0 : 1;
+      RegistryWriteSwitch("GEQ15_SysTrayShowOnRun", showOnRun);
+      return 1;
+    case kCmdShutDown:
+      PostMessageA(static_cast<HWND>(g_app.hwnd), WM_DESTROY, 0, 0);
+      return 1;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+void OnTimer(HWND window) {
+  g_app.tickCount += 1;
+  if (g_app.engine.filter && GEQ15_ReadMeters(g_app.engine.filter, &g_app.engine.meterReadout) == 0) {
+    HDC dc = GetDC(window);
+    if (dc) {
+      DrawLevelMeters(&g_app, dc);
+      ReleaseDC(window, dc);
+    }
+  }
+  if (!IsHostPollTick(g_app.tickCount)) return;
+  if (!g_remoteApi.KLORM_IsParametersDirty) return;
+  g_app.hostStatus = g_remoteApi.KLORM_IsParametersDirty();
+  switch (DecideHostPoll(g_app.hostStatus, g_app.hostType)) {
+    case HostPollAction::HostStopped:
+      g_app.hostType = 0;
+      g_app.busCount = 0;
+      InvalidateRect(window, nullptr, TRUE);
+      break;
+    case HostPollAction::HostAnswers:
+      RefreshHostType(&g_app, &g_remoteApi, RepaintWholeWindow);
+      break;
+    case HostPollAction::None:
+      break;
+  }
+}
+
+void OnInitMenu(HWND window) {
+  HMENU menu = GetSystemMenu(window, FALSE);
+  if (menu == nullptr) return;
+  CheckMenuItem(menu, kCmdSysTray, MF_BYCOMMAND | (sysTray == 1 ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(menu, kCmdShowOnRun, MF_BYCOMMAND | (showOnRun == 1 ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(menu, kCmdShowOnTop, MF_BYCOMMAND | (showOnTop == 1 ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void OnWheel(HWND window, WPARAM wParam, LPARAM lParam) {
+  if (g_app.drag.dragging) return;
+  POINT p{SignedLow(lParam), SignedHigh(lParam)};
+  ScreenToClient(window, &p);
+  int32_t slider = -1;
+  if (PanelHitTest(&g_app.geometry, p.x, p.y, &slider) != kHitSlider) return;
+  g_app.drag.sliderIndex = slider;
+  g_app.drag.mode = kHitSlider;
+  PanelWheelStep(&g_app, WheelSteps(static_cast<int16_t>(HIWORD(wParam))), window);
+}
+
+void OnTrayNotification(HWND window, LPARAM lParam) {
+  switch (LOWORD(lParam)) {
+    case WM_LBUTTONDOWN:
+      ShowAndRaise(static_cast<HWND>(g_app.hwnd));
+      break;
+    case WM_RBUTTONDOWN: {
+      POINT p;
+      GetCursorPos(&p);
+      // Without being the foreground window, the menu would stay open after a click elsewhere.
+      SetForegroundWindow(window);
+      TrackPopupMenu(static_cast<HMENU>(g_app.trayMenu), TPM_RIGHTBUTTON, p.x, p.y, 0, window, nullptr);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void PaintWindow(HWND window) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window, &ps);
+  if (dc) PaintPanel(&g_app, dc, window);
+  EndPaint(window, &ps);
+}
+
+void MoveAndShow(HWND window, int32_t left, int32_t top, int32_t x, int32_t y) {
+  if (x == left && y == top) {
+    ShowWindow(window, SW_SHOW);
+  } else {
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+  }
+}
+
+bool MonitorOfWindow(HWND window, RECT* r, ScreenRect* m) {
+  if (!GetWindowRect(window, r)) return false;
+  m->x = r->left;
+  m->y = r->top;
+  MonitorRectAtPoint(&m->x, &m->y, &m->width, &m->height);
+  return true;
+}
+
+}  // namespace
+
+void KeepWindowOnMonitor(HWND window) {
+  RECT r;
+  ScreenRect m;
+  if (!MonitorOfWindow(window, &r, &m)) return;
+  int32_t x, y;
+  KeepOnMonitorPosition(r.left, r.top, r.right, r.bottom, m, &x, &y);
+  MoveAndShow(window, r.left, r.top, x, y);
+}
+
+void CenterWindowOnMonitor(HWND window) {
+  RECT r;
+  ScreenRect m;
+  if (!MonitorOfWindow(window, &r, &m)) return;
+  int32_t x, y;
+  CenterOnMonitorPosition(r.left, r.top, r.right, r.bottom, m, &x, &y);
+  MoveAndShow(window, r.left, r.top, x, y);
+}
+
+void HandleAppCommand(int32_t command, HWND window) {
+  HWND main = static_cast<HWND>(g_app.hwnd);
+  switch (command) {
+    case kCmdInitialPlacement: {
+      const bool show = InitialPlacementShows(sysTray, showOnRun);
+      SetWindowPos(window, HWND_TOP, g_app.savedX0, g_app.savedY0, 0, 0,
+                   SWP_NOSIZE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+      if (show) {
+        KeepWindowOnMonitor(window);
+        InvalidateRect(window, nullptr, FALSE);
+      }
+      break;
+    }
+    case kCmdShutDown:
+      PostMessageA(main, WM_DESTROY, 0, 0);
+      break;
+    case kCmdShow:
+      ShowAndRaise(window);
+      break;
+    case kCmdHide:
+      ShowWindow(main, SW_HIDE);
+      break;
+    case kCmdStartAudio:
+      // Blocks this thread briefly: the host wants a pause between stop and start.
+      Sleep(50);
+      if (g_remoteApi.KLORM_AudioCallbackStart) g_remoteApi.KLORM_AudioCallbackStart();
+      break;
+    default:  // 73 "Exit Menu" and the rest of the range: nothing
+      break;
+  }
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return OnCreate(window);
+    case WM_DESTROY:
+      OnDestroy(window);
+      return 0;
+    case WM_MOVE:
+      RecordWindowRect(window, false);
+      return 0;
+    case WM_SIZE:
+      RecordWindowRect(window, true);
+      return 0;
+    case WM_PAINT:
+      PaintWindow(window);
+      return 0;
+    case WM_CLOSE:
+      if (sysTray) {
+        ShowWindow(static_cast<HWND>(g_app.hwnd), SW_HIDE);
+      } else {
+        PostMessageA(window, WM_DESTROY, 0, 0);
+      }
+      return 0;
+    case WM_CANCELMODE:
+    case WM_LBUTTONUP:
+      PanelReleaseDrag(&g_app);
+      return 0;
+    case WM_COMMAND: {
+      const int32_t id = LOWORD(wParam);
+      if (id >= kFirstAppCommand && id <= kLastAppCommand) HandleAppCommand(id, window);
+      return 0;
+    }
+    case WM_SYSCOMMAND:
+      return OnSysCommand(window, message, wParam, lParam);
+    case WM_TIMER:
+      if (wParam == kMainTimerId) OnTimer(window);
+      return 0;
+    case WM_INITMENU:
+      OnInitMenu(window);
+      return 0;
+    case WM_MOUSEMOVE:
+      if (g_app.drag.mode == kHitSlider) PanelPointerMove(&g_app, SignedHigh(lParam), window);
+      return 0;
+    case WM_LBUTTONDOWN:
+      PanelPress(&g_app, SignedLow(lParam), SignedHigh(lParam), window, 0);
+      return 0;
+    case WM_LBUTTONDBLCLK:
+      PanelDoubleClick(&g_app, SignedLow(lParam), SignedHigh(lParam), window);
+      return 0;
+    case WM_RBUTTONDOWN:
+      PanelPress(&g_app, SignedLow(lParam), SignedHigh(lParam), window, 1);
+      return 0;
+    case WM_MOUSEWHEEL:
+      OnWheel(window, wParam, lParam);
+      return 0;
+    case kTrayMessage:
+      OnTrayNotification(window, lParam);
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
