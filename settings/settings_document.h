@@ -1,0 +1,58 @@
+// The settings document: thirteen fixed lines of ASCII holding the selected bus, the window
+// placement and the eight channel records, and the walk that applies such a document.
+// The writer's output is not well-formed XML (the configuration tag is self-closing and still
+// has a closing line); the loader relies on that closing line to bound the records.
+#pragma once
+
+#include <cstdint>
+
+#include "app/insert_context.h"
+#include "engine/geq15.h"
+#include "settings/markup_scanner.h"
+#include "settings/text_buffer.h"
+
+// Larger files are refused unread; a file of exactly this size is accepted.
+constexpr uint32_t kMaxSettingsFileSize = 0x100000;
+
+// Gains in dB are bounded to +-720 when loaded: 10^(720/20) = 1e36 still fits a float
+// (largest 3.4e38) and 1e-36 is still a normal float, and with every band gain in that range
+// the band design stays finite too (its largest coefficient is about alpha * 10^18 < 1e18).
+// Real settings are within -12..+12 dB; anything out to 720 dB loads unchanged.
+constexpr double kLoadedGainLimitDb = 720.0;
+
+// Why a settings file was not read.
+enum class SettingsFileProblem : int32_t {
+  kNone = 0,
+  kMissing,     // cannot be opened because it does not exist
+  kEmpty,
+  kTooLarge,    // above kMaxSettingsFileSize
+  kUnreadable,  // cannot be opened or read, or fewer bytes arrived than announced
+  kNoMemory,    // the settings buffer cannot grow to the file's size
+};
+
+// A short English reason for messages, such as "the file is empty".
+const char* DescribeSettingsFileProblem(SettingsFileProblem problem);
+SettingsFileProblem CheckSettingsFileSize(uint64_t size);
+
+// Appends lines 4 to 11. 0 when the eight lines were appended; -1 without a filter (nothing
+// appended); -2 when an append failed (the buffer lost its content).
+int32_t WriteChannelRecords(TextBuffer* buffer, const GEQ15Filter* filter);
+
+// Builds the whole document in `buffer`, replacing what it held. 0 when it is complete;
+// -1 without a filter and -2 when the buffer could not grow. A document that is not complete
+// must never be written over a stored file: it would lose the channel records.
+int32_t BuildSettingsDocument(TextBuffer* buffer, int32_t bus, int32_t x0, int32_t y0, int32_t dx,
+                              int32_t dy, const GEQ15Filter* filter);
+
+// Applies the GEQ15param records of one configuration element to records 1 and 2.
+// 0 at the end of the scanner's range; -2 without a scanner; -3 without a filter.
+int32_t ReadChannelRecords(MarkupScanner* scanner, GEQ15Filter* filter);
+
+// Resets and publishes the channel records (when a filter exists), then applies every
+// configuration element of `text` in document order: bus, saved placement (raised to the
+// minimum size), records 1 and 2. Reads only text[0 .. length-1]. Returns 1.
+int32_t ApplySettingsDocument(InsertContext* ctx, const char* text, uint32_t length);
+
+// Number conversions of the loader: classic-locale decimal text, 0 for anything else.
+int32_t ParseSettingsInteger(const char* text);
+float ParseSettingsGain(const char* text);
