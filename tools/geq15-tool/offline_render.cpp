@@ -1,0 +1,76 @@
+#include "tools/geq15-tool/offline_render.h"
+
+int32_t OfflineRender_Start(OfflineRender* r, const GEQ15ChannelParam records[2], int32_t rate, int32_t blockSize,
+                            int32_t channels, bool noFade) {
+  OfflineRender_Stop(r);
+  if (channels < 1 || channels > 2) return -4;
+  if (blockSize < 1) return -5;
+  r->engine.reset(new EngineContext());  // value-initialised: no storage yet, all zero
+  EngineContext* e = r->engine.get();
+  if (GEQ15_Create(e) < 0) {
+    r->engine.reset();
+    return -1;
+  }
+  GEQ15Filter* filter = e->filter;
+  filter->param[0] = records[0];
+  filter->param[1] = records[1];
+
+  // The stream start of the insert callback.
+  const int32_t status = GEQ15_Configure(filter, rate, blockSize);
+  if (status < 0) {
+    OfflineRender_Stop(r);
+    return status;
+  }
+  CoefExchange_Reset(&e->coefExchange);
+  if (e->coefExchange.base) GEQ15_Design(filter, &e->coefExchange.base[0]);
+  ProcessContext_Init(&e->process, rate, blockSize, 20.0f);
+  e->process.block = &e->channelBlock;
+  // A mono file has no second channel; processing then runs record 1 only.
+  e->channelBlock.count = channels;
+  e->channelBlock.frames = blockSize;
+  e->started.store(1, std::memory_order_release);
+
+  r->channels = channels;
+  r->blockSize = blockSize;
+  r->noFade = noFade;
+  r->started = false;
+  for (int c = 0; c < channels; ++c) r->buffers[c].assign(static_cast<size_t>(blockSize), 0.0f);
+  return 0;
+}
+
+void OfflineRender_Block(OfflineRender* r, float* interleaved, int32_t frames) {
+  EngineContext* e = r->engine.get();
+  if (!e || frames < 1) return;
+  if (frames > r->blockSize) frames = r->blockSize;
+  const int32_t n = r->channels;
+
+  BlockCycle_Begin(&e->process, &e->coefExchange);
+  if (!r->started && r->noFade && e->process.coefs) {
+    // The first pickup starts a ramp from the current gain, which configuration set to 0:
+    // starting there at the target makes the ramp's step 0, and the plain filter is heard
+    // from the first sample.
+    for (int32_t c = 0; c < n; ++c)
+      e->filter->state[c].v[channel_state::kGain] = e->process.coefs->channel[c].gain;
+  }
+  r->started = true;
+
+  for (int32_t c = 0; c < n; ++c) {
+    float* buffer = r->buffers[c].data();
+    for (int32_t i = 0; i < frames; ++i) buffer[i] = interleaved[static_cast<size_t>(i) * n + c];
+    e->channelBlock.samples[c] = buffer;
+  }
+  e->channelBlock.frames = frames;
+  BlockCycle_Finish(&e->process, e->filter, frames);
+  for (int32_t c = 0; c < n; ++c) {
+    const float* buffer = r->buffers[c].data();
+    for (int32_t i = 0; i < frames; ++i) interleaved[static_cast<size_t>(i) * n + c] = buffer[i];
+  }
+}
+
+void OfflineRender_Stop(OfflineRender* r) {
+  if (r->engine) {
+    GEQ15_Destroy(r->engine.get());
+    r->engine.reset();
+  }
+  r->started = false;
+}

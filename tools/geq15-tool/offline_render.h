@@ -1,0 +1,33 @@
+// Runs the equalizer over audio that is not coming from the host, exactly as the insert
+// callback runs it: configure for the rate and block size, reset the coefficient exchange,
+// design slot 0, initialise the process context with the 20 ms meter period, then one block
+// cycle per block. So the result is what the host would play, fade-in of the first ramp
+// included. Channel 1 goes through record 1, channel 2 through record 2.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/geq15.h"
+
+struct OfflineRender {
+  std::unique_ptr<EngineContext> engine;
+  int32_t channels = 0;   // 1 or 2
+  int32_t blockSize = 0;
+  bool noFade = false;    // start at the target gain instead of fading in from silence
+  bool started = false;   // a block has been processed
+  std::vector<float> buffers[2];
+};
+
+// Sets the renderer up. 0, or -1 when the engine cannot be created, -2/-3 for a rate below
+// 44100 or above 192000 Hz, -4 for a channel count other than 1 or 2, -5 for a block size
+// below 1.
+int32_t OfflineRender_Start(OfflineRender* r, const GEQ15ChannelParam records[2], int32_t rate, int32_t blockSize,
+                            int32_t channels, bool noFade);
+
+// Equalizes `frames` interleaved frames in place (1 to blockSize; the last block of a file may
+// be shorter than the others).
+void OfflineRender_Block(OfflineRender* r, float* interleaved, int32_t frames);
+
+void OfflineRender_Stop(OfflineRender* r);

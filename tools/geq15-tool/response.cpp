@@ -1,0 +1,87 @@
+#include "tools/geq15-tool/response.h"
+
+#include <cmath>
+#include <memory>
+
+namespace {
+constexpr double kTwoPi = 6.283185307179586;
+}  // namespace
+
+int32_t DesignChannel(const GEQ15ChannelParam& param, int32_t sampleRate, GEQ15ChannelCoefs* out) {
+  // A private filter object: the design reads only flags, records, rate and channel count.
+  auto filter = std::make_unique<GEQ15Filter>();
+  int32_t status = GEQ15_Configure(filter.get(), sampleRate, 512);
+  if (status < 0) return status;
+  filter->param[0] = param;
+  filter->param[1] = param;
+  auto set = std::make_unique<CoefficientSet>();
+  status = GEQ15_Design(filter.get(), set.get());
+  if (status < 0) return status;
+  *out = set->channel[0];
+  return 0;
+}
+
+double BiquadPowerGain(double b0, double b1, double b2, double a1, double a2, double w) {
+  // |b0 + b1 z^-1 + b2 z^-2|^2 on the unit circle, written with cosines so that no complex
+  // arithmetic is needed: sum of squares plus the cross terms at lag 1 and lag 2.
+  const double c1 = std::cos(w);
+  const double c2 = std::cos(2.0 * w);
+  const double num = b0 * b0 + b1 * b1 + b2 * b2 + 2.0 * (b0 * b1 + b1 * b2) * c1 + 2.0 * b0 * b2 * c2;
+  const double den = 1.0 + a1 * a1 + a2 * a2 + 2.0 * (a1 + a1 * a2) * c1 + 2.0 * a2 * c2;
+  return num / den;
+}
+
+double BandResponseDb(const GEQ15ChannelCoefs& coefs, int band, double sampleRate, double hz) {
+  // Processing computes y = b0 v + a1 (x1 - y1) + b2 x2 + na2 y2, so the feedback polynomial
+  // is 1 + a1 z^-1 - na2 z^-2 and the feed-forward one b0 + a1 z^-1 + b2 z^-2.
+  const double w = kTwoPi * hz / sampleRate;
+  const double power = BiquadPowerGain(coefs.b0[band], coefs.a1[band], coefs.b2[band], coefs.a1[band],
+                                       -static_cast<double>(coefs.na2[band]), w);
+  return 10.0 * std::log10(power);
+}
+
+double CascadeResponseDb(const GEQ15ChannelCoefs& coefs, double sampleRate, double hz) {
+  double db = 20.0 * std::log10(std::fabs(static_cast<double>(coefs.gain)));
+  for (int i = 0; i < kBandCount; ++i) db += BandResponseDb(coefs, i, sampleRate, hz);
+  return db;
+}
+
+std::vector<double> TwelfthOctaveGrid() {
+  std::vector<double> grid;
+  for (int k = 0;; ++k) {
+    const double hz = 20.0 * std::pow(2.0, k / 12.0);
+    if (hz > 20000.0 * (1.0 + 1e-12)) break;
+    grid.push_back(hz);
+  }
+  return grid;
+}
+
+ResponsePeak FindResponsePeak(const GEQ15ChannelCoefs& coefs, double sampleRate, double lowHz, double highHz) {
+  highHz = std::fmin(highHz, 0.499 * sampleRate);
+  const double step = std::pow(2.0, 1.0 / 48.0);
+  ResponsePeak best{lowHz, CascadeResponseDb(coefs, sampleRate, lowHz)};
+  for (double hz = lowHz * step; hz < highHz; hz *= step) {
+    const double db = CascadeResponseDb(coefs, sampleRate, hz);
+    if (db > best.db) best = {hz, db};
+  }
+  const double atHigh = CascadeResponseDb(coefs, sampleRate, highHz);
+  if (atHigh > best.db) best = {highHz, atHigh};
+
+  // Golden-section search in log frequency over the two scan intervals around the best point.
+  double lo = std::log(std::fmax(lowHz, best.hz / step));
+  double hi = std::log(std::fmin(highHz, best.hz * step));
+  const double ratio = (std::sqrt(5.0) - 1.0) / 2.0;
+  auto at = [&](double logHz) { return CascadeResponseDb(coefs, sampleRate, std::exp(logHz)); };
+  double x1 = hi - ratio * (hi - lo), x2 = lo + ratio * (hi - lo);
+  double f1 = at(x1), f2 = at(x2);
+  for (int i = 0; i < 60 && hi - lo > 1e-9; ++i) {
+    if (f1 < f2) {
+      lo = x1; x1 = x2; f1 = f2; x2 = lo + ratio * (hi - lo); f2 = at(x2);
+    } else {
+      hi = x2; x2 = x1; f2 = f1; x1 = hi - ratio * (hi - lo); f1 = at(x1);
+    }
+  }
+  if (f1 > best.db) best = {std::exp(x1), f1};
+  if (f2 > best.db) best = {std::exp(x2), f2};
+  return best;
+}
