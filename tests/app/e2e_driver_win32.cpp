@@ -8,7 +8,10 @@
 //   e2e-driver syscmd ID | command ID | close | tray EVENT
 //   e2e-driver box CAPTION SECONDS [ok|yes|no]   print the box's text, then press the button
 //   e2e-driver nobox CAPTION SECONDS         exit 1 when a window with the caption appears
-//   e2e-driver filedialog TITLE SECONDS PATH type PATH into the dialog and confirm it
+//   e2e-driver filedialog TITLE SECONDS PATH type PATH into the dialog and confirm it; TITLE "-"
+//                                            takes any dialog owned by the main window
+//   e2e-driver keys NAME...                  post key presses (down, up, return, escape) to the
+//                                            main window's thread, e.g. into an open popup menu
 #include <windows.h>
 
 #include <cstdio>
@@ -38,10 +41,22 @@ BOOL CALLBACK MatchTitle(HWND w, LPARAM p) {
   return TRUE;
 }
 
+BOOL CALLBACK MatchOwnedDialog(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<TitleSearch*>(p);
+  char cls[64];
+  GetClassNameA(w, cls, sizeof cls);
+  if (std::strcmp(cls, "#32770") == 0 && IsWindowVisible(w) && GetWindow(w, GW_OWNER) == MainWindow()) {
+    s->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND WaitForTitle(const char* title, double seconds) {
+  const bool anyOwned = std::strcmp(title, "-") == 0;
   for (int i = 0; i <= static_cast<int>(seconds * 10); ++i) {
     TitleSearch s{title, nullptr};
-    EnumWindows(MatchTitle, reinterpret_cast<LPARAM>(&s));
+    EnumWindows(anyOwned ? MatchOwnedDialog : MatchTitle, reinterpret_cast<LPARAM>(&s));
     if (s.found) return s.found;
     Sleep(100);
   }
@@ -172,6 +187,17 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (verb == "info") return Info(w);
+  if (verb == "keys") {
+    // A popup menu's modal loop reads key messages of the whole thread, whatever their window.
+    for (int i = 2; i < argc; ++i) {
+      const std::string key = argv[i];
+      const WPARAM vk = key == "down" ? VK_DOWN : key == "up" ? VK_UP : key == "escape" ? VK_ESCAPE : VK_RETURN;
+      PostMessageA(w, WM_KEYDOWN, vk, 1);
+      PostMessageA(w, WM_KEYUP, vk, 0xC0000001);
+      Sleep(100);
+    }
+    return 0;
+  }
   if (verb == "close") return PostMessageA(w, WM_CLOSE, 0, 0) ? 0 : 1;
   if (argc < 3) return 2;
   const int id = std::atoi(argv[2]);
