@@ -64,6 +64,8 @@ int32_t KnobOffset(float value, int32_t trackLength);
 
 // Meter level in dB from the float's bits (no logarithm call): -200 below the silence threshold.
 double MeterLevelDb(float level);
+// The level a meter shows for a channel pair: the larger one; a NaN entry never wins over a level.
+float MeterPairLevel(float a, float b);
 // Lit rows of a meter, 0..kMeterHeight. NaN lights nothing.
 int32_t MeterLitHeight(float level);
 

@@ -1,0 +1,198 @@
+// Pointer input on the panel and the popup value editor. The decisions are made by the portable
+// core; this layer captures the pointer, runs the editor and redraws the one changed element.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "panel/panel_win32.h"
+
+namespace {
+
+constexpr int32_t kEditorWidth = 84;
+constexpr int32_t kEditorHeight = 25;
+constexpr int32_t kEditControlId = 10;
+constexpr DWORD kEditorStyle = 0x92800180;  // WS_POPUP|WS_VISIBLE|WS_CLIPCHILDREN|WS_BORDER|DS_MODALFRAME|DS_NOIDLEMSG
+constexpr uint32_t kEditorColours = 0 | (14 << 4);  // black text on light grey
+constexpr size_t kTemplateBytes = 1024;
+
+// Only one editor is ever open, so the edit field's own procedure can live here.
+WNDPROC g_editPreviousProc;
+
+// Redraws what a change touched through a context obtained for the window and released after.
+void RedrawChange(InsertContext* ctx, HWND window, const PanelChange& change) {
+  if (change.redraw != kRedrawSlider && change.redraw != kRedrawBusBar && change.redraw != kRedrawBypass) return;
+  HDC dc = GetDC(window);
+  if (dc == nullptr) return;
+  if (change.redraw == kRedrawSlider) DrawSlider(ctx, change.slider, dc);
+  else if (change.redraw == kRedrawBusBar) DrawBusBar(ctx, dc);
+  else DrawBypassSwitch(ctx, dc);
+  ReleaseDC(window, dc);
+}
+
+void ForgetEditor(HWND dialog) {
+  if (KL2CTL_OpenEditor() == dialog) KL2CTL_SetOpenEditor(nullptr);
+}
+
+void CloseOpenEditor() {
+  HWND open = KL2CTL_OpenEditor();
+  if (open) SendMessageA(open, WM_CLOSE, 0, 0);  // returns once the editor has handled it
+}
+
+void EditSliderByText(InsertContext* ctx, int32_t x, int32_t y, HWND window) {
+  int32_t slider = -1;
+  if (ctx->drag.dragging || ctx->engine.filter == nullptr) return;
+  if (PanelHitTest(&ctx->geometry, x, y, &slider) != kHitSlider) return;
+  char text[64];
+  std::snprintf(text, sizeof text, "%0.1f", SliderValue(ctx->engine.filter, slider));
+  POINT p{x, y};
+  ClientToScreen(window, &p);
+  char* typed = OpenPopupEditor(window, p.x - 2, p.y - 2, kEditorWidth, text);
+  RedrawChange(ctx, window, PanelApplyTypedText(ctx, slider, typed));
+  std::free(typed);
+}
+
+}  // namespace
+
+void PanelPress(InsertContext* ctx, int32_t x, int32_t y, HWND window, int32_t rightButton) {
+  if (rightButton) {
+    EditSliderByText(ctx, x, y, window);
+    return;
+  }
+  PanelChange change = PanelApplyLeftPress(ctx, x, y);
+  if (change.redraw == kDragStarted) {
+    // The capture keeps the moves coming when the pointer leaves the column or the window.
+    ctx->drag.previousCapture = SetCapture(window);
+    return;
+  }
+  RedrawChange(ctx, window, change);
+}
+
+void PanelPointerMove(InsertContext* ctx, int32_t y, HWND window) {
+  RedrawChange(ctx, window, PanelApplyPointerMove(ctx, y));
+}
+
+void PanelDoubleClick(InsertContext* ctx, int32_t x, int32_t y, HWND window) {
+  RedrawChange(ctx, window, PanelApplyDoubleClick(ctx, x, y));
+}
+
+void PanelWheelStep(InsertContext* ctx, int32_t steps, HWND window) {
+  RedrawChange(ctx, window, PanelApplyWheelStep(ctx, steps));
+}
+
+void PanelReleaseDrag(InsertContext* ctx) {
+  if (!PanelEndDrag(ctx)) return;
+  HWND previous = static_cast<HWND>(ctx->drag.previousCapture);
+  ctx->drag.previousCapture = nullptr;
+  ReleaseCapture();
+  if (previous) SetCapture(previous);
+}
+
+char* OpenPopupEditor(HWND owner, int32_t x, int32_t y, int32_t width, const char* text) {
+  CloseOpenEditor();
+  PopupEditRequest request{};
+  request.x = x;
+  request.y = y;
+  request.width = width;
+  request.height = kEditorHeight;
+  request.accepted = 0;
+  request.colours = kEditorColours;
+  request.initialText = text;
+  request.fontSlot = kFontSlotEditor;
+
+  // An in-memory template with no controls: the edit field is made at dialog initialisation.
+  HGLOBAL memory = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, kTemplateBytes);
+  if (memory == nullptr) return nullptr;
+  auto* dialogTemplate = static_cast<DLGTEMPLATE*>(memory);
+  dialogTemplate->style = kEditorStyle;
+  HINSTANCE instance = KL2CTL_Instance() ? KL2CTL_Instance() : GetModuleHandleA(nullptr);
+  DialogBoxIndirectParamA(instance, dialogTemplate, owner, PopupEditorProc, reinterpret_cast<LPARAM>(&request));
+  GlobalFree(memory);
+
+  if (request.accepted != 1) return nullptr;
+  size_t length = std::strlen(request.result);
+  char* copy = static_cast<char*>(std::malloc(length + 2));
+  if (copy) std::memcpy(copy, request.result, length + 1);
+  return copy;
+}
+
+INT_PTR CALLBACK PopupEditorProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* request = reinterpret_cast<PopupEditRequest*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  switch (message) {
+    case WM_INITDIALOG: {
+      request = reinterpret_cast<PopupEditRequest*>(lParam);
+      KL2CTL_SetOpenEditor(dialog);
+      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+      int32_t border = 0;
+      GetPopupFrameMetrics(nullptr, nullptr, &border);
+      HWND edit = CreateWindowExA(WS_EX_CLIENTEDGE, "edit", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0,
+                                  request->width, request->height, dialog,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kEditControlId)),
+                                  reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE)), nullptr);
+      request->editControl = edit;
+      if (edit) {
+        g_editPreviousProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PopupKeyFilter)));
+        SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(KL2CTL_Font(request->fontSlot)), TRUE);
+        SendMessageA(edit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELONG(2, 2));
+        SetWindowTextA(edit, request->initialText ? request->initialText : "");
+        SendMessageA(edit, EM_SETSEL, 0, -1);
+      }
+      SetWindowPos(dialog, nullptr, request->x, request->y, request->width + 2 * border,
+                   request->height + 2 * border, SWP_NOZORDER | SWP_SHOWWINDOW);
+      if (edit) SetFocus(edit);
+      return 0;  // the focus is set
+    }
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK && request) {
+        GetWindowTextA(request->editControl, request->result, sizeof request->result);
+        request->accepted = 1;
+        ForgetEditor(dialog);
+        EndDialog(dialog, 0);
+        return 0;
+      }
+      if (LOWORD(wParam) == kEditControlId && HIWORD(wParam) == EN_KILLFOCUS) {
+        if (GetFocus() != dialog) {
+          ForgetEditor(dialog);
+          EndDialog(dialog, 0);
+          return 1;
+        }
+      }
+      return 0;
+    case WM_KILLFOCUS: {
+      HWND focus = reinterpret_cast<HWND>(wParam);
+      if (focus != dialog && (request == nullptr || focus != request->editControl)) {
+        EndDialog(dialog, 0);
+        return 1;
+      }
+      return 0;
+    }
+    case WM_CLOSE:
+    case WM_CANCELMODE:
+    case WM_SYSKEYDOWN:
+    case WM_SYSCOMMAND:
+      EndDialog(dialog, 0);
+      return 1;
+    case WM_CTLCOLOREDIT: {
+      uint32_t colours = request ? request->colours : kEditorColours;
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      SetBkColor(dc, KL2CTL_Color((colours >> 4) & 15));
+      SetTextColor(dc, KL2CTL_Color(colours & 15));
+      return reinterpret_cast<INT_PTR>(KL2CTL_Brush((colours >> 4) & 15));
+    }
+    case WM_DESTROY:
+      ForgetEditor(dialog);
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+LRESULT CALLBACK PopupKeyFilter(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+  if ((message == WM_KEYDOWN || message == WM_KEYUP) && (wParam == VK_RETURN || wParam == VK_ESCAPE)) {
+    HWND dialog = GetParent(edit);
+    if (wParam == VK_RETURN) PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    else PostMessageA(dialog, WM_CLOSE, 0, 0);
+    return 1;
+  }
+  return CallWindowProcA(g_editPreviousProc, edit, message, wParam, lParam);
+}
