@@ -1,0 +1,158 @@
+// The binding's check order, the host folder rules and the bus lists, without the platform.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "host/remote_api.h"
+
+namespace {
+
+// Folder from a registry value given as text; the byte count includes the terminating zero.
+struct FolderResult {
+  int32_t found;
+  std::string folder;
+  bool zeroFilled;
+};
+FolderResult Folder(const std::string& value) {
+  char folder[kHostFolderBufferBytes];
+  std::memset(folder, 'x', sizeof folder);
+  FolderResult r;
+  r.found = HostFolderFromUninstallString(value.c_str(), static_cast<uint32_t>(value.size() + 1), folder);
+  if (r.found == 0) {
+    r.zeroFilled = false;
+    for (char c : folder) EXPECT_EQ(c, 'x') << "a refused value must leave the buffer untouched";
+    return r;
+  }
+  r.folder = folder;
+  r.zeroFilled = true;
+  for (size_t i = r.folder.size(); i < static_cast<size_t>(kHostFolderMaxBytes); ++i) r.zeroFilled &= folder[i] == 0;
+  EXPECT_EQ(folder[kHostFolderMaxBytes], 'x') << "nothing is written past 512 bytes";
+  return r;
+}
+
+TEST(HostFolder, CutsAtTheLastBackslash) {
+  FolderResult r = Folder("C:\\Program Files\\Kelmora\\Orlune\\uninstall.exe");
+  EXPECT_EQ(r.found, 1);
+  EXPECT_EQ(r.folder, "C:\\Program Files\\Kelmora\\Orlune");
+  EXPECT_TRUE(r.zeroFilled);
+  EXPECT_EQ(Folder("\"C:\\Orlune\\uninstall.exe\" /S").folder, "\"C:\\Orlune");  // quote kept; load fails later
+  EXPECT_EQ(Folder("uninstall.exe").folder, "uninstall.exe");
+  EXPECT_EQ(Folder("\\uninstall.exe").folder, "");
+  EXPECT_EQ(Folder("C:\\Orlune\\").folder, "C:\\Orlune");
+  EXPECT_EQ(Folder("").folder, "");
+}
+
+TEST(HostFolder, OverlongOrUnterminatedValuesAreNotFound) {
+  EXPECT_EQ(Folder("C:\\" + std::string(505, 'a') + "\\u").found, 1);  // 511 bytes with its zero
+  EXPECT_EQ(Folder("C:\\" + std::string(506, 'a') + "\\u").found, 0);  // 512 bytes
+  EXPECT_EQ(Folder(std::string(900, 'a') + "\\u").found, 0);
+
+  const char unterminated[] = {'C', ':', '\\', 'O', '\\', 'u'};
+  char folder[kHostFolderBufferBytes] = {};
+  EXPECT_EQ(HostFolderFromUninstallString(unterminated, sizeof unterminated, folder), 0);
+  EXPECT_EQ(HostFolderFromUninstallString(unterminated, 0, folder), 0);
+  EXPECT_EQ(folder[0], 0);
+  // A zero inside the reported bytes ends the text there.
+  const char early[] = "C:\\A\\u.exe\0\\tail";
+  EXPECT_EQ(HostFolderFromUninstallString(early, sizeof early, folder), 1);
+  EXPECT_STREQ(folder, "C:\\A");
+}
+
+// The codes as the host contract lists them, by table position.
+constexpr int32_t kCodeOfEntry[kRemoteEntryCount] = {-1,  -2,  -2,  -3,  -4,  -5,  -6,  -7,  -8,
+                                                     -9,  -15, -10, -11, -12, -13, -14, -30, -31,
+                                                     -32, -33, -34, -35, -40, -41, -42, -43};
+
+RemoteApi CompleteTable() {
+  RemoteApi api;
+  for (int i = 0; i < kRemoteEntryCount; ++i) api.entry[i] = reinterpret_cast<void*>(static_cast<uintptr_t>(0x1000 + i));
+  return api;
+}
+
+TEST(RemoteBinding, EachMissingEntryReportsItsCode) {
+  RemoteApi api = CompleteTable();
+  EXPECT_EQ(RemoteApi_FirstMissing(&api), 0);
+  for (int i = 0; i < kRemoteEntryCount; ++i) {
+    RemoteApi one = CompleteTable();
+    one.entry[i] = nullptr;
+    EXPECT_EQ(RemoteApi_FirstMissing(&one), kCodeOfEntry[i]) << kRemoteExportNames[i];
+  }
+  EXPECT_STREQ(kRemoteExportNames[10], "KLORM_GetMidiMessage");
+  EXPECT_EQ(reinterpret_cast<void*>(api.KLORM_GetMidiMessage), api.entry[10]);
+  EXPECT_EQ(reinterpret_cast<void*>(api.KLORM_AudioCallbackUnregister), api.entry[25]);
+}
+
+TEST(RemoteBinding, MidiEntryIsCheckedAfterTheWideStringSetter) {
+  RemoteApi api = CompleteTable();
+  api.KLORM_GetMidiMessage = nullptr;
+  api.KLORM_SetParameterStringW = nullptr;
+  EXPECT_EQ(RemoteApi_FirstMissing(&api), -14);
+  api.KLORM_SetParameterStringW = CompleteTable().KLORM_SetParameterStringW;
+  api.KLORM_Output_GetDeviceNumber = nullptr;
+  EXPECT_EQ(RemoteApi_FirstMissing(&api), -15);
+  std::memset(&api, 0, sizeof api);
+  EXPECT_EQ(RemoteApi_FirstMissing(&api), -1);
+}
+
+// A host whose type query answers as the test says.
+int32_t g_typeResult = 0;
+int32_t g_typeValue = 0;
+int32_t g_typeQueries = 0;
+int32_t ORLUNE_CALL FakeGetOrluneType(int32_t* type) {
+  ++g_typeQueries;
+  *type = g_typeValue;
+  return g_typeResult;
+}
+int g_repaints = 0;
+void CountRepaint(void*) { ++g_repaints; }
+
+struct TypeCase {
+  int32_t result, type, hostTypeBefore;
+  int32_t hostType, busCount;
+  std::vector<std::string> labels;
+  int repaints;
+};
+
+TEST(RefreshHostTypeCases, BusListsAndRepaint) {
+  const TypeCase cases[] = {
+      {0, 1, 0, 1, 2, {"BUS A", "BUS B"}, 1},
+      {0, 2, 0, 2, 5, {"BUS A1", "BUS A2", "BUS A3", "BUS B1", "BUS B2"}, 1},
+      {0, 3, 0, 3, 8, {"BUS A1", "BUS A2", "BUS A3", "BUS A4", "BUS A5", "BUS B1", "BUS B2", "BUS B3"}, 1},
+      {0, 7, 0, 7, 0, {}, 1},   // unknown type: stored, no buses, repainted
+      {0, 0, 0, 0, 0, {}, 0},   // type 0: nothing changes, asked again at the next poll
+      {-1, 3, 0, 0, 0, {}, 0},  // failed query
+      {0, 2, 2, 2, 0, {}, 0},   // unchanged type
+  };
+  RemoteApi api = {};
+  api.KLORM_GetOrluneType = FakeGetOrluneType;
+  for (const TypeCase& c : cases) {
+    std::unique_ptr<InsertContext> ctx(new InsertContext());
+    ctx->hostType = c.hostTypeBefore;
+    ctx->busCount = 3;  // stale list from before, must be cleared
+    ctx->busLabels = HostBusListForType(3).busLabels;
+    g_typeResult = c.result;
+    g_typeValue = c.type;
+    g_repaints = 0;
+    RefreshHostType(ctx.get(), &api, CountRepaint);
+    const std::string name = "result " + std::to_string(c.result) + " type " + std::to_string(c.type);
+    EXPECT_EQ(ctx->hostType, c.hostType) << name;
+    EXPECT_EQ(ctx->busCount, c.busCount) << name;
+    EXPECT_EQ(g_repaints, c.repaints) << name;
+    if (c.labels.empty()) {
+      EXPECT_EQ(ctx->busLabels, nullptr) << name;
+    } else {
+      ASSERT_NE(ctx->busLabels, nullptr) << name;
+      for (size_t i = 0; i < c.labels.size(); ++i) EXPECT_EQ(c.labels[i], ctx->busLabels[i]) << name;
+    }
+  }
+  // Without a repaint hook the list is still set.
+  std::unique_ptr<InsertContext> ctx(new InsertContext());
+  g_typeResult = 0;
+  g_typeValue = 1;
+  RefreshHostType(ctx.get(), &api, nullptr);
+  EXPECT_EQ(ctx->busCount, 2);
+}
+
+}  // namespace
