@@ -1,0 +1,38 @@
+// The settings file on Windows: Save and Open dialogs, the default file in the documents
+// folder, the overwrite question, and the wide-character file calls beneath them.
+// Window handles are passed as opaque pointers so that callers need no platform header.
+#pragma once
+
+#include <cstdint>
+
+#include "app/insert_context.h"
+
+// Results of SaveSettings:
+//   1   the document was written to the target (replacing it whole);
+//   0   the user cancelled the dialog or declined to replace an existing file;
+//  -1   there is no equalizer object: nothing is written, so a stored file is never replaced
+//       by one without the channel records (and the settings buffer is not touched);
+//  -2   the document could not be built (no memory) or the path does not fit: nothing written;
+//  -3   writing or replacing failed: the stored file is as it was and no temporary file stays.
+int32_t SaveSettings(InsertContext* ctx, void* owner, int32_t useDialog);
+// Results of LoadSettings: 1 read and applied; 0 dialog cancelled; -1 the file was not read
+// (missing, unreadable, empty, larger than 1048576 bytes, no memory, read short).
+int32_t LoadSettings(InsertContext* ctx, void* owner, int32_t useDialog);
+// The application's own calls, on its one record.
+int32_t SaveSettings(void* owner, int32_t useDialog);
+int32_t LoadSettings(void* owner, int32_t useDialog);
+
+// Builds the document from ctx and writes it to `path` as SaveSettings does (1, -1, -2, -3).
+int32_t SaveSettingsToPath(InsertContext* ctx, const wchar_t* path);
+// Reads `path` and applies it as LoadSettings does (1 or -1).
+int32_t LoadSettingsFromFile(InsertContext* ctx, const wchar_t* path);
+
+// Writes n bytes to a temporary file beside `path`, flushes it and moves it over `path` in
+// one step. 0 on success; -1 the temporary file cannot be created; -2 the write or flush
+// failed; -3 the replace failed. On failure `path` is untouched and the temporary is removed.
+int32_t WriteFileReplacing(const wchar_t* path, const void* bytes, uint32_t n);
+
+// 1 when exactly n bytes were read (the file opened unshared), else 0.
+int32_t ReadWholeFile(const wchar_t* path, uint32_t n, void* dest);
+// 1 when the file could be opened (size set to its full 64-bit size), else 0 (size untouched).
+int32_t QueryFileSize(const wchar_t* path, uint64_t* size);

@@ -1,0 +1,162 @@
+#include "settings/shell_win32.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "settings/shell_text.h"
+
+char startupFolder[512];
+
+namespace {
+
+constexpr UINT kTrayIconId = 26748;
+constexpr UINT kTrayCallbackMessage = 26748;
+constexpr char kTrayTip[] = "VEZ-15 (Kelmora)";
+constexpr int kFolderStartup = 7;    // CSIDL_STARTUP
+constexpr int kFolderDocuments = 5;  // CSIDL_PERSONAL
+
+static_assert(sizeof(void*) != 4 || sizeof(NOTIFYICONDATAA) == 508,
+              "the tray record is the full ANSI form");
+
+using SpecialFolderPathA = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
+using SpecialFolderPathW = BOOL(WINAPI*)(HWND, LPWSTR, int, BOOL);
+using FolderPathA = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+using FolderPathW = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+using NotifyIconA = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAA);
+
+// Resolved once and kept for the rest of the process.
+HMODULE g_shellLibrary;
+NotifyIconA g_notifyIcon;
+
+template <typename Entry>
+Entry Resolve(HMODULE library, const char* name) {
+  return reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+bool NotifyAvailable() {
+  if (g_shellLibrary == nullptr) g_shellLibrary = LoadLibraryA("SHELL32.DLL");
+  if (g_notifyIcon == nullptr && g_shellLibrary != nullptr) {
+    g_notifyIcon = Resolve<NotifyIconA>(g_shellLibrary, "Shell_NotifyIconA");
+  }
+  return g_notifyIcon != nullptr;
+}
+
+NOTIFYICONDATAA TrayRecord(void* window) {
+  NOTIFYICONDATAA record{};
+  record.cbSize = sizeof record;
+  record.hWnd = static_cast<HWND>(window);
+  record.uID = kTrayIconId;
+  record.uFlags = NIF_MESSAGE;
+  record.uCallbackMessage = kTrayCallbackMessage;
+  return record;
+}
+
+}  // namespace
+
+void InitSpecialFolders() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  startupFolder[0] = '\0';
+  bool found = false;
+  if (HMODULE shell = LoadLibraryA("SHELL32.DLL")) {
+    if (auto lookup = Resolve<SpecialFolderPathA>(shell, "SHGetSpecialFolderPathA")) {
+      found = lookup(nullptr, startupFolder, kFolderStartup, TRUE) == TRUE;
+      if (!found) startupFolder[0] = '\0';
+    }
+    FreeLibrary(shell);
+  } else {
+    return;
+  }
+  if (found) return;
+  if (HMODULE folder = LoadLibraryA("SHFOLDER.DLL")) {
+    auto lookup = Resolve<FolderPathA>(folder, "SHGetFolderPathA");
+    if (lookup != nullptr && startupFolder[0] == '\0' &&
+        lookup(nullptr, kFolderStartup, nullptr, 0, startupFolder) != S_OK) {
+      startupFolder[0] = '\0';
+    }
+    FreeLibrary(folder);
+  }
+  startupFolder[sizeof startupFolder - 1] = '\0';
+}
+
+void GetDocumentsFolderW(wchar_t* out) {
+  out[0] = L'\0';
+  HMODULE shell = LoadLibraryA("SHELL32.DLL");
+  if (shell == nullptr) return;
+  bool found = false;
+  if (auto lookup = Resolve<SpecialFolderPathW>(shell, "SHGetSpecialFolderPathW")) {
+    found = lookup(nullptr, out, kFolderDocuments, TRUE) == TRUE;
+    if (!found) out[0] = L'\0';
+  }
+  FreeLibrary(shell);
+  if (found) return;
+  if (HMODULE folder = LoadLibraryA("SHFOLDER.DLL")) {
+    auto lookup = Resolve<FolderPathW>(folder, "SHGetFolderPathW");
+    if (lookup != nullptr && out[0] == L'\0' &&
+        lookup(nullptr, kFolderDocuments, nullptr, 0, out) != S_OK) {
+      out[0] = L'\0';
+    }
+    FreeLibrary(folder);
+  }
+}
+
+int32_t TrayIconAdd(void* window, void* icon) {
+  if (!NotifyAvailable()) return -1;
+  NOTIFYICONDATAA record = TrayRecord(window);
+  record.uFlags |= NIF_TIP;
+  if (icon != nullptr) {
+    record.uFlags |= NIF_ICON;
+    record.hIcon = static_cast<HICON>(icon);
+  }
+  CopyTipText(record.szTip, kTrayTipSize, kTrayTip);
+  return g_notifyIcon(NIM_ADD, &record) ? 0 : -1;
+}
+
+int32_t TrayIconDelete(void* window) {
+  if (!NotifyAvailable()) return -1;
+  NOTIFYICONDATAA record = TrayRecord(window);
+  g_notifyIcon(NIM_DELETE, &record);
+  return 0;
+}
+
+int32_t StartupShortcutDelete(const char* folder) {
+  char path[kShortcutPathSize];
+  if (BuildShortcutPath(folder, path, sizeof path) != 0) return 0;
+  return DeleteFileA(path) ? 1 : 0;
+}
+
+int32_t StartupShortcutCreate(const char* target, const char* folder) {
+  char path[kShortcutPathSize];
+  if (target == nullptr || BuildShortcutPath(folder, path, sizeof path) != 0) {
+    return static_cast<int32_t>(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+  }
+  IShellLinkA* link = nullptr;
+  HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                    reinterpret_cast<void**>(&link));
+  if (FAILED(result)) return static_cast<int32_t>(result);
+  link->SetPath(target);
+  link->SetDescription(kShortcutName);
+  link->SetArguments(nullptr);
+  char workingFolder[kWorkingFolderSize];
+  if (ExecutableFolder(target, workingFolder, sizeof workingFolder) == 0) {
+    link->SetWorkingDirectory(workingFolder);
+  }
+  IPersistFile* file = nullptr;
+  result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+  if (SUCCEEDED(result)) {
+    wchar_t widePath[kShortcutPathSize];
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, kShortcutPathSize) == 0) {
+      result = HRESULT_FROM_WIN32(GetLastError());
+    } else {
+      result = file->Save(widePath, TRUE);
+    }
+    file->Release();
+  }
+  link->Release();
+  return static_cast<int32_t>(result);
+}
