@@ -72,6 +72,13 @@ static_assert(sizeof(MeterSnapshot) == 16 * 4, "MeterSnapshot is 16 floats");
 static_assert(std::atomic<int32_t>::is_always_lock_free, "the exchanges' words must be lock-free");
 static_assert(std::atomic<uint32_t>::is_always_lock_free, "the filter's flags must be lock-free");
 
+// Values of an exchange's ready words. Nonzero means "not free for the writer"; the reader marks
+// the slot it holds with kSlotHeld so that the writer's reclaim can tell, in one compare-and-
+// exchange, an unread slot it may take back from one the reader has just entered.
+constexpr int32_t kSlotFree = 0;
+constexpr int32_t kSlotPublished = 1;
+constexpr int32_t kSlotHeld = 2;
+
 // Three slots, user-interface thread (writer) to audio thread (reader).
 struct CoefficientExchange {
   void* storage;           // owning: the raw allocation (three slots + 16 bytes)
@@ -145,7 +152,17 @@ int32_t GEQ15_PublishParams(EngineContext* ctx);
 int32_t CoefExchange_Init(CoefficientExchange* ex);
 void CoefExchange_Reset(CoefficientExchange* ex);  // stream start: writeIndex 1, readIndex 0, ready {1,0,0}
 CoefficientSet* CoefExchange_TakeNewest(CoefficientExchange* ex);
+// The writer's two halves, around the filling of the slot: BeginWrite picks the slot (never the
+// one the reader holds) and returns its index, -1 when there is no storage; EndWrite publishes it.
+int32_t CoefExchange_BeginWrite(CoefficientExchange* ex);
+void CoefExchange_EndWrite(CoefficientExchange* ex, int32_t slot);
 int32_t MeterExchange_Init(MeterExchange* ex);
+// Meter writer (audio thread): BeginWrite returns the slot to fill, or null when there is no
+// storage or both slots are still unread (the publication is skipped); EndWrite publishes it.
+MeterSnapshot* MeterExchange_BeginWrite(MeterExchange* ex);
+void MeterExchange_EndWrite(MeterExchange* ex);
+// Configuration's reset: writeIndex 1, readIndex 0, ready {1, 0}, slot 0 zero-filled.
+void MeterExchange_Reset(MeterExchange* ex);
 int32_t GEQ15_ReadMeters(GEQ15Filter* filter, MeterSnapshot* dest);
 
 // ---- design ----
@@ -154,6 +171,7 @@ int32_t GEQ15_Design(const GEQ15Filter* filter, CoefficientSet* dest);
 
 // ---- processing ----
 int32_t GEQ15_Configure(GEQ15Filter* filter, int32_t rate, int32_t blockSize);
+// A block size below 1 counts as 256 here too, as in configuration.
 void ProcessContext_Init(ProcessContext* pc, int32_t rate, int32_t blockSize, float meterMs);
 int32_t GEQ15_Process(ProcessContext* pc, GEQ15Filter* filter);
 // The block cycle around GEQ15_Process, split where the callback puts its buffer copies.

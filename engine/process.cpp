@@ -1,1 +1,220 @@
+// Block processing on the audio thread: configuration, the per-stream timing of gain ramps and
+// meter periods, the block cycle and the fifteen biquad sections per channel. Nothing here
+// allocates, locks or designs.
+#include <cstdint>
+#include <cstring>
+
 #include "engine/geq15.h"
+
+namespace {
+
+constexpr int32_t kMinRate = 44100;
+constexpr int32_t kMaxRate = 192000;
+constexpr int32_t kDefaultBlockSize = 256;
+constexpr float kMeterDecay = 0.93f;
+// Histories and decayed peaks below 2^-64 become exact zeros, so the recursive sections and the
+// peak decay never run on denormals. 63 is the biased float exponent of 2^-64.
+constexpr uint32_t kFlushExponent = 63;
+constexpr int kMaxChannels = 2;  // ChannelBlock carries two buffers
+
+float FlushTiny(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return ((bits >> 23) & 0xFFu) < kFlushExponent ? 0.0f : value;
+}
+
+int32_t EffectiveBlockSize(int32_t blockSize) { return blockSize < 1 ? kDefaultBlockSize : blockSize; }
+
+// Smallest whole number of blocks covering `samples`, kept within 32 bits.
+int32_t RoundUpToBlocks(int64_t samples, int32_t blockSize) {
+  const int64_t rounded = (samples + blockSize - 1) / blockSize * blockSize;
+  return rounded > INT32_MAX ? INT32_MAX / blockSize * blockSize : static_cast<int32_t>(rounded);
+}
+
+// Working copy of one channel's sections, so the inner loop touches only local data.
+struct Sections {
+  float b0[kBandCount], a1[kBandCount], b2[kBandCount], na2[kBandCount];
+  float x1[kBandCount], x2[kBandCount], y1[kBandCount], y2[kBandCount];
+};
+
+void LoadSections(const GEQ15ChannelCoefs& coefs, const ChannelState& state, Sections* s) {
+  using namespace channel_state;
+  std::memcpy(s->b0, coefs.b0, sizeof s->b0);
+  std::memcpy(s->a1, coefs.a1, sizeof s->a1);
+  std::memcpy(s->b2, coefs.b2, sizeof s->b2);
+  std::memcpy(s->na2, coefs.na2, sizeof s->na2);
+  std::memcpy(s->x1, &state.v[kX1], sizeof s->x1);
+  std::memcpy(s->x2, &state.v[kX2], sizeof s->x2);
+  std::memcpy(s->y1, &state.v[kY1], sizeof s->y1);
+  std::memcpy(s->y2, &state.v[kY2], sizeof s->y2);
+}
+
+void StoreHistories(const Sections& s, ChannelState* state) {
+  using namespace channel_state;
+  std::memcpy(&state->v[kX1], s.x1, sizeof s.x1);
+  std::memcpy(&state->v[kX2], s.x2, sizeof s.x2);
+  std::memcpy(&state->v[kY1], s.y1, sizeof s.y1);
+  std::memcpy(&state->v[kY2], s.y2, sizeof s.y2);
+}
+
+float Magnitude(float x) { return x < 0.0f ? -x : x; }
+
+// One channel, sample by sample through the fifteen sections in series. Each section sums in
+// double from float operands (b1 equals a1, hence the shared product) and rounds once to float.
+void ProcessChannel(float* samples, int32_t frames, Sections* s, float* gain, float step,
+                    float* peakIn, float* peakOut) {
+  float g = *gain;
+  float heldIn = *peakIn, heldOut = *peakOut;
+  for (int32_t k = 0; k < frames; ++k) {
+    const float x = samples[k];
+    if (Magnitude(x) > heldIn) heldIn = Magnitude(x);
+    float v = x;
+    for (int i = 0; i < kBandCount; ++i) {
+      const double sum = static_cast<double>(s->b0[i]) * v +
+                         static_cast<double>(s->a1[i]) * (static_cast<double>(s->x1[i]) - s->y1[i]) +
+                         static_cast<double>(s->b2[i]) * s->x2[i] +
+                         static_cast<double>(s->na2[i]) * s->y2[i];
+      const float y = FlushTiny(static_cast<float>(sum));
+      s->x2[i] = s->x1[i];
+      s->x1[i] = v;
+      s->y2[i] = s->y1[i];
+      s->y1[i] = y;
+      v = y;
+    }
+    const float out = v * g;
+    samples[k] = out;
+    if (Magnitude(out) > heldOut) heldOut = Magnitude(out);
+    g = g + step;
+  }
+  *gain = g;
+  *peakIn = heldIn;
+  *peakOut = heldOut;
+}
+
+// Publishes the held peaks when a meter slot is free and then lets them decay; when both slots
+// are unread the peaks keep accumulating until a later publication gets through.
+void PublishMeters(GEQ15Filter* filter, int32_t channels, float* peakIn, float* peakOut) {
+  MeterSnapshot* slot = MeterExchange_BeginWrite(&filter->meters);
+  if (!slot) return;
+  for (int32_t c = 0; c < channels; ++c) {
+    slot->peak[c] = peakIn[c];
+    slot->peak[8 + c] = peakOut[c];
+    peakIn[c] = FlushTiny(peakIn[c] * kMeterDecay);
+    peakOut[c] = FlushTiny(peakOut[c] * kMeterDecay);
+  }
+  MeterExchange_EndWrite(&filter->meters);
+}
+
+}  // namespace
+
+int32_t GEQ15_Configure(GEQ15Filter* filter, int32_t rate, int32_t blockSize) {
+  if (!filter) return -1;
+  blockSize = EffectiveBlockSize(blockSize);
+  if (rate < kMinRate) return -2;
+  if (rate > kMaxRate) return -3;
+  filter->sampleRate.store(rate, std::memory_order_relaxed);
+  filter->blockSize.store(blockSize, std::memory_order_relaxed);
+  filter->channelCount.store(2, std::memory_order_relaxed);
+  MeterExchange_Reset(&filter->meters);
+  std::memset(filter->state, 0, sizeof filter->state);
+  // Release: a design that sees the flags also sees the rate and channel count above.
+  filter->flags.fetch_or(kFlagConfigured | kFlagProcessing, std::memory_order_release);
+  return 0;
+}
+
+void ProcessContext_Init(ProcessContext* pc, int32_t rate, int32_t blockSize, float meterMs) {
+  if (!pc) return;
+  std::memset(pc, 0, sizeof *pc);
+  // A host may announce a block size of 0; it counts as 256 here as in configuration, so that
+  // the roundings below never divide by zero.
+  blockSize = EffectiveBlockSize(blockSize);
+
+  int64_t rampLength = 512;
+  if (rate >= 80000) rampLength = 1024;
+  if (rate >= 160000) rampLength *= 2;
+  pc->rampLength = RoundUpToBlocks(rampLength, blockSize);
+  pc->rampStep = static_cast<float>(1.0 / pc->rampLength);
+
+  // Truncated toward zero as the period is defined; a rate or time that gives no whole sample
+  // (a refused start can pass a rate of 0) still gets one block, since the meter count is
+  // wrapped by this period.
+  double period = static_cast<double>(rate) * meterMs * 0.001;
+  if (!(period >= 1.0)) period = 1.0;
+  if (period > INT32_MAX) period = INT32_MAX;
+  pc->meterPeriod = RoundUpToBlocks(static_cast<int64_t>(period), blockSize);
+  pc->meterDecay = kMeterDecay;
+}
+
+void BlockCycle_Begin(ProcessContext* pc, CoefficientExchange* ex) {
+  pc->newSet = 0;
+  pc->meterDue = 0;
+  // While a ramp runs no new set is taken: a change published meanwhile waits in the exchange.
+  if (pc->rampRemaining != 0) return;
+  CoefficientSet* newest = CoefExchange_TakeNewest(ex);
+  if (newest != pc->coefs) {
+    pc->coefs = newest;
+    pc->rampRemaining = pc->rampLength;
+    pc->newSet = 1;
+  }
+}
+
+void BlockCycle_Finish(ProcessContext* pc, GEQ15Filter* filter, int32_t frames) {
+  if (frames < 0) frames = 0;
+  // Counted in 64 bits: a host handing huge blocks must not overflow the meter count.
+  int64_t count = static_cast<int64_t>(pc->meterCount) + frames;
+  if (count >= pc->meterPeriod) pc->meterDue = 1;
+  pc->meterCount = count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(count);
+  GEQ15_Process(pc, filter);
+  pc->rampRemaining = pc->rampRemaining > frames ? pc->rampRemaining - frames : 0;
+  if (pc->meterCount >= pc->meterPeriod && pc->meterPeriod > 0) pc->meterCount %= pc->meterPeriod;
+}
+
+int32_t GEQ15_Process(ProcessContext* pc, GEQ15Filter* filter) {
+  using namespace channel_state;
+  constexpr uint32_t kReady = kFlagConfigured | kFlagProcessing;
+  if (!pc || !filter || (filter->flags.load(std::memory_order_relaxed) & kReady) != kReady) return -1;
+  // No set taken yet (an exchange without storage): nothing to filter with, so the block passes
+  // as the callback copied it.
+  if (!pc->coefs) return -1;
+  filter->coefs = pc->coefs;
+
+  const ChannelBlock* block = pc->block;
+  int32_t n = block ? block->count : 0;
+  if (n > filter->channelCount.load(std::memory_order_relaxed)) n = filter->channelCount.load(std::memory_order_relaxed);
+  if (n > kMaxChannels) n = kMaxChannels;
+  const int32_t frames = block && block->frames > 0 ? block->frames : 0;
+
+  for (int32_t c = 0; c < n; ++c) {
+    ChannelState& st = filter->state[c];
+    const float target = pc->coefs->channel[c].gain;
+    // The new set's sections act at once; only the output gain moves, linearly over the ramp.
+    if (pc->newSet) st.v[kStep] = (target - st.v[kGain]) * pc->rampStep;
+    if (pc->rampRemaining == 0) {
+      st.v[kStep] = 0.0f;
+      st.v[kGain] = target;
+    }
+  }
+
+  float peakIn[kMaxChannels] = {}, peakOut[kMaxChannels] = {};
+  for (int32_t c = 0; c < n; ++c) {
+    peakIn[c] = filter->state[c].v[kPeakIn];
+    peakOut[c] = filter->state[c].v[kPeakOut];
+  }
+
+  for (int32_t c = 0; c < n; ++c) {
+    if (!block->samples[c]) continue;
+    ChannelState& st = filter->state[c];
+    Sections sections;
+    LoadSections(pc->coefs->channel[c], st, &sections);
+    ProcessChannel(block->samples[c], frames, &sections, &st.v[kGain], st.v[kStep], &peakIn[c], &peakOut[c]);
+    StoreHistories(sections, &st);
+  }
+
+  if (pc->meterDue) PublishMeters(filter, n, peakIn, peakOut);
+
+  for (int32_t c = 0; c < n; ++c) {
+    filter->state[c].v[kPeakIn] = peakIn[c];
+    filter->state[c].v[kPeakOut] = peakOut[c];
+  }
+  return 0;
+}
