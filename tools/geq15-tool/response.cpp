@@ -22,12 +22,15 @@ int32_t DesignChannel(const GEQ15ChannelParam& param, int32_t sampleRate, GEQ15C
 }
 
 double BiquadPowerGain(double b0, double b1, double b2, double a1, double a2, double w) {
-  // |b0 + b1 z^-1 + b2 z^-2|^2 on the unit circle, written with cosines so that no complex
-  // arithmetic is needed: sum of squares plus the cross terms at lag 1 and lag 2.
-  const double c1 = std::cos(w);
-  const double c2 = std::cos(2.0 * w);
-  const double num = b0 * b0 + b1 * b1 + b2 * b2 + 2.0 * (b0 * b1 + b1 * b2) * c1 + 2.0 * b0 * b2 * c2;
-  const double den = 1.0 + a1 * a1 + a2 * a2 + 2.0 * (a1 + a1 * a2) * c1 + 2.0 * a2 * c2;
+  // |b0 + b1 z^-1 + b2 z^-2|^2 on the unit circle in terms of phi = sin^2(w/2):
+  //   (b0 + b1 + b2)^2 - 4 phi (b0 b1 + b1 b2 + 4 b0 b2) + 16 b0 b2 phi^2.
+  // The plain cosine form subtracts numbers near 4 to get results near 1e-12 for the low
+  // bands at high rates; this form keeps the small sums apart and loses nothing there.
+  const double s = std::sin(0.5 * w);
+  const double phi = s * s;
+  const double num = (b0 + b1 + b2) * (b0 + b1 + b2) - 4.0 * phi * (b0 * b1 + b1 * b2 + 4.0 * b0 * b2) +
+                     16.0 * b0 * b2 * phi * phi;
+  const double den = (1.0 + a1 + a2) * (1.0 + a1 + a2) - 4.0 * phi * (a1 + a1 * a2 + 4.0 * a2) + 16.0 * a2 * phi * phi;
   return num / den;
 }
 

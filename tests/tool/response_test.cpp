@@ -1,0 +1,122 @@
+// The cascade's magnitude response against a direct complex evaluation of the designed
+// biquads, the peak search against a brute-force scan, and the SVG plot's content.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <string>
+
+#include "tools/geq15-tool/response.h"
+#include "tools/geq15-tool/response_svg.h"
+
+namespace {
+
+// H(z) of each section as processing runs it: y = b0 x + a1 (x1 - y1) + b2 x2 + na2 y2.
+double ReferenceDb(const GEQ15ChannelCoefs& c, double rate, double hz) {
+  const std::complex<double> z1 = std::polar(1.0, -2.0 * 3.141592653589793 * hz / rate);
+  std::complex<double> h = c.gain;
+  for (int i = 0; i < kBandCount; ++i) {
+    const std::complex<double> num = double(c.b0[i]) + double(c.a1[i]) * z1 + double(c.b2[i]) * z1 * z1;
+    const std::complex<double> den = 1.0 + double(c.a1[i]) * z1 - double(c.na2[i]) * z1 * z1;
+    h *= num / den;
+  }
+  return 20.0 * std::log10(std::abs(h));
+}
+
+GEQ15ChannelParam Param(std::initializer_list<float> bands, float gain = 0.0f) {
+  GEQ15ChannelParam p{};
+  int i = 0;
+  for (float g : bands) p.bands[i++] = g;
+  p.gain = gain;
+  return p;
+}
+
+TEST(CascadeResponse, MatchesComplexEvaluationOfTheDesignedSections) {
+  const GEQ15ChannelParam settings[] = {
+      Param({0, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0, 0, 0, 0}),
+      Param({-12, 6, 3.5f, -2, 0, 11, -7, 4, -4, 9, -12, 12, 1, -3, 6}, -4.5f),
+      Param({12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12}, -12.0f),
+  };
+  for (int rate : {44100, 48000, 96000, 192000}) {
+    for (const GEQ15ChannelParam& p : settings) {
+      GEQ15ChannelCoefs c;
+      ASSERT_EQ(DesignChannel(p, rate, &c), 0);
+      for (double hz : TwelfthOctaveGrid())
+        EXPECT_NEAR(CascadeResponseDb(c, rate, hz), ReferenceDb(c, rate, hz), 1e-7) << rate << " Hz rate, at " << hz;
+    }
+  }
+}
+
+TEST(CascadeResponse, PeakingBandReachesItsGainAtItsCentreAndOutputGainAddsUp) {
+  GEQ15ChannelCoefs c;
+  ASSERT_EQ(DesignChannel(Param({0, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0, 0, 0, 0}, -3.0f), 48000, &c), 0);
+  // Only band 9 is away from 0 dB, and a peaking section has exactly its gain at its centre.
+  EXPECT_NEAR(CascadeResponseDb(c, 48000, 1000.0), 12.0 - 3.0, 1e-4);
+  EXPECT_NEAR(BandResponseDb(c, 8, 48000, 1000.0), 12.0, 1e-4);
+  EXPECT_NEAR(BandResponseDb(c, 0, 48000, 1000.0), 0.0, 1e-9);
+
+  GEQ15ChannelParam bypassed = Param({12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12}, 6.0f);
+  bypassed.bypass = 1;
+  ASSERT_EQ(DesignChannel(bypassed, 48000, &c), 0);
+  for (double hz : TwelfthOctaveGrid()) EXPECT_NEAR(CascadeResponseDb(c, 48000, hz), 0.0, 1e-9);
+}
+
+TEST(CascadeResponse, RefusesRatesTheEngineRefuses) {
+  GEQ15ChannelCoefs c;
+  EXPECT_LT(DesignChannel(GEQ15ChannelParam{}, 22050, &c), 0);
+  EXPECT_LT(DesignChannel(GEQ15ChannelParam{}, 192001, &c), 0);
+}
+
+TEST(CascadeResponse, GridIsTwelfthOctavesFrom20HzTo20kHz) {
+  const std::vector<double> grid = TwelfthOctaveGrid();
+  ASSERT_EQ(grid.size(), 120u);  // 20 * 2^(119/12) = 19.9 kHz, the next one is past 20 kHz
+  EXPECT_DOUBLE_EQ(grid.front(), 20.0);
+  EXPECT_LE(grid.back(), 20000.0);
+  EXPECT_NEAR(grid[12], 40.0, 1e-9);
+  EXPECT_NEAR(grid[24] / grid[12], 2.0, 1e-12);
+}
+
+TEST(ResponsePeak, FindsTheMaximumOfADenseScan) {
+  const GEQ15ChannelParam settings[] = {
+      Param({0, 0, 0, 0, 0, 0, 0, 4, 6, 0, 0, 0, 0, 0, 0}),
+      Param({-12, 6, 3.5f, -2, 0, 11, -7, 4, -4, 9, -12, 12, 1, -3, 6}, -4.5f),
+      Param({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12}),  // peak near the top of the range
+      Param({-6, -6, -6, -6, -6, -6, -6, -6, -6, -6, -6, -6, -6, -6, -6}),  // peak at the edge
+  };
+  for (const GEQ15ChannelParam& p : settings) {
+    GEQ15ChannelCoefs c;
+    ASSERT_EQ(DesignChannel(p, 44100, &c), 0);
+    double best = -1e9, bestHz = 0;
+    for (double hz = 20.0; hz <= 20000.0; hz *= std::pow(2.0, 1.0 / 2000.0)) {
+      const double db = ReferenceDb(c, 44100, hz);
+      if (db > best) { best = db; bestHz = hz; }
+    }
+    const ResponsePeak peak = FindResponsePeak(c, 44100, 20.0, 20000.0);
+    EXPECT_GE(peak.db, best - 1e-3);
+    EXPECT_NEAR(peak.db, ReferenceDb(c, 44100, peak.hz), 1e-7);  // the reported frequency has that level
+    EXPECT_NEAR(std::log2(peak.hz / bestHz), 0.0, 0.05);
+  }
+}
+
+TEST(ResponseSvg, MarksEveryBandWithItsGainAndEscapesTheTitle) {
+  ResponsePlot plot{};
+  for (int i = 0; i < kBandCount; ++i) plot.bandGainDb[i] = static_cast<float>(i - 7);
+  plot.outputGainDb = -2.5f;
+  plot.sampleRate = 48000;
+  plot.title = "a<b>&'c\".xml";
+  plot.hz = {20.0, 1000.0, 20000.0};
+  plot.db = {0.0, 40.0, -40.0};
+  const std::string svg = ResponseSvg(plot);
+  EXPECT_EQ(svg.find("a<b>"), std::string::npos);
+  EXPECT_NE(svg.find("a&lt;b&gt;&amp;&apos;c&quot;.xml"), std::string::npos);
+  for (int i = 0; i < kBandCount; ++i) {
+    char label[32];
+    std::snprintf(label, sizeof label, ">%+.1f</text>", static_cast<double>(i - 7));
+    EXPECT_NE(svg.find(label), std::string::npos) << label;
+  }
+  EXPECT_NE(svg.find("output gain -2.5 dB"), std::string::npos);
+  EXPECT_NE(svg.find("<polyline clip-path=\"url(#plot)\""), std::string::npos);
+  EXPECT_EQ(svg.rfind("</svg>\n"), svg.size() - 7);
+}
+
+}  // namespace

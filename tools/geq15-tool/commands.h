@@ -1,0 +1,10 @@
+// One function per geq15-tool command, each in its own cmd_<name>.cpp; main.cpp dispatches.
+#pragma once
+
+#include <cstdio>
+
+namespace tool {
+
+int RunDesign(int argc, char** argv, FILE* out, FILE* err);
+
+}  // namespace tool
