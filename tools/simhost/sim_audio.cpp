@@ -11,6 +11,8 @@
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+// Brings the pink filter's output back to the RMS of its white input (measured over a long run).
+constexpr double kPinkToUnityRms = 0.324;
 
 std::string Trim(const std::string& s) {
   const size_t begin = s.find_first_not_of(" \t\r\n");
@@ -176,8 +178,8 @@ std::string SignalGenerator_Init(SignalGenerator* gen, const std::string& spec, 
   } else if ((parts[0] == "white" || parts[0] == "pink") && parts.size() == 2) {
     if (!ParseDouble(parts[1], &db)) return parts[0] + ":DB needs an RMS level in dBFS";
     gen->kind = parts[0] == "white" ? SignalGenerator::kWhite : SignalGenerator::kPink;
-    // Uniform noise in [-1, 1) has an RMS of 1/sqrt(3); the pink filter below has unity gain
-    // near 1 kHz, so its level is close to, not exactly, the one asked for.
+    // Uniform noise in [-1, 1) has an RMS of 1/sqrt(3); the pink filter's own gain is scaled
+    // out in SignalGenerator_Fill.
     gen->amplitude = std::pow(10.0, db / 20.0) * std::sqrt(3.0);
   } else if (parts[0] == "wav" && parts.size() == 2) {
     gen->kind = SignalGenerator::kWav;
@@ -210,7 +212,7 @@ void SignalGenerator_Fill(SignalGenerator* gen, int32_t rate, float* out, int32_
         b[5] = -0.7616 * b[5] - w * 0.0168980;
         const double p = b[0] + b[1] + b[2] + b[3] + b[4] + b[5] + b[6] + w * 0.5362;
         b[6] = w * 0.115926;
-        v = gen->amplitude * p * 0.11;
+        v = gen->amplitude * p * kPinkToUnityRms;
         break;
       }
       case SignalGenerator::kWav:

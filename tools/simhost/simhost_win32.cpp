@@ -49,6 +49,16 @@ std::string ModuleFolder() {
   return cut == std::string::npos ? std::string(".") : s.substr(0, cut);
 }
 
+// From the process environment itself: the C runtime's copy is taken when it starts and misses
+// variables a host program sets just before loading the library.
+bool ReadEnvironment(const std::string& name, std::string* value) {
+  char buffer[4096];
+  const DWORD n = GetEnvironmentVariableA(name.c_str(), buffer, sizeof buffer);
+  if (n == 0 || n >= sizeof buffer) return false;
+  value->assign(buffer, n);
+  return true;
+}
+
 std::string ReadWholeFile(const std::string& path, bool* found) {
   std::ifstream file(path, std::ios::binary);
   *found = static_cast<bool>(file);
@@ -58,19 +68,22 @@ std::string ReadWholeFile(const std::string& path, bool* found) {
   return text.str();
 }
 
-// Settings come from OrluneRemote.ini beside the library (or the file ORLUNE_SIM_CONFIG names),
+// Settings come from OrluneRemote.ini beside the library (or the file ORLUNE_SIM_CONFIG names;
+// "none" reads no file),
 // then from ORLUNE_SIM_<KEY> environment variables, which win. Wine passes the Unix environment
 // through, so a test script can configure the host without writing a file.
 void LoadConfig(Host* host) {
   host->config = SimConfig();
   host->configErrors.clear();
   const std::string folder = ModuleFolder();
-  const char* configEnv = std::getenv("ORLUNE_SIM_CONFIG");
-  const std::string iniPath = configEnv != nullptr ? configEnv : folder + "\\OrluneRemote.ini";
+  std::string iniPath;
+  const bool configNamed = ReadEnvironment("ORLUNE_SIM_CONFIG", &iniPath);
+  if (!configNamed) iniPath = folder + "\\OrluneRemote.ini";
   bool found = false;
-  const std::string text = ReadWholeFile(iniPath, &found);
+  const bool skipFile = configNamed && iniPath == "none";  // settings from the environment only
+  const std::string text = skipFile ? std::string() : ReadWholeFile(iniPath, &found);
   if (found) SimConfig_ApplyText(&host->config, text, &host->configErrors);
-  else if (configEnv != nullptr) host->configErrors.push_back("cannot read the config file " + iniPath);
+  else if (configNamed && !skipFile) host->configErrors.push_back("cannot read the config file " + iniPath);
 
   static const char* const kKeys[] = {"type", "rate", "block", "buffer_frames", "pacing", "seconds", "in_place",
                                       "settle", "window", "eq_bus", "signal", "report", "wav_out", "control",
@@ -78,13 +91,15 @@ void LoadConfig(Host* host) {
   for (const char* key : kKeys) {
     std::string name = "ORLUNE_SIM_";
     for (const char* p = key; *p; ++p) name += static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
-    if (const char* value = std::getenv(name.c_str())) {
+    std::string value;
+    if (ReadEnvironment(name, &value)) {
       const std::string error = SimConfig_Apply(&host->config, key, value);
       if (!error.empty()) host->configErrors.push_back(name + ": " + error);
     }
   }
   for (int32_t j = 0; j < kHostMaxChannels; ++j) {
-    if (const char* value = std::getenv(("ORLUNE_SIM_SIGNAL_" + std::to_string(j)).c_str())) {
+    std::string value;
+    if (ReadEnvironment("ORLUNE_SIM_SIGNAL_" + std::to_string(j), &value)) {
       const std::string error = SimConfig_Apply(&host->config, "signal." + std::to_string(j), value);
       if (!error.empty()) host->configErrors.push_back("ORLUNE_SIM_SIGNAL_" + std::to_string(j) + ": " + error);
     }
