@@ -1,0 +1,71 @@
+// Helpers shared by the Windows tests of the settings layer: a scratch folder in the temp
+// directory, whole-file reads and writes, and the application record with its equalizer.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "app/insert_context.h"
+#include "settings/text_buffer.h"
+
+inline std::wstring ScratchFolder(const wchar_t* name) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = std::wstring(temp) + name;
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder + L"\\";
+}
+
+inline bool FileExistsW(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+inline std::string ReadFileBytes(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string bytes;
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+inline bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD put = 0;
+  BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
+  CloseHandle(file);
+  return ok && put == bytes.size();
+}
+
+// An application record of the test's own, with an equalizer object.
+struct TestApp {
+  std::unique_ptr<InsertContext> ctx{new InsertContext()};
+  explicit TestApp(bool withFilter = true) {
+    if (withFilter) GEQ15_Create(&ctx->engine);
+    ctx->x0 = ctx->y0 = ctx->savedX0 = ctx->savedY0 = kUnsetCoordinate;
+    ctx->dx = ctx->savedDx = 688;
+    ctx->dy = ctx->savedDy = 290;
+    InitTextBuffer(&ctx->settingsBuffer);
+  }
+  ~TestApp() {
+    ReleaseTextBuffer(&ctx->settingsBuffer);
+    GEQ15_Destroy(&ctx->engine);
+  }
+  // Two distinct settings, so that a reader can tell which save a file came from.
+  void Variant(int which) {
+    ctx->engine.bus.store(which == 0 ? 1 : 2);
+    ctx->x0 = which == 0 ? 10 : -20;
+    for (int k = 0; k < kChannelRecords; ++k) {
+      GEQ15ChannelParam& r = ctx->engine.filter->param[k];
+      r.bypass = which;
+      r.gain = which == 0 ? -3.5f : 6.25f;
+      for (int i = 0; i < kBandCount; ++i) r.bands[i] = (which == 0 ? 0.5f : -0.75f) * (i + 1);
+    }
+  }
+};
