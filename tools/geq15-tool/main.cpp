@@ -17,6 +17,9 @@ struct Command {
 
 const Command kCommands[] = {
     {"design", tool::RunDesign, "print the band coefficients designed for a rate and gains"},
+    {"render", tool::RunRender, tool::kRenderSummary},
+    {"response", tool::RunResponse, "print (and plot) the response of a settings file's channel 1"},
+    {"import", tool::RunImport, "fit a headphone correction file into a settings file"},
 };
 
 void PrintUsage(FILE* out) {
