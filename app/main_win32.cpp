@@ -2,6 +2,8 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <new>
+
 #include "app/app_shell_win32.h"
 #include "app/insert_context.h"
 #include "panel/panel_win32.h"

@@ -22,7 +22,8 @@ while [ $# -gt 1 ]; do
 done
 scenario=${1:?usage: e2e.sh --program EXE --driver EXE --simhost DLL --partial-host DLL --work DIR SCENARIO}
 E2E_FAILURES=0
-trap e2e_end_session EXIT
+e2e_display
+trap 'e2e_end_session; e2e_end_display' EXIT
 
 # Starts a session with the simulated host of the given settings and waits for the window and
 # for the first complete measurement.

@@ -32,11 +32,6 @@ e2e_session() {
     cp "$shared/$f" "$E2E_DIR/prefix/$f"
   done
   export WINEPREFIX=$E2E_DIR/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
-  if [ -z "${DISPLAY:-}" ]; then
-    # shellcheck source=../../scripts/xvfb.sh
-    source "$E2E_ROOT/scripts/xvfb.sh"
-    E2E_OWN_XVFB=${GEQ15_XVFB_PID:-}
-  fi
   E2E_HOST_DIR="$WINEPREFIX/drive_c/Program Files/Orlune"
   E2E_USER_DIR="$WINEPREFIX/drive_c/users/$(id -un)"
   E2E_SETTINGS_FILE="$E2E_USER_DIR/Documents/Orlune/GEQ15Config.xml"
@@ -51,7 +46,17 @@ e2e_end_session() {
   [ -n "${APP_PID:-}" ] && kill "$APP_PID" 2>/dev/null
   [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
   wineserver -w 2>/dev/null || true
-  [ -n "${E2E_OWN_XVFB:-}" ] && kill "$E2E_OWN_XVFB" 2>/dev/null
+}
+
+# e2e_display: a private Xvfb unless a display is set; it ends with the calling script.
+e2e_display() {
+  if [ -z "${DISPLAY:-}" ]; then
+    # shellcheck source=../../scripts/xvfb.sh
+    source "$E2E_ROOT/scripts/xvfb.sh"
+  fi
+}
+e2e_end_display() {
+  [ -n "${GEQ15_XVFB_PID:-}" ] && kill "$GEQ15_XVFB_PID" 2>/dev/null
   true
 }
 
