@@ -20,12 +20,14 @@ void Walk(MarkupScanner* scanner, int depth) {
     if (std::strlen(name) > static_cast<size_t>(kMarkupFieldMax)) std::abort();
     if (scanner->position < before || scanner->position > scanner->length) std::abort();
     if (result > 0) continue;
-    for (const char* wanted : {"ch", "gain", "nBus", "g15", name}) {
+    const char* wanted_names[] = {"ch", "gain", "nBus", "g15", name};
+    for (const char* wanted : wanted_names) {
       if (GetAttribute(scanner, wanted, value) == 0 && std::strlen(value) > size_t(kMarkupFieldMax)) {
         std::abort();
       }
     }
-    if (depth < 3) {
+    // Each sub-walk may run to the end of the text; a few per level keep a run linear enough.
+    if (depth < 2 && tags < 16) {
       MarkupScanner sub;
       EnterElement(scanner, &sub);
       // The sub-range always lies inside the parent's range.

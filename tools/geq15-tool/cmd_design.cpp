@@ -2,11 +2,13 @@
 // as the audio thread would receive them.
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "engine/geq15.h"
 #include "tools/geq15-tool/commands.h"
 #include "tools/geq15-tool/tool_args.h"
+#include "tools/geq15-tool/tool_settings.h"
 
 namespace tool {
 namespace {
@@ -18,10 +20,12 @@ constexpr int32_t kMaxRate = 192000;
 void PrintHelp(FILE* out) {
   std::fputs(
       "Usage: geq15-tool design --rate HZ [--gains G1,G2,...,G15] [--gain DB] [--bypass]\n"
+      "       geq15-tool design --rate HZ --settings FILE\n"
       "Designs the fifteen band filters for sample rate HZ (44100 to 192000) and prints channel\n"
       "1's coefficients: 'gain <linear gain>', then 'band <i> <b0> <a1> <b2> <na2>' for bands 1\n"
       "to 15. Gains are in dB; omitted gains are 0 dB. --bypass designs the bands flat with unity\n"
-      "gain.\n",
+      "gain. --settings takes channel records 1 and 2 from settings file FILE, loaded as VEZ-15\n"
+      "loads it at start-up, instead of --gains, --gain and --bypass.\n",
       out);
 }
 
@@ -29,6 +33,8 @@ struct DesignOptions {
   int32_t rate = 0;
   bool haveRate = false;
   GEQ15ChannelParam param{};
+  bool setByHand = false;          // any of --gains, --gain, --bypass
+  const char* settings = nullptr;  // --settings FILE
 };
 
 // Returns kExitOk, or the exit code to end with (help printed or a usage error reported).
@@ -42,10 +48,11 @@ int ParseOptions(int argc, char** argv, FILE* out, FILE* err, DesignOptions* opt
     }
     if (std::strcmp(option, "--bypass") == 0) {
       options->param.bypass = 1;
+      options->setByHand = true;
       continue;
     }
     const bool takesValue = std::strcmp(option, "--rate") == 0 || std::strcmp(option, "--gains") == 0 ||
-                            std::strcmp(option, "--gain") == 0;
+                            std::strcmp(option, "--gain") == 0 || std::strcmp(option, "--settings") == 0;
     if (!takesValue) return UsageError(err, kName, "unknown option '%s'", option);
     const char* value = cursor.TakeValue();
     if (!value) return UsageError(err, kName, "%s needs a value", option);
@@ -57,20 +64,26 @@ int ParseOptions(int argc, char** argv, FILE* out, FILE* err, DesignOptions* opt
                           static_cast<int>(kMinRate), static_cast<int>(kMaxRate), value);
       options->rate = rate;
       options->haveRate = true;
+    } else if (std::strcmp(option, "--settings") == 0) {
+      options->settings = value;
     } else if (std::strcmp(option, "--gains") == 0) {
       std::vector<float> gains;
       if (!ParseFloatList(value, &gains) || gains.size() != static_cast<size_t>(kBandCount))
         return UsageError(err, kName, "--gains must be %d numbers in dB separated by commas, not '%s'",
                           kBandCount, value);
       for (int i = 0; i < kBandCount; ++i) options->param.bands[i] = gains[i];
+      options->setByHand = true;
     } else {
       float gain;
       if (!ParseFiniteFloat(value, &gain))
         return UsageError(err, kName, "--gain must be a number in dB, not '%s'", value);
       options->param.gain = gain;
+      options->setByHand = true;
     }
   }
   if (!options->haveRate) return UsageError(err, kName, "--rate HZ is required");
+  if (options->settings && options->setByHand)
+    return UsageError(err, kName, "--settings gives every gain; leave out --gains, --gain and --bypass");
   return kExitOk;
 }
 
@@ -82,14 +95,24 @@ int RunDesign(int argc, char** argv, FILE* out, FILE* err) {
   const int parsed = ParseOptions(argc, argv, out, err, &options, &helped);
   if (parsed != kExitOk || helped) return parsed;
 
+  // Records 1 and 2 form the stereo pair and are always set alike, unless a file says otherwise.
+  GEQ15ChannelParam records[2] = {options.param, options.param};
+  if (options.settings) {
+    std::string error, warning;
+    if (!LoadToolSettings(options.settings, records, &error, &warning)) {
+      std::fprintf(err, "geq15-tool design: %s\n", error.c_str());
+      return kExitFailure;
+    }
+    if (!warning.empty()) std::fprintf(err, "geq15-tool design: %s\n", warning.c_str());
+  }
+
   EngineContext engine{};
   if (GEQ15_Create(&engine) != 0) {
     std::fprintf(err, "geq15-tool design: out of memory creating the equalizer\n");
     return kExitFailure;
   }
-  // Records 1 and 2 form the stereo pair and are always set alike.
-  engine.filter->param[0] = options.param;
-  engine.filter->param[1] = options.param;
+  engine.filter->param[0] = records[0];
+  engine.filter->param[1] = records[1];
   CoefficientSet set{};
   const bool designed = GEQ15_Configure(engine.filter, options.rate, 0) == 0 &&
                         GEQ15_Design(engine.filter, &set) == 0;

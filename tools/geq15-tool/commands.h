@@ -10,5 +10,6 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err);
 extern const char kRenderSummary[];  // the Windows build has no render and says so here
 int RunResponse(int argc, char** argv, FILE* out, FILE* err);
 int RunImport(int argc, char** argv, FILE* out, FILE* err);
+int RunShow(int argc, char** argv, FILE* out, FILE* err);
 
 }  // namespace tool

@@ -20,6 +20,7 @@ const Command kCommands[] = {
     {"render", tool::RunRender, tool::kRenderSummary},
     {"response", tool::RunResponse, "print (and plot) the response of a settings file's channel 1"},
     {"import", tool::RunImport, "fit a headphone correction file into a settings file"},
+    {"show", tool::RunShow, "print the settings document a save would write after loading FILE"},
 };
 
 void PrintUsage(FILE* out) {
