@@ -115,7 +115,8 @@ TEST(ResponseSvg, MarksEveryBandWithItsGainAndEscapesTheTitle) {
     EXPECT_NE(svg.find(label), std::string::npos) << label;
   }
   EXPECT_NE(svg.find("output gain -2.5 dB"), std::string::npos);
-  EXPECT_NE(svg.find("<polyline clip-path=\"url(#plot)\""), std::string::npos);
+  // The curve stays inside the plot: +40 dB is drawn at the top edge, -40 dB at the bottom.
+  EXPECT_NE(svg.find("points=\"60.00,210.00 496.07,50.00 830.00,370.00\""), std::string::npos) << svg;
   EXPECT_EQ(svg.rfind("</svg>\n"), svg.size() - 7);
 }
 

@@ -85,7 +85,7 @@ int RunResponse(int argc, char** argv, FILE* out, FILE* err) {
   for (double hz : frequencies) std::fprintf(out, "%.6g %.4f\n", hz, CascadeResponseDb(coefs, rate, hz));
 
   const ResponsePeak peak = FindResponsePeak(coefs, rate, 20.0, 20000.0);
-  std::fprintf(err, "peak %+.2f dB at %.0f Hz\n", peak.db, peak.hz);
+  std::fprintf(err, "peak %+.2f dB at %.0f Hz\n", std::fabs(peak.db) < 0.005 ? 0.0 : peak.db, peak.hz);
   if (peak.db > 0.0)
     std::fprintf(err,
                  "warning: the response peaks %.2f dB above 0 dB: a loud signal near %.0f Hz will clip; "

@@ -58,8 +58,6 @@ std::string ResponseSvg(const ResponsePlot& plot) {
                 "font-family=\"Arial, Helvetica, sans-serif\" font-size=\"12\">\n",
                 kWidth, kHeight, kWidth, kHeight);
   svg += Format("<rect width=\"%.0f\" height=\"%.0f\" fill=\"#ffffff\"/>\n", kWidth, kHeight);
-  svg += Format("<defs><clipPath id=\"plot\"><rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"/></clipPath></defs>\n",
-                kLeft, kTop, kRight - kLeft, kBottom - kTop);
   svg += Format("<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"#f7f8fa\" stroke=\"#888888\"/>\n",
                 kLeft, kTop, kRight - kLeft, kBottom - kTop);
 
@@ -112,12 +110,12 @@ std::string ResponseSvg(const ResponsePlot& plot) {
   }
   svg += "</g>\n";
 
-  // The curve, clipped to the plot area.
+  // The curve, held at the plot's edge where it leaves the range. Clamping the points instead
+  // of using an SVG clip path keeps the image right in viewers that ignore clip paths.
   if (!plot.hz.empty()) {
-    svg += "<polyline clip-path=\"url(#plot)\" fill=\"none\" stroke=\"#1f5fbf\" stroke-width=\"2.2\" "
-           "stroke-linejoin=\"round\" points=\"";
+    svg += "<polyline fill=\"none\" stroke=\"#1f5fbf\" stroke-width=\"2.2\" stroke-linejoin=\"round\" points=\"";
     for (size_t i = 0; i < plot.hz.size() && i < plot.db.size(); ++i) {
-      const double db = std::isfinite(plot.db[i]) ? std::clamp(plot.db[i], kMinDb - 10, kMaxDb + 10) : kMinDb - 10;
+      const double db = std::isfinite(plot.db[i]) ? std::clamp(plot.db[i], kMinDb, kMaxDb) : kMinDb;
       svg += Format("%s%.2f,%.2f", i ? " " : "", X(plot.hz[i]), Y(db));
     }
     svg += "\"/>\n";
