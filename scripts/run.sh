@@ -1,10 +1,73 @@
 #!/usr/bin/env bash
-# The main job. Until the Windows program itself is assembled, this shows the engine's work
-# through geq15-tool: the coefficients designed for +12 dB at 1 kHz at 48 kHz.
+# The main job: VEZ-15 equalizing the simulated Orlune host's audio.
+# Installs what is missing, builds the Windows program and the simulated host, registers the
+# host in a private Wine prefix (build/run/prefix, kept from run to run so the program's
+# settings and switches persist) and starts VEZ-15 while the host plays a 1 kHz tone on the
+# first two channels of every bus and pink noise on the others.
+#   With DISPLAY set: the window is yours; the run ends when you shut the program down.
+#   Without DISPLAY: a short run under Xvfb that raises band 9 (1 kHz) by 6 dB, saves a
+#   screenshot and the host's level report, and closes the program through its own close path.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
-scripts/install-deps.sh
-cmake --preset native >/dev/null
-cmake --build --preset native -j "$(nproc)" --target geq15-tool >/dev/null
-build/native/tools/geq15-tool/geq15-tool design --rate 48000 --gains 0,0,0,0,0,0,0,0,12,0,0,0,0,0,0
+
+"$root/scripts/install-deps.sh"
+echo "Building the Windows program and the simulated host (build/win32)..."
+cmake --preset win32 >build-run.log 2>&1 && cmake --build --preset win32 -j "$(nproc)" \
+  --target vez15 simhost e2e-driver >>build-run.log 2>&1 || { tail -n 40 build-run.log; exit 1; }
+mkdir -p build && mv -f build-run.log build/
+
+E2E_PROGRAM=$root/build/win32/app/VEZ-15.exe
+E2E_DRIVER=$root/build/win32/tests/app/e2e-driver.exe
+# shellcheck source=../tests/app/e2e_lib.sh
+source "$root/tests/app/e2e_lib.sh"
+out=$root/build/run
+interactive=${DISPLAY:+yes}
+e2e_display
+trap 'e2e_end_session >/dev/null 2>&1; e2e_end_display' EXIT
+
+e2e_session "$out" keep
+e2e_register_host "$root/build/win32/tools/simhost/OrluneRemote.dll"
+E2E_SETTLE=0.5
+tones=()
+for bus in 0 1 2 3 4 5 6 7; do tones+=("signal.$((bus * 8))=sine:1000:-20" "signal.$((bus * 8 + 1))=sine:1000:-20"); done
+e2e_sim_config "type=3" "rate=48000" "signal=pink:-30" "${tones[@]}"
+
+summary() {  # one line per measured stream: what the host saw on the equalized bus
+  local bus=$1
+  printf 'Host type %s, %s Hz, blocks of %s frames, %s channels; bus %s: 1 kHz in %s dB RMS, out %s dB RMS (%s dB)\n' \
+    "$(e2e_report host_type)" "$(e2e_report rate)" "$(e2e_report block)" "$(e2e_report channels)" "$bus" \
+    "$(e2e_channel $((bus * 8)) in_rms_db)" "$(e2e_channel $((bus * 8)) out_rms_db)" "$(e2e_gain_db $((bus * 8)))"
+}
+
+echo "Starting VEZ-15 with the simulated host (prefix $WINEPREFIX)"
+e2e_start_app
+drv wait 30 >/dev/null || { echo "VEZ-15 did not open its window; see $E2E_DIR/app.log" >&2; exit 1; }
+
+if [ -n "$interactive" ]; then
+  echo "VEZ-15 is running on $DISPLAY. Shut it down from its system menu (or close it) to end."
+  e2e_wait_exit 100000 || true
+  echo "VEZ-15 ended with exit code $APP_RC."
+  [ -f "$E2E_REPORT" ] && cp "$E2E_REPORT" "$out/host-report.txt" && echo "Host report: $out/host-report.txt"
+  exit 0
+fi
+
+e2e_origin
+e2e_wait_measured 1 30 || exit 1
+bus=$(sed -n "s/.*nBus='\([0-9]*\)'.*/\1/p" "$E2E_SETTINGS_FILE" 2>/dev/null || true)
+bus=${bus:-0}
+echo "Before: $(summary "$bus")"
+# Band 9 (1 kHz): knob column at x 292. A double click sets it to 0 dB, whatever an earlier
+# run left; dragging 60 pixels up then raises it by 6 dB.
+xdotool mousemove $((292 + OX)) $((159 + OY)) click --repeat 2 --delay 80 1
+sleep 0.5
+e2e_drag 292 159 -60
+e2e_measure_again || exit 1
+e2e_shot screenshot
+cp "$E2E_REPORT" "$out/host-report.txt"
+echo "After:  $(summary "$bus")"
+drv close >/dev/null
+e2e_wait_exit 20 || { echo "VEZ-15 did not end after the close request" >&2; exit 1; }
+echo "VEZ-15 closed with exit code $APP_RC; its settings: $E2E_SETTINGS_FILE"
+echo "Screenshot: $out/screenshot.png"
+echo "Host report: $out/host-report.txt"

@@ -17,20 +17,23 @@ e2e_expect() {
   if [ "$2" == "$3" ]; then e2e_log "ok: $1 ($2)"; else e2e_fail "$1: got '$2', expected '$3'"; fi
 }
 
-# e2e_session DIR: a fresh private prefix in DIR/prefix, and a display.
+# e2e_session DIR [keep]: a fresh private prefix in DIR/prefix; with "keep" an existing one is
+# used again, so registry switches and the settings file survive from run to run.
 e2e_session() {
   E2E_DIR=$1
-  rm -rf "$E2E_DIR"
-  mkdir -p "$E2E_DIR"
-  local shared=${GEQ15_SHARED_PREFIX:-$E2E_ROOT/build/wineprefix}
-  WINEPREFIX=$shared "$E2E_ROOT/scripts/wine-prefix.sh" || return 1
-  cp -al "$shared" "$E2E_DIR/prefix"
-  # Wine rewrites its registry files; they must not be links into the shared prefix.
-  local f
-  for f in system.reg user.reg userdef.reg; do
-    rm -f "$E2E_DIR/prefix/$f"
-    cp "$shared/$f" "$E2E_DIR/prefix/$f"
-  done
+  if [ "${2:-}" != keep ] || [ ! -f "$E2E_DIR/prefix/system.reg" ]; then
+    rm -rf "$E2E_DIR"
+    mkdir -p "$E2E_DIR"
+    local shared=${GEQ15_SHARED_PREFIX:-$E2E_ROOT/build/wineprefix}
+    WINEPREFIX=$shared "$E2E_ROOT/scripts/wine-prefix.sh" || return 1
+    cp -al "$shared" "$E2E_DIR/prefix"
+    # Wine rewrites its registry files; they must not be links into the shared prefix.
+    local f
+    for f in system.reg user.reg userdef.reg; do
+      rm -f "$E2E_DIR/prefix/$f"
+      cp "$shared/$f" "$E2E_DIR/prefix/$f"
+    done
+  fi
   export WINEPREFIX=$E2E_DIR/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
   E2E_HOST_DIR="$WINEPREFIX/drive_c/Program Files/Orlune"
   E2E_USER_DIR="$WINEPREFIX/drive_c/users/$(id -un)"
@@ -70,6 +73,7 @@ e2e_register_host() {
 
 # e2e_sim_config key=value...: the simulated host's settings for the next login.
 e2e_sim_config() {
+  rm -f "$E2E_CONTROL" "$E2E_REPORT"
   printf '%s\n' "settle=$E2E_SETTLE" "window=1.0" "$@" >"$E2E_HOST_DIR/OrluneRemote.ini"
 }
 e2e_control() { printf '%s\n' "$1" >>"$E2E_CONTROL"; }
