@@ -17,15 +17,15 @@ stages=("$@")
 jobs=$(nproc)
 failed=()
 
-build() {  # build PRESET
-  cmake --preset "$1" >"build-$1.log" 2>&1 && cmake --build --preset "$1" -j "$jobs" >>"build-$1.log" 2>&1 \
-    || { tail -n 60 "build-$1.log"; return 1; }
+build() {  # build PRESET; the log stays in build/ for a look after a failure
+  local log="build/build-$1.log"
+  cmake --preset "$1" >"$log" 2>&1 && cmake --build --preset "$1" -j "$jobs" >>"$log" 2>&1 \
+    || { tail -n 60 "$log"; return 1; }
 }
 
 run_stage() {
   local preset=$1
   echo "== $preset: build"
-  mkdir -p build
   if ! build "$preset"; then failed+=("$preset build"); return; fi
   echo "== $preset: test"
   local args=(--test-dir "build/$preset" --output-on-failure -j "$jobs")
@@ -41,14 +41,13 @@ run_stage() {
   ctest "${args[@]}" || failed+=("$preset tests")
 }
 
-cd "$root"
+mkdir -p build
 for s in "${stages[@]}"; do
   case $s in
     native|win32|asan|tsan|fuzz) run_stage "$s" ;;
     *) echo "test: unknown stage '$s' (native, win32, asan, tsan, fuzz)" >&2; exit 2 ;;
   esac
 done
-mv -f build-*.log build/ 2>/dev/null || true
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "FAILED: ${failed[*]} (build logs in build/build-*.log)"
