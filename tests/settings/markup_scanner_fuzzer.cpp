@@ -27,7 +27,7 @@ void Walk(MarkupScanner* scanner, int depth) {
       }
     }
     // Each sub-walk may run to the end of the text; a few per level keep a run linear enough.
-    if (depth < 2 && tags < 16) {
+    if (depth < 1 && tags < 16) {
       MarkupScanner sub;
       EnterElement(scanner, &sub);
       // The sub-range always lies inside the parent's range.

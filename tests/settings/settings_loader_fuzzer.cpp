@@ -28,7 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const int32_t bus = ctx->engine.bus.load();
   if (bus < 0 || bus > 8) std::abort();
-  if (ctx->savedDx < 700 || ctx->savedDy < 320) std::abort();
+  // 0 stays only when no configuration element was applied; any element raises the size.
+  if ((ctx->savedDx != 0 && ctx->savedDx < 700) || (ctx->savedDy != 0 && ctx->savedDy < 320)) std::abort();
+  if ((ctx->savedDx == 0) != (ctx->savedDy == 0)) std::abort();
   const GEQ15Filter* filter = ctx->engine.filter;
   for (int k = 0; k < kChannelRecords; ++k) {
     const GEQ15ChannelParam& r = filter->param[k];
