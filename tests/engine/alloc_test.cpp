@@ -1,0 +1,111 @@
+// The audio path (pickup, processing, meter publication) must never allocate. Global operator
+// new/delete and, on glibc, malloc itself are replaced in this program to count calls.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "tests/engine/stream_fixture.h"
+
+// operator new below is malloc underneath, so its delete frees with free; GCC cannot see that.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+namespace {
+std::atomic<bool> g_counting{false};
+std::atomic<long> g_allocations{0};
+void Count() {
+  if (g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1, std::memory_order_relaxed);
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+  Count();
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  Count();
+  return std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+// The sanitizers bring their own allocator; there only operator new is counted.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define GEQ15_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define GEQ15_SANITIZED 1
+#endif
+
+#if defined(__GLIBC__) && !defined(GEQ15_SANITIZED)
+#define GEQ15_COUNT_MALLOC 1
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* malloc(size_t size) {
+  Count();
+  return __libc_malloc(size);
+}
+void* calloc(size_t n, size_t size) {
+  Count();
+  return __libc_calloc(n, size);
+}
+void* realloc(void* p, size_t size) {
+  Count();
+  return __libc_realloc(p, size);
+}
+}
+#endif
+
+namespace {
+
+TEST(AllocationTest, CounterSeesAllocations) {
+  g_allocations = 0;
+  g_counting = true;
+  std::vector<int>* v = new std::vector<int>(100);
+#ifdef GEQ15_COUNT_MALLOC
+  void* raw = std::malloc(64);
+  std::free(raw);
+#endif
+  g_counting = false;
+  delete v;
+  EXPECT_GE(g_allocations.load(), 2) << "the counter must see what it is meant to catch";
+}
+
+TEST(AllocationTest, AudioPathAllocatesNothing) {
+  EngineStream s;
+  s.Start(48000, 256);
+  std::vector<float> left(256, 0.25f), right(256, -0.25f);
+  long onAudioPath = 0;
+  for (int round = 0; round < 40; ++round) {
+    if (round % 3 == 0) {
+      ASSERT_EQ(s.SetAll(static_cast<float>(round % 13 - 6), -1.0f), 0);
+    }
+    g_allocations = 0;
+    g_counting = true;
+    // Pickup, in-place processing and (every fourth block) meter publication.
+    s.RunBlock(left.data(), right.data(), 256);
+    g_counting = false;
+    onAudioPath += g_allocations.load();
+    MeterSnapshot snap;
+    if (round % 5 == 0) {
+      ASSERT_EQ(GEQ15_ReadMeters(s.filter(), &snap), 0);
+    }
+  }
+  EXPECT_EQ(onAudioPath, 0);
+  EXPECT_NE(s.process().coefs, &s.exchange().base[0]) << "new sets were taken on the way";
+}
+
+}  // namespace
