@@ -133,12 +133,17 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
   if (IsSameFile(inPath, outPath))
     return Fail(err, kExitUsage, outPath + " is the input file itself; write the result to another file");
 
-  OfflineRender render;
-  if (OfflineRender_Start(&render, records, rate, blockSize, channels, noFade) != 0)
-    return Fail(err, kExitFailure, "the equalizer could not be set up (out of memory?)");
-
   AudioOutput output;
   if (!OpenAudioOutput(outPath, format, rate, channels, &output, &error)) return Fail(err, kExitUsage, error);
+  OfflineRender render;
+  struct StopRender {
+    OfflineRender* render;
+    ~StopRender() { OfflineRender_Stop(render); }
+  } stopRender{&render};
+  if (OfflineRender_Start(&render, records, rate, blockSize, channels, noFade) != 0) {
+    AbandonAudioOutput(&output);
+    return Fail(err, kExitFailure, "the equalizer could not be set up (out of memory?)");
+  }
   std::snprintf(g_pendingTemp, sizeof g_pendingTemp, "%s", output.temp.c_str());
   std::signal(SIGINT, RemovePendingTemp);
   std::signal(SIGTERM, RemovePendingTemp);
