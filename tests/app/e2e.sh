@@ -140,9 +140,8 @@ scenario_sysmenu() {
   local saved="$WINEPREFIX/drive_c/eq.xml"
 
   drv syscmd 12 >/dev/null
-  drv filedialog "Save Current Graphic EQ Configuration..." 10 'C:\eq.txt' >/dev/null
-  sleep 1
-  e2e_expect "saved through the dialog as eq.xml, band 9" "$(settings_line "$saved")" 3.00000
+  e2e_dialog "Save Current Graphic EQ Configuration..." 'C:\eq.txt'
+  e2e_expect "saved through the dialog as eq.xml, band 9" "$(e2e_wait_value 10 3.00000 settings_line "$saved")" 3.00000
 
   drv syscmd 13 >/dev/null
   e2e_expect "reset question" "$(drv box "New Matrix" 10 no)" \
@@ -150,26 +149,28 @@ scenario_sysmenu() {
   sleep 0.5
   e2e_measure_again && e2e_expect_gain "reset answered No keeps the EQ" 0 3.0 0.1
 
-  drv syscmd 12 >/dev/null
-  drv filedialog "Save Current Graphic EQ Configuration..." 10 'C:\eq' >/dev/null
-  e2e_expect "overwrite question" "$(drv box "File Exists" 10 no)" \
-    'text=File already exists.\nDo you Want To Replace it ?'
   drv syscmd 13 >/dev/null
   drv box "New Matrix" 10 yes >/dev/null
   sleep 0.5
   e2e_measure_again && e2e_expect_gain "reset answered Yes flattens the EQ" 0 0 0.05
+
+  # Saving the flat EQ as "eq" targets eq.xml, which holds band 9 at +3 dB: declined, it stays.
+  drv syscmd 12 >/dev/null
+  drv filedialog "Save Current Graphic EQ Configuration..." 10 'C:\eq' >/dev/null
+  e2e_expect "overwrite question" "$(drv box "File Exists" 10 no)" \
+    'text=File already exists.\nDo you Want To Replace it ?'
+  drv nodialog 15 >/dev/null
+  sleep 3
   e2e_expect "declined overwrite left the file" "$(settings_line "$saved")" 3.00000
 
   drv syscmd 12 >/dev/null
   drv filedialog "Save Current Graphic EQ Configuration..." 10 'C:\eq.xml' >/dev/null
   drv box "File Exists" 10 yes >/dev/null
-  sleep 1
-  e2e_expect "accepted overwrite replaced the file" "$(settings_line "$saved")" 0.00000
+  e2e_expect "accepted overwrite replaced the file" "$(e2e_wait_value 10 0.00000 settings_line "$saved")" 0.00000
 
   sed -i "s/g9='0.00000'/g9='-6.00000'/g" "$saved"
   drv syscmd 11 >/dev/null
-  drv filedialog - 10 'C:\eq.xml' >/dev/null
-  sleep 1
+  e2e_dialog - 'C:\eq.xml'
   e2e_measure_again && e2e_expect_gain "loaded file with band 9 at -6 dB" 0 -6.0 0.1
 
   drv syscmd 59 >/dev/null

@@ -10,6 +10,8 @@
 //   e2e-driver nobox CAPTION SECONDS         exit 1 when a window with the caption appears
 //   e2e-driver filedialog TITLE SECONDS PATH type PATH into the dialog and confirm it; TITLE "-"
 //                                            takes any dialog owned by the main window
+//   e2e-driver nodialog SECONDS              wait until no dialog of the main window is open
+//   e2e-driver children TITLE SECONDS        list the child windows of a window (diagnosis)
 //   e2e-driver keys NAME...                  post key presses (down, up, return, escape) to the
 //                                            main window's thread, e.g. into an open popup menu
 #include <windows.h>
@@ -116,16 +118,32 @@ int Box(const char* caption, double seconds, const char* button) {
   return 0;
 }
 
+BOOL CALLBACK PrintChild(HWND w, LPARAM) {
+  char cls[64], text[128];
+  GetClassNameA(w, cls, sizeof cls);
+  GetWindowTextA(w, text, sizeof text);
+  std::printf("child %p parent %p owner %p id 0x%x class %s text \"%s\"\n", static_cast<void*>(w),
+              static_cast<void*>(GetParent(w)), static_cast<void*>(GetWindow(w, GW_OWNER)), GetDlgCtrlID(w), cls, text);
+  return TRUE;
+}
+
+BOOL CALLBACK FirstEdit(HWND w, LPARAM p) {
+  char cls[16];
+  GetClassNameA(w, cls, sizeof cls);
+  if (_stricmp(cls, "Edit") != 0) return TRUE;
+  *reinterpret_cast<HWND*>(p) = w;
+  return FALSE;
+}
+
 int FileDialog(const char* title, double seconds, const char* path) {
   HWND dialog = WaitForTitle(title, seconds);
   if (!dialog) {
     std::printf("no dialog \"%s\"\n", title);
     return 1;
   }
-  // The file name field: the combo box of the Explorer-style dialog or the plain edit field.
+  // The file name field is the dialog's one edit field, wherever the combo boxes nest it.
   HWND field = nullptr;
-  if (HWND combo = GetDlgItem(dialog, 0x47c)) field = FindWindowExA(combo, nullptr, "Edit", nullptr);
-  if (!field) field = GetDlgItem(dialog, 0x480);
+  EnumChildWindows(dialog, FirstEdit, reinterpret_cast<LPARAM>(&field));
   if (!field) {
     std::printf("no file name field in \"%s\"\n", title);
     return 1;
@@ -178,6 +196,25 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (verb == "box" && argc >= 4) return Box(argv[2], std::atof(argv[3]), argc > 4 ? argv[4] : nullptr);
+  if (verb == "children" && argc >= 4) {
+    HWND found = WaitForTitle(argv[2], std::atof(argv[3]));
+    if (found) {
+      PrintChild(found, 0);
+      std::printf("main %p\n", static_cast<void*>(MainWindow()));
+    }
+    return found ? 0 : 1;
+  }
+  if (verb == "nodialog") {
+    // Waits until the dialogs of the main window have closed and their work is done.
+    for (int i = 0; i <= static_cast<int>(seconds * 10); ++i) {
+      TitleSearch s{"-", nullptr};
+      EnumWindows(MatchOwnedDialog, reinterpret_cast<LPARAM>(&s));
+      if (!s.found) return 0;
+      Sleep(100);
+    }
+    std::printf("a dialog of the main window is still open after %g s\n", seconds);
+    return 1;
+  }
   if (verb == "nobox" && argc >= 4) return WaitForTitle(argv[2], std::atof(argv[3])) ? 1 : 0;
   if (verb == "filedialog" && argc >= 5) return FileDialog(argv[2], std::atof(argv[3]), argv[4]);
 

@@ -33,6 +33,13 @@ e2e_session() {
       rm -f "$E2E_DIR/prefix/$f"
       cp "$shared/$f" "$E2E_DIR/prefix/$f"
     done
+    # Wine links Documents, Desktop and the like to the Linux home folder; the session's
+    # settings file must not land there, so each becomes a folder of the prefix's own.
+    local user_dir link
+    user_dir="$E2E_DIR/prefix/drive_c/users/$(id -un)"
+    for link in "$user_dir"/*; do
+      if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+    done
   fi
   export WINEPREFIX=$E2E_DIR/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
   E2E_HOST_DIR="$WINEPREFIX/drive_c/Program Files/Orlune"
@@ -150,9 +157,29 @@ e2e_pixel() {
   convert "$E2E_DIR/$1.png" -format "%[fx:int(255*p{$(($2 + OX)),$(($3 + OY))}.r)],%[fx:int(255*p{$(($2 + OX)),$(($3 + OY))}.g)],%[fx:int(255*p{$(($2 + OX)),$(($3 + OY))}.b)]" info: 2>/dev/null
 }
 # Pointer actions in client coordinates.
-e2e_click() { xdotool mousemove $(($1 + OX)) $(($2 + OY)) sleep 0.1 click "${3:-1}"; sleep 0.3; }
+e2e_click() { xdotool mousemove $(($1 + OX)) $(($2 + OY)) sleep 0.2 click "${3:-1}"; sleep 0.3; }
+# e2e_dialog TITLE PATH: types PATH into the file dialog and waits until it has done its work.
+e2e_dialog() {
+  drv filedialog "$1" 10 "$2" >/dev/null || e2e_fail "no file dialog \"$1\""
+  drv nodialog 15 >/dev/null || e2e_fail "the file dialog \"$1\" did not close"
+  # Wine hides the dialog well before the call returns to the program.
+  sleep 3
+}
+# e2e_wait_value SECONDS EXPECTED COMMAND...: polls until COMMAND prints EXPECTED; prints the last.
+e2e_wait_value() {
+  local seconds=$1 expected=$2 value="" i
+  shift 2
+  for ((i = 0; i < seconds * 5; i++)); do
+    value=$("$@" 2>/dev/null)
+    [ "$value" == "$expected" ] && break
+    sleep 0.2
+  done
+  echo "$value"
+}
 e2e_drag() {  # e2e_drag X Y DY
-  xdotool mousemove $(($1 + OX)) $(($2 + OY)) sleep 0.1 mousedown 1 sleep 0.1
+  # Hover first: the press must find the pointer already inside the window.
+  xdotool mousemove $(($1 + OX + 2)) $(($2 + OY + 2)) sleep 0.2 mousemove $(($1 + OX)) $(($2 + OY)) sleep 0.2
+  xdotool mousedown 1 sleep 0.1
   local step
   for step in 1 2 3; do xdotool mousemove $(($1 + OX)) $(($2 + OY + $3 * step / 3)) sleep 0.1; done
   xdotool mouseup 1
