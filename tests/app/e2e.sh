@@ -57,7 +57,7 @@ scenario_startup() {
     start_with_host "startup-$type" "type=$type" $(sine_on 0 1) "wav_out=C:\\first.wav" "settle=0" "window=0.5" || continue
     e2e_expect "type $type: title" "$(e2e_info title)" "Kelmora Graphic EQ 15 (Version: 1.0.0.0)"
     e2e_expect "type $type: window size" "$(e2e_info size)" "688 290"
-    e2e_expect "type $type: visible" "$(e2e_info visible)" 1
+    e2e_expect "type $type: visible" "$(e2e_wait_value 5 1 e2e_info visible)" 1
     e2e_wait_measured 1 20
     e2e_expect "type $type: host type seen by the host" "$(e2e_report host_type)" "$type"
     e2e_expect "type $type: channels" "$(e2e_report channels)" $((buses * 8))
@@ -175,16 +175,16 @@ scenario_sysmenu() {
 
   drv syscmd 59 >/dev/null
   sleep 0.5
-  e2e_expect "Always Visible on: topmost" "$(e2e_info topmost)" 1
-  e2e_expect "Always Visible stored" "$(reg_switch GEQ15_ShowOnTop)" 0x1
+  e2e_expect "Always Visible on: topmost" "$(e2e_wait_value 5 1 e2e_info topmost)" 1
+  e2e_expect "Always Visible stored" "$(e2e_wait_value 5 0x1 reg_switch GEQ15_ShowOnTop)" 0x1
   drv syscmd 59 >/dev/null
   sleep 0.5
-  e2e_expect "Always Visible off" "$(e2e_info topmost)" 0
-  e2e_expect "Always Visible off stored" "$(reg_switch GEQ15_ShowOnTop)" 0x0
+  e2e_expect "Always Visible off" "$(e2e_wait_value 5 0 e2e_info topmost)" 0
+  e2e_expect "Always Visible off stored" "$(e2e_wait_value 5 0x0 reg_switch GEQ15_ShowOnTop)" 0x0
 
   drv syscmd 61 >/dev/null
   sleep 0.5
-  e2e_expect "Show App On Startup stored" "$(reg_switch GEQ15_SysTrayShowOnRun)" 0x1
+  e2e_expect "Show App On Startup stored" "$(e2e_wait_value 5 0x1 reg_switch GEQ15_SysTrayShowOnRun)" 0x1
   drv syscmd 70 >/dev/null                  # "Shut Down GEQ15"
   e2e_wait_exit 20 || e2e_fail "Shut Down GEQ15 did not end the program"
   e2e_expect "exit code after Shut Down" "$APP_RC" 0
@@ -199,25 +199,27 @@ scenario_tray() {
   start_with_host tray "type=2" || return
   drv syscmd 60 >/dev/null
   sleep 1
-  e2e_expect "tray mode stored" "$(reg_switch GEQ15_SysTray)" 0x1
-  [ -f "$E2E_STARTUP_LINK" ] && e2e_log "ok: Startup shortcut created" || e2e_fail "no Startup shortcut at $E2E_STARTUP_LINK"
+  e2e_expect "tray mode stored" "$(e2e_wait_value 5 0x1 reg_switch GEQ15_SysTray)" 0x1
+  local link
+  link=$(e2e_startup_link)
+  [ -n "$link" ] && e2e_log "ok: Startup shortcut created: ${link##*/}" || e2e_fail "no Startup shortcut in the session"
   drv close >/dev/null
   sleep 1
-  e2e_expect "close in tray mode hides" "$(e2e_info visible)" 0
+  e2e_expect "close in tray mode hides" "$(e2e_wait_value 5 0 e2e_info visible)" 0
   e2e_app_running && e2e_log "ok: still running after close" || e2e_fail "the program ended on close in tray mode"
   drv tray 516 >/dev/null                   # right button on the icon: the tray menu
   sleep 0.5
   drv keys down return >/dev/null          # "Show GEQ15"
   sleep 0.5
-  e2e_expect "tray menu Show" "$(e2e_info visible)" 1
+  e2e_expect "tray menu Show" "$(e2e_wait_value 5 1 e2e_info visible)" 1
   drv tray 516 >/dev/null
   sleep 0.5
   drv keys down down return >/dev/null     # "Hide GEQ15"
   sleep 0.5
-  e2e_expect "tray menu Hide" "$(e2e_info visible)" 0
+  e2e_expect "tray menu Hide" "$(e2e_wait_value 5 0 e2e_info visible)" 0
   drv tray 513 >/dev/null                   # left button on the icon shows the window
   sleep 0.5
-  e2e_expect "tray icon click shows" "$(e2e_info visible)" 1
+  e2e_expect "tray icon click shows" "$(e2e_wait_value 5 1 e2e_info visible)" 1
   drv tray 516 >/dev/null
   sleep 0.5
   drv keys up up return >/dev/null          # "Shut Down GEQ15" (bottom up: Exit Menu, Shut Down)
@@ -228,14 +230,14 @@ scenario_tray() {
   e2e_start_app
   drv wait 30 >/dev/null
   sleep 1.5
-  e2e_expect "tray mode start is hidden" "$(e2e_info visible)" 0
+  e2e_expect "tray mode start is hidden" "$(e2e_wait_value 5 0 e2e_info visible)" 0
   drv tray 513 >/dev/null
   sleep 0.5
-  e2e_expect "tray icon click shows the hidden window" "$(e2e_info visible)" 1
+  e2e_expect "tray icon click shows the hidden window" "$(e2e_wait_value 5 1 e2e_info visible)" 1
   drv syscmd 60 >/dev/null
   sleep 1
-  e2e_expect "tray mode off stored" "$(reg_switch GEQ15_SysTray)" 0x0
-  [ -f "$E2E_STARTUP_LINK" ] && e2e_fail "the Startup shortcut is still there" || e2e_log "ok: Startup shortcut deleted"
+  e2e_expect "tray mode off stored" "$(e2e_wait_value 5 0x0 reg_switch GEQ15_SysTray)" 0x0
+  [ -n "$(e2e_startup_link)" ] && e2e_fail "the Startup shortcut is still there" || e2e_log "ok: Startup shortcut deleted"
   close_app
 }
 

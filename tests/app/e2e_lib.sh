@@ -45,7 +45,6 @@ e2e_session() {
   E2E_HOST_DIR="$WINEPREFIX/drive_c/Program Files/Orlune"
   E2E_USER_DIR="$WINEPREFIX/drive_c/users/$(id -un)"
   E2E_SETTINGS_FILE="$E2E_USER_DIR/Documents/Orlune/GEQ15Config.xml"
-  E2E_STARTUP_LINK="$E2E_USER_DIR/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup/VEZ-15 (Kelmora).LNK"
   E2E_REPORT="$E2E_HOST_DIR/OrluneRemote-report.txt"
   E2E_CONTROL="$E2E_HOST_DIR/OrluneRemote.control"
   mkdir -p "$E2E_HOST_DIR"
@@ -84,6 +83,12 @@ e2e_sim_config() {
   printf '%s\n' "settle=$E2E_SETTLE" "window=1.0" "$@" >"$E2E_HOST_DIR/OrluneRemote.ini"
 }
 e2e_control() { printf '%s\n' "$1" >>"$E2E_CONTROL"; }
+
+# The Startup shortcut as a file of the session (Wine spells the folder "StartUp").
+e2e_startup_link() {
+  find "$E2E_USER_DIR/AppData/Roaming/Microsoft/Windows/Start Menu/Programs" -maxdepth 2 \
+    -iname 'VEZ-15 (Kelmora).LNK' 2>/dev/null | head -n 1
+}
 
 e2e_start_app() {
   wine "$E2E_PROGRAM" >"$E2E_DIR/app.log" 2>&1 &
@@ -192,7 +197,7 @@ e2e_bus_cells() {
   width=$(read -r w _ <<<"$(e2e_info client)"; echo "$w")
   local cell=$(((width - 20) / 8))
   for ((i = 0; i < 8; i++)); do
-    px=$(e2e_pixel "$shot" $((10 + i * cell + 4)) 35)
+    px=$(e2e_pixel "$shot" $((10 + i * cell + 4)) 14)
     case $px in
       100,240,240) cells+=S ;;
       10,120,150) cells+=N ;;
