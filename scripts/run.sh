@@ -12,13 +12,16 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 "$root/scripts/install-deps.sh"
-echo "Building the Windows program and the simulated host (build/win32)..."
-cmake --preset win32 >build-run.log 2>&1 && cmake --build --preset win32 -j "$(nproc)" \
-  --target vez15 simhost e2e-driver >>build-run.log 2>&1 || { tail -n 40 build-run.log; exit 1; }
-mkdir -p build && mv -f build-run.log build/
+# The win32 preset's folder unless GEQ15_WIN32_BUILD names another.
+build=${GEQ15_WIN32_BUILD:-build/win32}
+mkdir -p build
+echo "Building the Windows program and the simulated host ($build)..."
+{ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release &&
+  cmake --build "$build" -j "$(nproc)" --target vez15 simhost e2e-driver; } >build/build-run.log 2>&1 ||
+  { tail -n 40 build/build-run.log; echo "run: the build failed (log: build/build-run.log)" >&2; exit 1; }
 
-E2E_PROGRAM=$root/build/win32/app/VEZ-15.exe
-E2E_DRIVER=$root/build/win32/tests/app/e2e-driver.exe
+E2E_PROGRAM=$root/$build/app/VEZ-15.exe
+E2E_DRIVER=$root/$build/tests/app/e2e-driver.exe
 # shellcheck source=../tests/app/e2e_lib.sh
 source "$root/tests/app/e2e_lib.sh"
 out=$root/build/run
@@ -27,17 +30,18 @@ e2e_display
 trap 'e2e_end_session >/dev/null 2>&1; e2e_end_display' EXIT
 
 e2e_session "$out" keep
-e2e_register_host "$root/build/win32/tools/simhost/OrluneRemote.dll"
+e2e_register_host "$root/$build/tools/simhost/OrluneRemote.dll"
 E2E_SETTLE=0.5
 tones=()
 for bus in 0 1 2 3 4 5 6 7; do tones+=("signal.$((bus * 8))=sine:1000:-20" "signal.$((bus * 8 + 1))=sine:1000:-20"); done
 e2e_sim_config "type=3" "rate=48000" "signal=pink:-30" "${tones[@]}"
 
-summary() {  # one line per measured stream: what the host saw on the equalized bus
-  local bus=$1
-  printf 'Host type %s, %s Hz, blocks of %s frames, %s channels; bus %s: 1 kHz in %s dB RMS, out %s dB RMS (%s dB)\n' \
-    "$(e2e_report host_type)" "$(e2e_report rate)" "$(e2e_report block)" "$(e2e_report channels)" "$bus" \
-    "$(e2e_channel $((bus * 8)) in_rms_db)" "$(e2e_channel $((bus * 8)) out_rms_db)" "$(e2e_gain_db $((bus * 8)))"
+labels=("BUS A1" "BUS A2" "BUS A3" "BUS A4" "BUS A5" "BUS B1" "BUS B2" "BUS B3")
+summary() {  # what the host saw on the first channel of the equalized bus in the last window
+  local bus=$1 ch=$(($1 * 8))
+  printf 'host type %s, %s Hz, blocks of %s frames; %s: 1 kHz in %.1f dB RMS, out %.1f dB RMS (%+.1f dB)\n' \
+    "$(e2e_report host_type)" "$(e2e_report rate)" "$(e2e_report block)" "${labels[$bus]:-bus $bus}" \
+    "$(e2e_channel $ch in_rms_db)" "$(e2e_channel $ch out_rms_db)" "$(e2e_gain_db $ch)"
 }
 
 echo "Starting VEZ-15 with the simulated host (prefix $WINEPREFIX)"
@@ -64,6 +68,8 @@ sleep 0.5
 e2e_drag 292 159 -60
 e2e_measure_again || exit 1
 e2e_shot screenshot
+read -r cw ch <<<"$(e2e_info client)"
+convert "$out/screenshot.png" -crop "${cw}x${ch}+${OX}+${OY}" +repage "$out/screenshot.png"
 cp "$E2E_REPORT" "$out/host-report.txt"
 echo "After:  $(summary "$bus")"
 drv close >/dev/null
