@@ -327,6 +327,7 @@ expect_start_failure() {
 }
 scenario_failures() {
   e2e_session "$E2E_WORK/fail-nohost"
+  e2e_unregister_host
   expect_start_failure "no host" "Orlune is not installed"
   e2e_end_session
 

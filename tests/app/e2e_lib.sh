@@ -77,6 +77,14 @@ e2e_register_host() {
     /reg:32 /f >/dev/null 2>&1
 }
 
+# The shared prefix may carry a registered host (scripts/register-simhost.sh): a session that
+# needs no host removes the entry from both registry views.
+e2e_unregister_host() {
+  wine reg delete "$E2E_HOST_UNINSTALL" /reg:32 /f >/dev/null 2>&1
+  wine reg delete "$E2E_HOST_UNINSTALL" /reg:64 /f >/dev/null 2>&1
+  true
+}
+
 # e2e_sim_config key=value...: the simulated host's settings for the next login.
 e2e_sim_config() {
   rm -f "$E2E_CONTROL" "$E2E_REPORT"
