@@ -30,8 +30,7 @@ int ShowSorry(const char* text) { return MessageBoxA(nullptr, text, "Sorry", MB_
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  // The record is a zero-initialised global, but a second start-up in the same process (tests)
-  // must begin from the same clean state.
+  // Everything starts from a cleared record; the atomics in it rule out a plain memset.
   g_app.~InsertContext();
   new (&g_app) InsertContext{};
   g_app.instance = instance;

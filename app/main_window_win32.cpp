@@ -285,7 +285,8 @@ void HandleAppCommand(int32_t command, HWND window) {
       ShowWindow(main, SW_HIDE);
       break;
     case kCmdStartAudio:
-      // Blocks this thread briefly: the host wants a pause between stop and start.
+      // The host gets a moment between its restart request and the new start; the window's
+      // thread is blocked for it, which is why the audio thread only ever posts this command.
       Sleep(50);
       if (g_remoteApi.KLORM_AudioCallbackStart) g_remoteApi.KLORM_AudioCallbackStart();
       break;
