@@ -290,7 +290,16 @@ scenario_persistence() {
   e2e_expect "restored window position" "$(e2e_info rect | cut -d' ' -f1,2)" "$x0 $y0"
   close_app
   e2e_expect "settings unchanged through a second run" "$(settings_line "$E2E_SETTINGS_FILE")" 3.00000
+
+  # A saved position off the screen: the window comes back onto the monitor, one pixel inside
+  # its right and bottom edges (1280 x 1024 screen, 688 x 290 window).
+  sed -i "s/x0='[-0-9]*' y0='[-0-9]*'/x0='5000' y0='3000'/" "$E2E_SETTINGS_FILE"
+  e2e_start_app
+  drv wait 30 >/dev/null
+  e2e_expect "off-screen position kept on the monitor" "$(e2e_wait_value 5 "591 733" e2e_position)" "591 733"
+  close_app
 }
+e2e_position() { e2e_info rect | cut -d' ' -f1,2; }
 
 # ---------------------------------------------------------------------------------------------
 scenario_host_life() {
