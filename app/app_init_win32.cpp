@@ -91,13 +91,9 @@ int32_t ShutdownApplication() {
   g_startup.loggedIn = g_startup.callbackRegistered = false;
 
   // No callback can run any more, so the equalizer and its exchanges can go.
-  GEQ15_Destroy(&g_app.engine);
-  g_startup.filterCreated = false;
-
+  if (g_startup.filterCreated) GEQ15_Destroy(&g_app.engine);
   if (g_startup.panelResources) PanelResources_Release();
-  g_startup.panelResources = false;
-
-  ReleaseTextBuffer(&g_app.settingsBuffer);
-  g_startup.settingsBuffer = false;
+  if (g_startup.settingsBuffer) ReleaseTextBuffer(&g_app.settingsBuffer);
+  g_startup.filterCreated = g_startup.panelResources = g_startup.settingsBuffer = false;
   return 1;
 }
