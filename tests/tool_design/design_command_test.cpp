@@ -64,21 +64,6 @@ TEST(DesignCommandTest, PrintsGainAndFifteenBandsExactly) {
   EXPECT_EQ(lines[1].rfind("band 1 1 ", 0), 0u) << lines[1];
 }
 
-TEST(DesignCommandTest, PrintedValuesReadBackToTheSameFloats) {
-  const Result r = RunDesign({"--gains", "-12,-9,-6,-3,0,1.5,3,4.5,6,7.5,9,10.5,12,-1,2", "--rate", "44100"});
-  ASSERT_EQ(r.code, 0) << r.err;
-  const std::vector<std::string> lines = Lines(r.out);
-  ASSERT_EQ(lines.size(), 16u);
-  for (size_t i = 1; i < lines.size(); ++i) {
-    int band;
-    float b0, a1, b2, na2;
-    ASSERT_EQ(std::sscanf(lines[i].c_str(), "band %d %g %g %g %g", &band, &b0, &a1, &b2, &na2), 5) << lines[i];
-    char again[160];
-    std::snprintf(again, sizeof again, "band %d %.9g %.9g %.9g %.9g", band, b0, a1, b2, na2);
-    EXPECT_EQ(lines[i], again);
-  }
-}
-
 TEST(DesignCommandTest, BypassAndDefaults) {
   const Result flat = RunDesign({"--rate", "96000"});
   const Result bypassed = RunDesign({"--rate", "96000", "--bypass", "--gain", "-12", "--gains",
