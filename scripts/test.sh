@@ -35,6 +35,9 @@ run_stage() {
       "$root/scripts/wine-prefix.sh" || { failed+=("wine prefix"); return; }
       # shellcheck source=xvfb.sh
       source "$root/scripts/xvfb.sh"
+      # A wineserver left from an earlier run is tied to the display it started on; windows
+      # created through it would fail once that display is gone.
+      wineserver -k 2>/dev/null || true
       args=(--test-dir build/win32 --output-on-failure -j 1) ;;   # one Wine program at a time
     tsan) args+=(-L concurrency) ;;
   esac
