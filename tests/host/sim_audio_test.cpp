@@ -33,9 +33,9 @@ TEST(SimHostConfig, ParsesSettingsAndReportsMistakes) {
   EXPECT_EQ(SimConfig_ChannelTotal(7), 0);
 }
 
-double MeasuredRmsDb(const std::string& spec, int32_t frames) {
+double MeasuredRmsDb(const std::string& signal, int32_t frames) {
   SignalGenerator gen;
-  EXPECT_EQ(SignalGenerator_Init(&gen, spec, 1), "");
+  EXPECT_EQ(SignalGenerator_Init(&gen, signal, 1), "");
   std::vector<float> buf(frames);
   SignalGenerator_Fill(&gen, 48000, buf.data(), frames);
   ChannelStats s;
@@ -44,7 +44,7 @@ double MeasuredRmsDb(const std::string& spec, int32_t frames) {
   return RmsDb(s.inSquares, s.windowFrames);
 }
 
-TEST(SimHostSignals, LevelsMatchTheirSpecification) {
+TEST(SimHostSignals, LevelsMatchTheirDescription) {
   EXPECT_NEAR(MeasuredRmsDb("sine:1000:-12", 48000), -12.0 - 3.0103, 0.001);
   EXPECT_NEAR(MeasuredRmsDb("white:-20", 96000), -20.0, 0.1);
   EXPECT_NEAR(MeasuredRmsDb("pink:-20", 480000), -20.0, 0.5);

@@ -162,11 +162,11 @@ int32_t SimConfig_FramesPerBuffer(const SimConfig& config) {
   return config.block > 0 ? config.block : 256;
 }
 
-std::string SignalGenerator_Init(SignalGenerator* gen, const std::string& spec, int32_t channel) {
+std::string SignalGenerator_Init(SignalGenerator* gen, const std::string& signal, int32_t channel) {
   *gen = SignalGenerator();
   gen->noiseState = 0x9E3779B9u ^ (static_cast<uint32_t>(channel) * 0x85EBCA6Bu + 1u);
   if (gen->noiseState == 0) gen->noiseState = 1;
-  const std::vector<std::string> parts = Split(spec, ':', spec.compare(0, 4, "wav:") == 0 ? 2 : 4);
+  const std::vector<std::string> parts = Split(signal, ':', signal.compare(0, 4, "wav:") == 0 ? 2 : 4);
   double db = 0;
   if (parts[0] == "silence" && parts.size() == 1) {
     gen->kind = SignalGenerator::kSilence;
@@ -186,7 +186,7 @@ std::string SignalGenerator_Init(SignalGenerator* gen, const std::string& spec, 
     const std::string error = ReadWavFirstChannel(parts[1], &gen->samples);
     if (!error.empty()) return error;
   } else {
-    return "expected silence, sine:HZ:DB, white:DB, pink:DB or wav:PATH, got '" + spec + "'";
+    return "expected silence, sine:HZ:DB, white:DB, pink:DB or wav:PATH, got '" + signal + "'";
   }
   return "";
 }

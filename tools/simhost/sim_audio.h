@@ -48,7 +48,7 @@ struct SignalGenerator {
   std::vector<float> samples;  // a WAV file's first channel, looped
 };
 // Parses "silence", "sine:HZ:DB", "white:DB", "pink:DB" or "wav:PATH". Returns "" or the error.
-std::string SignalGenerator_Init(SignalGenerator* gen, const std::string& spec, int32_t channel);
+std::string SignalGenerator_Init(SignalGenerator* gen, const std::string& signal, int32_t channel);
 void SignalGenerator_Fill(SignalGenerator* gen, int32_t rate, float* out, int32_t frames);
 
 // Reads the first channel of a 16-bit PCM or 32-bit float WAV file. Returns "" or the error.
