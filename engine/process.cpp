@@ -1,10 +1,13 @@
 // Block processing on the audio thread: configuration, the per-stream timing of gain ramps and
 // meter periods, the block cycle and the fifteen biquad sections per channel. Nothing here
 // allocates, locks or designs.
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 
 #include "engine/geq15.h"
+#include "engine/process_pair.h"
+#include "engine/process_paths.h"
 
 namespace {
 
@@ -59,7 +62,8 @@ void StoreHistories(const Sections& s, ChannelState* state) {
 
 float Magnitude(float x) { return x < 0.0f ? -x : x; }
 
-// One channel, sample by sample through the fifteen sections in series. Each section sums in
+// The reference: one channel, sample by sample through the fifteen sections in series. The vector
+// paths (process_simd.cpp) must give exactly what this gives. Each section sums in
 // double from float operands (b1 equals a1, hence the shared product) and rounds once to float.
 void ProcessChannel(float* samples, int32_t frames, Sections* s, float* gain, float step,
                     float* peakIn, float* peakOut) {
@@ -105,7 +109,122 @@ void PublishMeters(GEQ15Filter* filter, int32_t channels, float* peakIn, float* 
   MeterExchange_EndWrite(&filter->meters);
 }
 
+std::atomic<int32_t> g_selectedPath{kProcessPathAuto};
+
+int32_t BestPath() {
+  if (ProcessPath_Supported(kProcessPathAvx2)) return kProcessPathAvx2;
+  if (ProcessPath_Supported(kProcessPathSse2)) return kProcessPathSse2;
+  return kProcessPathReference;
+}
+
+// The pair runs its channels side by side, so it needs two distinct buffers; a host that hands
+// one buffer twice gets the reference, which processes channel 2 after channel 1 as defined.
+bool BuffersOverlap(const float* a, const float* b, int32_t frames) {
+  const auto x = reinterpret_cast<uintptr_t>(a), y = reinterpret_cast<uintptr_t>(b);
+  const uintptr_t bytes = static_cast<uintptr_t>(frames) * sizeof(float);
+  return x < y + bytes && y < x + bytes;
+}
+
+void LoadPair(const CoefficientSet& coefs, const ChannelState state[2], PairSections* p) {
+  using namespace channel_state;
+  std::memset(p, 0, sizeof *p);
+  for (int c = 0; c < 2; ++c) {
+    const GEQ15ChannelCoefs& k = coefs.channel[c];
+    const float* v = state[c].v;
+    for (int i = 0; i < kBandCount; ++i) {
+      p->b0[i][c] = k.b0[i];
+      p->a1[i][c] = k.a1[i];
+      p->b2[i][c] = k.b2[i];
+      p->na2[i][c] = k.na2[i];
+      p->x1[i][c] = v[kX1 + i];
+      p->x2[i][c] = v[kX2 + i];
+      p->y1[i][c] = v[kY1 + i];
+      p->y2[i][c] = v[kY2 + i];
+    }
+  }
+}
+
+// Every history is a float widened exactly, so narrowing it back is exact too.
+void StorePair(const PairSections& p, ChannelState state[2]) {
+  using namespace channel_state;
+  for (int c = 0; c < 2; ++c) {
+    float* v = state[c].v;
+    for (int i = 0; i < kBandCount; ++i) {
+      v[kX1 + i] = static_cast<float>(p.x1[i][c]);
+      v[kX2 + i] = static_cast<float>(p.x2[i][c]);
+      v[kY1 + i] = static_cast<float>(p.y1[i][c]);
+      v[kY2 + i] = static_cast<float>(p.y2[i][c]);
+    }
+  }
+}
+
+// Both channels through the vector path chosen; the held peaks are the caller's working copies.
+void ProcessPairOnPath(int32_t path, const ProcessContext* pc, GEQ15Filter* filter, int32_t frames, float* peakIn,
+                       float* peakOut) {
+  using namespace channel_state;
+  // Aligned by hand: the 32-bit Windows stack guarantees only 4 bytes.
+  unsigned char raw[sizeof(PairSections) + kPairSectionsAlign];
+  const uintptr_t at = (reinterpret_cast<uintptr_t>(raw) + kPairSectionsAlign - 1) & ~(kPairSectionsAlign - 1);
+  PairSections* sections = reinterpret_cast<PairSections*>(at);
+  LoadPair(*pc->coefs, filter->state, sections);
+
+  PairBlock block;
+  for (int c = 0; c < 2; ++c) {
+    block.samples[c] = pc->block->samples[c];
+    block.gain[c] = filter->state[c].v[kGain];
+    block.step[c] = filter->state[c].v[kStep];
+    block.peakIn[c] = peakIn[c];
+    block.peakOut[c] = peakOut[c];
+  }
+  block.frames = frames;
+  ProcessPair(path, sections, &block);
+
+  StorePair(*sections, filter->state);
+  for (int c = 0; c < 2; ++c) {
+    filter->state[c].v[kGain] = block.gain[c];
+    peakIn[c] = block.peakIn[c];
+    peakOut[c] = block.peakOut[c];
+  }
+}
+
 }  // namespace
+
+bool ProcessPath_Supported(int32_t path) {
+  switch (path) {
+    case kProcessPathAuto:
+    case kProcessPathReference:
+      return true;
+#if defined(__SSE2__)
+    case kProcessPathSse2:
+      return true;
+    case kProcessPathAvx2:
+      return ProcessPair_CpuHasAvx2();
+#endif
+    default:
+      return false;
+  }
+}
+
+int32_t ProcessPath_Select(int32_t path) {
+  if (!ProcessPath_Supported(path)) return -1;
+  g_selectedPath.store(path, std::memory_order_relaxed);
+  return 0;
+}
+
+int32_t ProcessPath_Current() {
+  const int32_t path = g_selectedPath.load(std::memory_order_relaxed);
+  return path == kProcessPathAuto ? BestPath() : path;
+}
+
+const char* ProcessPath_Name(int32_t path) {
+  switch (path) {
+    case kProcessPathAuto: return "auto";
+    case kProcessPathReference: return "reference";
+    case kProcessPathSse2: return "sse2";
+    case kProcessPathAvx2: return "avx2";
+    default: return "unknown";
+  }
+}
 
 int32_t GEQ15_Configure(GEQ15Filter* filter, int32_t rate, int32_t blockSize) {
   if (!filter) return -1;
@@ -201,13 +320,19 @@ int32_t GEQ15_Process(ProcessContext* pc, GEQ15Filter* filter) {
     peakOut[c] = filter->state[c].v[kPeakOut];
   }
 
-  for (int32_t c = 0; c < n; ++c) {
-    if (!block->samples[c]) continue;
-    ChannelState& st = filter->state[c];
-    Sections sections;
-    LoadSections(pc->coefs->channel[c], st, &sections);
-    ProcessChannel(block->samples[c], frames, &sections, &st.v[kGain], st.v[kStep], &peakIn[c], &peakOut[c]);
-    StoreHistories(sections, &st);
+  const int32_t path = ProcessPath_Current();
+  if (path != kProcessPathReference && n == 2 && block->samples[0] && block->samples[1] &&
+      !BuffersOverlap(block->samples[0], block->samples[1], frames)) {
+    ProcessPairOnPath(path, pc, filter, frames, peakIn, peakOut);
+  } else {
+    for (int32_t c = 0; c < n; ++c) {
+      if (!block->samples[c]) continue;
+      ChannelState& st = filter->state[c];
+      Sections sections;
+      LoadSections(pc->coefs->channel[c], st, &sections);
+      ProcessChannel(block->samples[c], frames, &sections, &st.v[kGain], st.v[kStep], &peakIn[c], &peakOut[c]);
+      StoreHistories(sections, &st);
+    }
   }
 
   if (pc->meterDue) PublishMeters(filter, n, peakIn, peakOut);

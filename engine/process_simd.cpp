@@ -1,0 +1,190 @@
+// Both channels of the stereo pair through their fifteen sections at once, as a wavefront.
+//
+// Invariants that keep every sample identical to the bit to the per-sample reference:
+// - at step t, band j works on sample t - j, so its input is band j-1's output of the step
+//   before: each band's own recursion and every rounding stay exactly as in the reference;
+// - each section computes ((b0*v + a1*(x1-y1)) + b2*x2) + na2*y2 in double from exactly widened
+//   floats, in that order, rounds once to float and flushes below 2^-64, like the reference;
+// - the two channels never mix: lane 0 is channel 1 and lane 1 channel 2 in every vector.
+// The per-sample chain of one band (subtract, multiply, three adds, two conversions) bounds the
+// speed; the wavefront exists so that all thirty sections of a step run side by side.
+#include "engine/process_pair.h"
+#include "engine/process_paths.h"
+
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+#if defined(__SSE2__)
+
+namespace {
+
+constexpr int kLastBand = kBandCount - 1;  // band 15, whose output is the pair's output
+// A float keeps its value when its biased exponent is at least 63 (2^-64 and up); compared on
+// the exponent field alone, shifted into place.
+constexpr int32_t kExponentField = 0x7F800000;
+constexpr int32_t kKeepAbove = (63 << 23) - 1;
+
+// The running values of the block, kept in vectors (lanes 0 and 1 are the two channels).
+struct PairIo {
+  float* samples[2];
+  __m128 gain, step, peakIn, peakOut;
+};
+
+inline __m128 AbsPs(__m128 x) { return _mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF))); }
+
+// _mm_max_ps(a, b) is "a > b ? a : b", the reference's "if |x| > held, held = |x|", NaN included.
+inline __m128d LoadInput(PairIo* io, int32_t k) {
+  const __m128 x = _mm_unpacklo_ps(_mm_load_ss(io->samples[0] + k), _mm_load_ss(io->samples[1] + k));
+  io->peakIn = _mm_max_ps(AbsPs(x), io->peakIn);
+  return _mm_cvtps_pd(x);
+}
+
+// `y` holds band 15's outputs for sample k, floats widened exactly.
+inline void EmitOutput(PairIo* io, int32_t k, __m128d y) {
+  const __m128 out = _mm_mul_ps(_mm_cvtpd_ps(y), io->gain);
+  _mm_store_ss(io->samples[0] + k, out);
+  _mm_store_ss(io->samples[1] + k, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
+  io->peakOut = _mm_max_ps(AbsPs(out), io->peakOut);
+  io->gain = _mm_add_ps(io->gain, io->step);
+}
+
+// Rounds both lanes to float, flushes those below 2^-64 to zero and widens them back. The keep
+// mask comes from the rounded float, so it holds under any rounding mode.
+inline __m128d RoundAndFlush2(__m128d sum) {
+  const __m128 f = _mm_cvtpd_ps(sum);
+  const __m128i exponent = _mm_and_si128(_mm_castps_si128(f), _mm_set1_epi32(kExponentField));
+  const __m128i keep = _mm_cmpgt_epi32(exponent, _mm_set1_epi32(kKeepAbove));
+  return _mm_and_pd(_mm_cvtps_pd(f), _mm_castsi128_pd(_mm_unpacklo_epi32(keep, keep)));
+}
+
+// Band j of both channels on its next sample, input v.
+inline void BandStep(PairSections* s, int j, __m128d v) {
+  const __m128d x1 = _mm_load_pd(s->x1[j]), x2 = _mm_load_pd(s->x2[j]);
+  const __m128d y1 = _mm_load_pd(s->y1[j]), y2 = _mm_load_pd(s->y2[j]);
+  __m128d sum = _mm_mul_pd(_mm_load_pd(s->b0[j]), v);
+  sum = _mm_add_pd(sum, _mm_mul_pd(_mm_load_pd(s->a1[j]), _mm_sub_pd(x1, y1)));
+  sum = _mm_add_pd(sum, _mm_mul_pd(_mm_load_pd(s->b2[j]), x2));
+  sum = _mm_add_pd(sum, _mm_mul_pd(_mm_load_pd(s->na2[j]), y2));
+  _mm_store_pd(s->x2[j], x1);
+  _mm_store_pd(s->x1[j], v);
+  _mm_store_pd(s->y2[j], y1);
+  _mm_store_pd(s->y1[j], RoundAndFlush2(sum));
+}
+
+// One wavefront step for the bands lo..hi. Bands go from the last down, so each band still
+// reads its predecessor's output of the previous step.
+inline void StepBands(PairSections* s, PairIo* io, int32_t t, int lo, int hi) {
+  for (int j = hi; j >= 1 && j >= lo; --j) BandStep(s, j, _mm_load_pd(s->y1[j - 1]));
+  if (lo == 0) BandStep(s, 0, LoadInput(io, t));
+  if (hi == kLastBand) EmitOutput(io, t - kLastBand, _mm_load_pd(s->y1[kLastBand]));
+}
+
+// Filling and draining the wavefront: only the bands that have a sample at step t move.
+void PartialStep(PairSections* s, PairIo* io, int32_t t, int32_t frames) {
+  const int lo = t - frames + 1 > 0 ? t - frames + 1 : 0;
+  const int hi = t < kLastBand ? t : kLastBand;
+  StepBands(s, io, t, lo, hi);
+}
+
+void FullStepsSse2(PairSections* s, PairIo* io, int32_t t0, int32_t t1) {
+  for (int32_t t = t0; t < t1; ++t) StepBands(s, io, t, 0, kLastBand);
+}
+
+#if defined(__GNUC__)
+#define GEQ15_TARGET_AVX2 __attribute__((target("avx2")))
+
+// Vector k holds bands 2k and 2k+1 of both channels: lanes (2k ch1, 2k ch2, 2k+1 ch1, 2k+1 ch2).
+// Band outputs stay in registers from one step to the next; a band's input is the upper half of
+// the vector before it and the lower half of its own, one lane-pair permutation.
+GEQ15_TARGET_AVX2 inline __m256d RoundAndFlush4(__m256d sum) {
+  const __m128 f = _mm256_cvtpd_ps(sum);
+  const __m128i exponent = _mm_and_si128(_mm_castps_si128(f), _mm_set1_epi32(kExponentField));
+  const __m128i keep = _mm_cmpgt_epi32(exponent, _mm_set1_epi32(kKeepAbove));
+  return _mm256_and_pd(_mm256_cvtps_pd(f), _mm256_castsi256_pd(_mm256_cvtepi32_epi64(keep)));
+}
+
+GEQ15_TARGET_AVX2 void FullStepsAvx2(PairSections* s, PairIo* io, int32_t t0, int32_t t1) {
+  constexpr int kVectors = kPairBands / 2;
+  __m256d y1[kVectors];
+  for (int k = 0; k < kVectors; ++k) y1[k] = _mm256_load_pd(s->y1[2 * k]);
+  for (int32_t t = t0; t < t1; ++t) {
+    const __m128d in = LoadInput(io, t);
+    __m256d next[kVectors];
+#pragma GCC unroll 8
+    for (int k = 0; k < kVectors; ++k) {
+      const __m256d v = k == 0 ? _mm256_insertf128_pd(_mm256_castpd128_pd256(in), _mm256_castpd256_pd128(y1[0]), 1)
+                               : _mm256_permute2f128_pd(y1[k - 1], y1[k], 0x21);
+      double* x1p = s->x1[2 * k];
+      double* x2p = s->x2[2 * k];
+      double* y2p = s->y2[2 * k];
+      const __m256d x1 = _mm256_load_pd(x1p), x2 = _mm256_load_pd(x2p), y2 = _mm256_load_pd(y2p);
+      __m256d sum = _mm256_mul_pd(_mm256_load_pd(s->b0[2 * k]), v);
+      sum = _mm256_add_pd(sum, _mm256_mul_pd(_mm256_load_pd(s->a1[2 * k]), _mm256_sub_pd(x1, y1[k])));
+      sum = _mm256_add_pd(sum, _mm256_mul_pd(_mm256_load_pd(s->b2[2 * k]), x2));
+      sum = _mm256_add_pd(sum, _mm256_mul_pd(_mm256_load_pd(s->na2[2 * k]), y2));
+      next[k] = RoundAndFlush4(sum);
+      _mm256_store_pd(x2p, x1);
+      _mm256_store_pd(x1p, v);
+      _mm256_store_pd(y2p, y1[k]);
+    }
+    for (int k = 0; k < kVectors; ++k) y1[k] = next[k];
+    EmitOutput(io, t - kLastBand, _mm256_castpd256_pd128(y1[kLastBand / 2]));
+  }
+  for (int k = 0; k < kVectors; ++k) _mm256_store_pd(s->y1[2 * k], y1[k]);
+}
+#endif
+
+}  // namespace
+
+bool ProcessPair_CpuHasAvx2() {
+#if defined(__GNUC__)
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
+
+void ProcessPair(int32_t path, PairSections* s, PairBlock* b) {
+  PairIo io;
+  io.samples[0] = b->samples[0];
+  io.samples[1] = b->samples[1];
+  io.gain = _mm_setr_ps(b->gain[0], b->gain[1], 0.0f, 0.0f);
+  io.step = _mm_setr_ps(b->step[0], b->step[1], 0.0f, 0.0f);
+  io.peakIn = _mm_setr_ps(b->peakIn[0], b->peakIn[1], 0.0f, 0.0f);
+  io.peakOut = _mm_setr_ps(b->peakOut[0], b->peakOut[1], 0.0f, 0.0f);
+
+  // Steps 0 .. frames+13; from step 14 up to the last sample every band has work.
+  const int32_t frames = b->frames > 0 ? b->frames : 0;
+  const int32_t steps = frames > 0 ? frames + kLastBand : 0;
+  const int32_t fullFrom = kLastBand, fullTo = frames;
+  int32_t t = 0;
+  for (; t < steps && (t < fullFrom || t >= fullTo); ++t) PartialStep(s, &io, t, frames);
+  if (t < fullTo) {
+#if defined(__GNUC__)
+    if (path == kProcessPathAvx2)
+      FullStepsAvx2(s, &io, t, fullTo);
+    else
+#endif
+      FullStepsSse2(s, &io, t, fullTo);
+    t = fullTo;
+  }
+  for (; t < steps; ++t) PartialStep(s, &io, t, frames);
+
+  float lanes[4];
+  _mm_storeu_ps(lanes, io.gain);
+  b->gain[0] = lanes[0], b->gain[1] = lanes[1];
+  _mm_storeu_ps(lanes, io.peakIn);
+  b->peakIn[0] = lanes[0], b->peakIn[1] = lanes[1];
+  _mm_storeu_ps(lanes, io.peakOut);
+  b->peakOut[0] = lanes[0], b->peakOut[1] = lanes[1];
+}
+
+#else  // no SSE2: only the reference path exists, and ProcessPath_Supported says so.
+
+bool ProcessPair_CpuHasAvx2() { return false; }
+void ProcessPair(int32_t, PairSections*, PairBlock*) {}
+
+#endif
