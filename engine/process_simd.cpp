@@ -94,7 +94,7 @@ void FullStepsSse2(PairSections* s, PairIo* io, int32_t t0, int32_t t1) {
 }
 
 #if defined(__GNUC__)
-#define GEQ15_TARGET_AVX2 __attribute__((target("avx2")))
+#define GEQ15_TARGET_AVX2 __attribute__((target("avx2,fma")))
 
 // Vector k holds bands 2k and 2k+1 of both channels: lanes (2k ch1, 2k ch2, 2k+1 ch1, 2k+1 ch2).
 // Band outputs stay in registers from one step to the next; a band's input is the upper half of
@@ -106,34 +106,52 @@ GEQ15_TARGET_AVX2 inline __m256d RoundAndFlush4(__m256d sum) {
   return _mm256_and_pd(_mm256_cvtps_pd(f), _mm256_castsi256_pd(_mm256_cvtepi32_epi64(keep)));
 }
 
+// Bands 2k and 2k+1 of both channels on their next samples, inputs v; returns their outputs.
+GEQ15_TARGET_AVX2 inline __attribute__((always_inline)) __m256d TwoBands(PairSections* s, int k, __m256d v,
+                                                                         __m256d y1) {
+  double* x1p = s->x1[2 * k];
+  double* x2p = s->x2[2 * k];
+  double* y2p = s->y2[2 * k];
+  const __m256d x1 = _mm256_load_pd(x1p), x2 = _mm256_load_pd(x2p), y2 = _mm256_load_pd(y2p);
+  // A product of two floats is exact in double (48 significant bits, far from the double range's
+  // ends), so fusing b0*v, b2*x2 and na2*y2 into their additions skips no rounding: each fused
+  // step rounds exactly what the separate add rounds. a1*(x1-y1) is not exact and stays apart.
+  const __m256d a1d = _mm256_mul_pd(_mm256_load_pd(s->a1[2 * k]), _mm256_sub_pd(x1, y1));
+  __m256d sum = _mm256_fmadd_pd(_mm256_load_pd(s->b0[2 * k]), v, a1d);
+  sum = _mm256_fmadd_pd(_mm256_load_pd(s->b2[2 * k]), x2, sum);
+  sum = _mm256_fmadd_pd(_mm256_load_pd(s->na2[2 * k]), y2, sum);
+  _mm256_store_pd(x2p, x1);
+  _mm256_store_pd(x1p, v);
+  _mm256_store_pd(y2p, y1);
+  return RoundAndFlush4(sum);
+}
+
+// Input of bands 2k and 2k+1: the outputs of bands 2k-1 and 2k, one step old.
+GEQ15_TARGET_AVX2 inline __m256d Shifted(__m256d before, __m256d own) {
+  return _mm256_permute2f128_pd(before, own, 0x21);
+}
+
+// The outputs of the previous step stay in registers, named, so the compiler keeps them there.
 GEQ15_TARGET_AVX2 void FullStepsAvx2(PairSections* s, PairIo* io, int32_t t0, int32_t t1) {
-  constexpr int kVectors = kPairBands / 2;
-  __m256d y1[kVectors];
-  for (int k = 0; k < kVectors; ++k) y1[k] = _mm256_load_pd(s->y1[2 * k]);
+  __m256d y0 = _mm256_load_pd(s->y1[0]), y1 = _mm256_load_pd(s->y1[2]), y2 = _mm256_load_pd(s->y1[4]),
+          y3 = _mm256_load_pd(s->y1[6]), y4 = _mm256_load_pd(s->y1[8]), y5 = _mm256_load_pd(s->y1[10]),
+          y6 = _mm256_load_pd(s->y1[12]), y7 = _mm256_load_pd(s->y1[14]);
   for (int32_t t = t0; t < t1; ++t) {
     const __m128d in = LoadInput(io, t);
-    __m256d next[kVectors];
-#pragma GCC unroll 8
-    for (int k = 0; k < kVectors; ++k) {
-      const __m256d v = k == 0 ? _mm256_insertf128_pd(_mm256_castpd128_pd256(in), _mm256_castpd256_pd128(y1[0]), 1)
-                               : _mm256_permute2f128_pd(y1[k - 1], y1[k], 0x21);
-      double* x1p = s->x1[2 * k];
-      double* x2p = s->x2[2 * k];
-      double* y2p = s->y2[2 * k];
-      const __m256d x1 = _mm256_load_pd(x1p), x2 = _mm256_load_pd(x2p), y2 = _mm256_load_pd(y2p);
-      __m256d sum = _mm256_mul_pd(_mm256_load_pd(s->b0[2 * k]), v);
-      sum = _mm256_add_pd(sum, _mm256_mul_pd(_mm256_load_pd(s->a1[2 * k]), _mm256_sub_pd(x1, y1[k])));
-      sum = _mm256_add_pd(sum, _mm256_mul_pd(_mm256_load_pd(s->b2[2 * k]), x2));
-      sum = _mm256_add_pd(sum, _mm256_mul_pd(_mm256_load_pd(s->na2[2 * k]), y2));
-      next[k] = RoundAndFlush4(sum);
-      _mm256_store_pd(x2p, x1);
-      _mm256_store_pd(x1p, v);
-      _mm256_store_pd(y2p, y1[k]);
-    }
-    for (int k = 0; k < kVectors; ++k) y1[k] = next[k];
-    EmitOutput(io, t - kLastBand, _mm256_castpd256_pd128(y1[kLastBand / 2]));
+    const __m256d n0 = TwoBands(s, 0, _mm256_insertf128_pd(_mm256_castpd128_pd256(in), _mm256_castpd256_pd128(y0), 1), y0);
+    const __m256d n1 = TwoBands(s, 1, Shifted(y0, y1), y1);
+    const __m256d n2 = TwoBands(s, 2, Shifted(y1, y2), y2);
+    const __m256d n3 = TwoBands(s, 3, Shifted(y2, y3), y3);
+    const __m256d n4 = TwoBands(s, 4, Shifted(y3, y4), y4);
+    const __m256d n5 = TwoBands(s, 5, Shifted(y4, y5), y5);
+    const __m256d n6 = TwoBands(s, 6, Shifted(y5, y6), y6);
+    const __m256d n7 = TwoBands(s, 7, Shifted(y6, y7), y7);
+    y0 = n0, y1 = n1, y2 = n2, y3 = n3, y4 = n4, y5 = n5, y6 = n6, y7 = n7;
+    EmitOutput(io, t - kLastBand, _mm256_castpd256_pd128(y7));  // band 15: lanes 0 and 1 of the last vector
   }
-  for (int k = 0; k < kVectors; ++k) _mm256_store_pd(s->y1[2 * k], y1[k]);
+  _mm256_store_pd(s->y1[0], y0), _mm256_store_pd(s->y1[2], y1), _mm256_store_pd(s->y1[4], y2);
+  _mm256_store_pd(s->y1[6], y3), _mm256_store_pd(s->y1[8], y4), _mm256_store_pd(s->y1[10], y5);
+  _mm256_store_pd(s->y1[12], y6), _mm256_store_pd(s->y1[14], y7);
 }
 #endif
 
@@ -141,7 +159,7 @@ GEQ15_TARGET_AVX2 void FullStepsAvx2(PairSections* s, PairIo* io, int32_t t0, in
 
 bool ProcessPair_CpuHasAvx2() {
 #if defined(__GNUC__)
-  return __builtin_cpu_supports("avx2");
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #else
   return false;
 #endif
