@@ -1,6 +1,7 @@
 // GEQ15_Process on the application's real shape: 2 channels x 512 frames at 48 kHz, through the
 // block cycle as the callback runs it (including the callback's copy of the input), on each
-// processing path the processor offers (the argument: 0 reference, 1 sse2, 2 avx2). Reported:
+// processing path the processor offers (the argument: -1 the automatic choice, 0 reference,
+// 1 sse2, 2 avx2). Reported:
 // time per sample and the real-time factor (seconds of audio processed per second of CPU).
 #include <benchmark/benchmark.h>
 
@@ -90,7 +91,7 @@ void BM_ProcessSteady(benchmark::State& state) {
   SetCounters(state);
   ProcessPath_Select(kProcessPathAuto);
 }
-BENCHMARK(BM_ProcessSteady)->DenseRange(kProcessPathReference, kProcessPathCount - 1);
+BENCHMARK(BM_ProcessSteady)->Arg(kProcessPathAuto)->DenseRange(kProcessPathReference, kProcessPathCount - 1);
 
 // Every block takes a new set with another output gain, so a gain ramp runs through every block.
 void BM_ProcessRamping(benchmark::State& state) {

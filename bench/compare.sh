@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# VEZ-15's equalizer against sox running the same fifteen peaking filters (equalizer F 0.6667o G
+# at the fifteen centre frequencies, the same gains), in one run on this machine:
+#   1. speed on a 60 s stereo 48 kHz float file: the engine alone (Google Benchmark of the block
+#      processing, scaled to the file), the whole `geq15-tool render` command, and sox;
+#   2. agreement: single sine tones at the band centres and half-way between them (on the log
+#      scale) through both, levels compared; they must agree within 0.1 dB.
+# Builds what it needs in build/compare (Release flags as the native preset), installs sox and
+# the rest through scripts/install-deps.sh when missing. Work files go to build/compare/work.
+# Usage: bench/compare.sh [seconds]   (default 60)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+seconds=${1:-60}
+build="$root/build/compare"
+work="$build/work"
+
+command -v sox >/dev/null && command -v cmake >/dev/null || "$root/scripts/install-deps.sh"
+
+echo "building geq15-tool and geq15_bench in $build ..."
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGEQ15_TESTS=OFF >"$build.log" 2>&1 \
+  && cmake --build "$build" --target geq15-tool geq15_bench -j "$(nproc)" >>"$build.log" 2>&1 \
+  || { tail -n 40 "$build.log"; echo "compare: the build failed (log: $build.log)" >&2; exit 1; }
+tool="$build/tools/geq15-tool/geq15-tool"
+bench="$build/bench/geq15_bench"
+mkdir -p "$work"
+
+# Every band away from 0 dB, so every filter really works.
+gains=(6 -4 3 -6 5 -3 4 -5 6 -2 3 -4 5 -6 2)
+freqs=(24.8031 39.3725 62.5 99.2125 157.4901 250 396.8502 629.9605 1000 1587.401 2519.8421 4000
+       6349.6042 10079.3684 16000)
+
+settings="$work/settings.xml"
+{
+  echo '<?xml version="1.0" encoding="utf-8"?>'
+  echo '<KelmoraOrluneGEQ15>'
+  echo "<GEQ15Configuration nBus='0' x0='-2147483648' y0='-2147483648' dx='688' dy='290' />"
+  for ch in 1 2 3 4 5 6 7 8; do
+    line="	<GEQ15param ch='$ch' bypass='0' gain='0.00000'"
+    for i in "${!gains[@]}"; do
+      g=0
+      [ "$ch" -le 2 ] && g=${gains[$i]}
+      line+=" g$((i + 1))='$(printf '%.5f' "$g")'"
+    done
+    echo "$line />"
+  done
+  echo '</GEQ15Configuration>'
+  echo '</KelmoraOrluneGEQ15>'
+} >"$settings"
+sox_effects=()
+for i in "${!freqs[@]}"; do sox_effects+=(equalizer "${freqs[$i]}" 0.6667o "${gains[$i]}"); done
+
+# ---- speed ----
+input="$work/noise-${seconds}s.wav"
+[ -f "$input" ] || sox -n -r 48000 -c 2 -b 32 -e floating-point "$input" synth "$seconds" pinknoise vol 0.3
+
+# best of three runs: wall seconds and CPU seconds (user + system) of the command
+timed() {
+  python3 - "$@" <<'EOF'
+import os, resource, subprocess, sys, time
+best_wall = best_cpu = None
+for _ in range(3):
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.perf_counter()
+    subprocess.run(sys.argv[1:], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wall = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    best_wall = wall if best_wall is None else min(best_wall, wall)
+    best_cpu = cpu if best_cpu is None else min(best_cpu, cpu)
+print(f"{best_wall:.4f} {best_cpu:.4f}")
+EOF
+}
+
+echo "timing on $seconds s of stereo 48 kHz float (best of 3) ..."
+read -r tool_wall tool_cpu < <(timed "$tool" render --settings "$settings" --no-fade "$input" "$work/out-vez.wav")
+read -r sox_wall sox_cpu < <(timed sox "$input" -e floating-point -b 32 "$work/out-sox.wav" "${sox_effects[@]}")
+"$bench" --benchmark_filter='BM_ProcessSteady/(-1|0)$' --benchmark_repetitions=5 \
+  --benchmark_report_aggregates_only=true --benchmark_format=json >"$work/bench.json" 2>/dev/null
+read -r engine_path engine_cpu reference_cpu < <(python3 - "$work/bench.json" "$seconds" <<'EOF'
+import json, sys
+data = json.load(open(sys.argv[1]))
+seconds = float(sys.argv[2])
+blocks = seconds * 48000 / 512
+def cpu(name):
+    for b in data["benchmarks"]:
+        if b["name"] == name + "_median":
+            return b["cpu_time"] * {"ns": 1e-9, "us": 1e-6, "ms": 1e-3}[b["time_unit"]] * blocks, b.get("label", "")
+cpu_auto, label = cpu("BM_ProcessSteady/-1")
+cpu_ref, _ = cpu("BM_ProcessSteady/0")
+print(label or "auto", f"{cpu_auto:.4f}", f"{cpu_ref:.4f}")
+EOF
+)
+
+ratio() { python3 -c "print(f'{$1 / $2:.1f}x')"; }
+echo
+printf '%-44s %10s %10s %12s\n' "what ($seconds s stereo, 15 bands)" "wall s" "CPU s" "sox / this"
+printf '%-44s %10s %10s %12s\n' "sox (equalizer x 15)" "$sox_wall" "$sox_cpu" "1.0x"
+printf '%-44s %10s %10s %12s\n' "geq15-tool render (whole command)" "$tool_wall" "$tool_cpu" \
+  "$(ratio "$sox_wall" "$tool_wall")"
+printf '%-44s %10s %10s %12s\n' "engine alone, $engine_path path (benchmark)" "-" "$engine_cpu" \
+  "$(ratio "$sox_cpu" "$engine_cpu")"
+printf '%-44s %10s %10s %12s\n' "engine alone, reference path (benchmark)" "-" "$reference_cpu" \
+  "$(ratio "$sox_cpu" "$reference_cpu")"
+echo "(whole command: ratio of wall times; engine: ratio of CPU times, sox's whole command included)"
+
+# ---- agreement ----
+# A tone long enough for the 25 Hz band to settle; levels over its last second.
+level() { sox "$1" -n trim 2 stats 2>&1 | awk '/RMS lev dB/ {print $4}'; }
+echo
+echo "agreement: tone levels through both (dB relative to the input tone)"
+printf '%12s %10s %10s %10s\n' "Hz" "VEZ-15" "sox" "diff"
+worst=0
+check=()
+for i in "${!freqs[@]}"; do
+  check+=("${freqs[$i]}")
+  [ "$i" -lt 14 ] && check+=("$(python3 -c "import math; print(f'{math.sqrt(${freqs[$i]} * ${freqs[$((i + 1))]}):.4f}')")")
+done
+for f in "${check[@]}"; do
+  tone="$work/tone.wav"
+  sox -n -r 48000 -c 2 -b 32 -e floating-point "$tone" synth 3 sine "$f" vol 0.25
+  "$tool" render --settings "$settings" --no-fade "$tone" "$work/tone-vez.wav" 2>/dev/null
+  sox "$tone" -e floating-point -b 32 "$work/tone-sox.wav" "${sox_effects[@]}"
+  in=$(level "$tone") vez=$(level "$work/tone-vez.wav") sx=$(level "$work/tone-sox.wav")
+  read -r dv ds diff < <(python3 -c "v=$vez-$in; s=$sx-$in; print(f'{v:.3f} {s:.3f} {v-s:+.3f}')")
+  printf '%12s %10s %10s %10s\n' "$f" "$dv" "$ds" "$diff"
+  worst=$(python3 -c "print(max($worst, abs($diff)))")
+done
+echo "largest difference: $worst dB"
+python3 -c "import sys; sys.exit(0 if $worst < 0.1 else 1)" \
+  || { echo "compare: VEZ-15 and sox differ by $worst dB (limit 0.1)" >&2; exit 1; }
