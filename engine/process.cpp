@@ -112,6 +112,7 @@ void PublishMeters(GEQ15Filter* filter, int32_t channels, float* peakIn, float* 
 std::atomic<int32_t> g_selectedPath{kProcessPathAuto};
 
 int32_t BestPath() {
+  if (ProcessPath_Supported(kProcessPathAvx512)) return kProcessPathAvx512;
   if (ProcessPath_Supported(kProcessPathAvx2)) return kProcessPathAvx2;
   if (ProcessPath_Supported(kProcessPathSse2)) return kProcessPathSse2;
   return kProcessPathReference;
@@ -199,6 +200,8 @@ bool ProcessPath_Supported(int32_t path) {
       return true;
     case kProcessPathAvx2:
       return ProcessPair_CpuHasAvx2();
+    case kProcessPathAvx512:
+      return ProcessPair_CpuHasAvx512();
 #endif
     default:
       return false;
@@ -222,6 +225,7 @@ const char* ProcessPath_Name(int32_t path) {
     case kProcessPathReference: return "reference";
     case kProcessPathSse2: return "sse2";
     case kProcessPathAvx2: return "avx2";
+    case kProcessPathAvx512: return "avx512";
     default: return "unknown";
   }
 }

@@ -30,3 +30,4 @@ struct PairBlock {
 void ProcessPair(int32_t path, PairSections* sections, PairBlock* block);
 
 bool ProcessPair_CpuHasAvx2();
+bool ProcessPair_CpuHasAvx512();  // false on 32-bit builds, which have only 8 vector registers

@@ -153,6 +153,69 @@ GEQ15_TARGET_AVX2 void FullStepsAvx2(PairSections* s, PairIo* io, int32_t t0, in
   _mm256_store_pd(s->y1[6], y3), _mm256_store_pd(s->y1[8], y4), _mm256_store_pd(s->y1[10], y5);
   _mm256_store_pd(s->y1[12], y6), _mm256_store_pd(s->y1[14], y7);
 }
+
+#if defined(__x86_64__)
+#define GEQ15_TARGET_AVX512 __attribute__((target("avx512f,avx512vl,avx512dq,fma")))
+
+// Vector k holds bands 4k..4k+3 of both channels. With 32 registers every history of the
+// sixteen band slots stays in a register through the block; only coefficients come from memory.
+// A band's input is the last two lanes of the vector before and the first six of its own.
+GEQ15_TARGET_AVX512 inline __attribute__((always_inline)) __m512d RoundAndFlush8(__m512d sum) {
+  const __m256 f = _mm512_cvtpd_ps(sum);
+  const __m256i exponent = _mm256_and_si256(_mm256_castps_si256(f), _mm256_set1_epi32(kExponentField));
+  const __mmask8 keep = _mm256_cmpgt_epi32_mask(exponent, _mm256_set1_epi32(kKeepAbove));
+  return _mm512_maskz_cvtps_pd(keep, f);
+}
+
+struct Band4 {
+  __m512d x1, x2, y1, y2;
+};
+
+GEQ15_TARGET_AVX512 inline __attribute__((always_inline)) __m512d FourBands(const PairSections* s, int k, __m512d v,
+                                                                             const Band4& h) {
+  // The fused steps are exact for the reason given with the AVX2 kernel.
+  const __m512d a1d = _mm512_mul_pd(_mm512_load_pd(s->a1[4 * k]), _mm512_sub_pd(h.x1, h.y1));
+  __m512d sum = _mm512_fmadd_pd(_mm512_load_pd(s->b0[4 * k]), v, a1d);
+  sum = _mm512_fmadd_pd(_mm512_load_pd(s->b2[4 * k]), h.x2, sum);
+  sum = _mm512_fmadd_pd(_mm512_load_pd(s->na2[4 * k]), h.y2, sum);
+  return RoundAndFlush8(sum);
+}
+
+GEQ15_TARGET_AVX512 inline __attribute__((always_inline)) void Advance(Band4* h, __m512d v, __m512d y) {
+  h->x2 = h->x1;
+  h->x1 = v;
+  h->y2 = h->y1;
+  h->y1 = y;
+}
+
+GEQ15_TARGET_AVX512 void FullStepsAvx512(PairSections* s, PairIo* io, int32_t t0, int32_t t1) {
+  Band4 h0, h1, h2, h3;
+  Band4* all[4] = {&h0, &h1, &h2, &h3};
+  for (int k = 0; k < 4; ++k) {
+    all[k]->x1 = _mm512_load_pd(s->x1[4 * k]);
+    all[k]->x2 = _mm512_load_pd(s->x2[4 * k]);
+    all[k]->y1 = _mm512_load_pd(s->y1[4 * k]);
+    all[k]->y2 = _mm512_load_pd(s->y2[4 * k]);
+  }
+  for (int32_t t = t0; t < t1; ++t) {
+    const __m512d in = _mm512_broadcast_f64x2(LoadInput(io, t));
+    const __m512d v0 = _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(h0.y1), _mm512_castpd_si512(in), 6));
+    const __m512d v1 = _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(h1.y1), _mm512_castpd_si512(h0.y1), 6));
+    const __m512d v2 = _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(h2.y1), _mm512_castpd_si512(h1.y1), 6));
+    const __m512d v3 = _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(h3.y1), _mm512_castpd_si512(h2.y1), 6));
+    const __m512d n0 = FourBands(s, 0, v0, h0), n1 = FourBands(s, 1, v1, h1);
+    const __m512d n2 = FourBands(s, 2, v2, h2), n3 = FourBands(s, 3, v3, h3);
+    Advance(&h0, v0, n0), Advance(&h1, v1, n1), Advance(&h2, v2, n2), Advance(&h3, v3, n3);
+    EmitOutput(io, t - kLastBand, _mm512_extractf64x2_pd(h3.y1, 2));  // band 15: lanes 4 and 5
+  }
+  for (int k = 0; k < 4; ++k) {
+    _mm512_store_pd(s->x1[4 * k], all[k]->x1);
+    _mm512_store_pd(s->x2[4 * k], all[k]->x2);
+    _mm512_store_pd(s->y1[4 * k], all[k]->y1);
+    _mm512_store_pd(s->y2[4 * k], all[k]->y2);
+  }
+}
+#endif  // __x86_64__
 #endif
 
 }  // namespace
@@ -160,6 +223,15 @@ GEQ15_TARGET_AVX2 void FullStepsAvx2(PairSections* s, PairIo* io, int32_t t0, in
 bool ProcessPair_CpuHasAvx2() {
 #if defined(__GNUC__)
   return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+  return false;
+#endif
+}
+
+bool ProcessPair_CpuHasAvx512() {
+#if defined(__x86_64__) && defined(__GNUC__)
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+         __builtin_cpu_supports("avx512dq");
 #else
   return false;
 #endif
@@ -181,6 +253,11 @@ void ProcessPair(int32_t path, PairSections* s, PairBlock* b) {
   int32_t t = 0;
   for (; t < steps && (t < fullFrom || t >= fullTo); ++t) PartialStep(s, &io, t, frames);
   if (t < fullTo) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (path == kProcessPathAvx512)
+      FullStepsAvx512(s, &io, t, fullTo);
+    else
+#endif
 #if defined(__GNUC__)
     if (path == kProcessPathAvx2)
       FullStepsAvx2(s, &io, t, fullTo);
@@ -203,6 +280,7 @@ void ProcessPair(int32_t path, PairSections* s, PairBlock* b) {
 #else  // no SSE2: only the reference path exists, and ProcessPath_Supported says so.
 
 bool ProcessPair_CpuHasAvx2() { return false; }
+bool ProcessPair_CpuHasAvx512() { return false; }
 void ProcessPair(int32_t, PairSections*, PairBlock*) {}
 
 #endif
