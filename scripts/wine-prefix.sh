@@ -13,3 +13,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w
 fi
 [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-prefix: could not create $WINEPREFIX" >&2; exit 1; }
+# Wine links Documents, Desktop and the like to the Unix home folder; the tests save settings
+# files there, so the prefix gets folders of its own and never touches the home folder.
+for link in "$WINEPREFIX"/drive_c/users/*/*; do
+  if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
+done
