@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <cstdio>
 #include <limits>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
