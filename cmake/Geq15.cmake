@@ -72,3 +72,15 @@ function(geq15_fuzzer name)
                    ${PROJECT_SOURCE_DIR}/scripts/run-fuzzer.sh $<TARGET_FILE:${name}> ${F_CORPUS} ${work} ${GEQ15_FUZZ_SECONDS})
   set_tests_properties(${name} PROPERTIES TIMEOUT 900 LABELS fuzz)
 endfunction()
+
+# Adds every direct sub-folder that has a CMakeLists.txt, in name order: tests/ and tools/
+# keep one folder per subsystem or tool.
+function(geq15_add_subfolders)
+  file(GLOB parts LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT parts)
+  foreach(part ${parts})
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${part}/CMakeLists.txt)
+      add_subdirectory(${part})
+    endif()
+  endforeach()
+endfunction()
