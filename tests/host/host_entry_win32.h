@@ -11,25 +11,20 @@
 class HostEntryOverride {
  public:
   HostEntryOverride() {
-    Open(&key_, KEY_READ);
-    if (key_ != nullptr) {
-      DWORD type = 0, size = sizeof saved_;
-      hadValue_ = RegQueryValueExA(key_, "UninstallString", nullptr, &type, reinterpret_cast<BYTE*>(saved_), &size) ==
-                  ERROR_SUCCESS;
-      savedType_ = type;
-      savedSize_ = size;
-      RegCloseKey(key_);
-      key_ = nullptr;
-      existed_ = true;
-    }
+    HKEY key = nullptr;
+    existed_ = RegOpenKeyExA(HKEY_LOCAL_MACHINE, Name().c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (!existed_) return;
+    savedSize_ = sizeof saved_;
+    hadValue_ = RegQueryValueExA(key, "UninstallString", nullptr, &savedType_, reinterpret_cast<BYTE*>(saved_),
+                                 &savedSize_) == ERROR_SUCCESS;
+    RegCloseKey(key);
   }
   ~HostEntryOverride() {
     Remove();
-    if (existed_) {
-      HKEY key = Create(0);
-      if (hadValue_) RegSetValueExA(key, "UninstallString", 0, savedType_, reinterpret_cast<BYTE*>(saved_), savedSize_);
-      RegCloseKey(key);
-    }
+    if (!existed_) return;
+    HKEY key = Create(0);
+    if (hadValue_) RegSetValueExA(key, "UninstallString", 0, savedType_, reinterpret_cast<BYTE*>(saved_), savedSize_);
+    RegCloseKey(key);
   }
   // `view` 0 is the process's default view; KEY_WOW64_32KEY or KEY_WOW64_64KEY name one.
   void Set(const std::string& value, DWORD type = REG_SZ, REGSAM view = 0) {
@@ -43,20 +38,16 @@ class HostEntryOverride {
       RegDeleteKeyExA(HKEY_LOCAL_MACHINE, Name().c_str(), view, 0);
     }
   }
-  static std::string Name() {
-    return std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + kHostUninstallEntry;
-  }
 
  private:
-  static void Open(HKEY* key, REGSAM access) {
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, Name().c_str(), 0, access, key) != ERROR_SUCCESS) *key = nullptr;
+  static std::string Name() {
+    return std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + kHostUninstallEntry;
   }
   static HKEY Create(REGSAM view) {
     HKEY key = nullptr;
     RegCreateKeyExA(HKEY_LOCAL_MACHINE, Name().c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr);
     return key;
   }
-  HKEY key_ = nullptr;
   bool existed_ = false, hadValue_ = false;
   DWORD savedType_ = 0, savedSize_ = 0;
   char saved_[2048] = {};

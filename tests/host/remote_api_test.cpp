@@ -1,6 +1,7 @@
 // The binding's check order, the host folder rules and the bus lists, without the platform.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -9,45 +10,45 @@
 
 namespace {
 
-// Folder from a registry value given as text; the byte count includes the terminating zero.
-struct FolderResult {
-  int32_t found;
-  std::string folder;
-  bool zeroFilled;
-};
-FolderResult Folder(const std::string& value) {
+// Folder from a registry value given as text; the byte count includes the terminating zero. A
+// refused value leaves the buffer untouched; a found folder is zero-filled to 512 bytes, no further.
+std::string Folder(const std::string& value, int32_t* found) {
   char folder[kHostFolderBufferBytes];
   std::memset(folder, 'x', sizeof folder);
-  FolderResult r;
-  r.found = HostFolderFromUninstallString(value.c_str(), static_cast<uint32_t>(value.size() + 1), folder);
-  if (r.found == 0) {
-    r.zeroFilled = false;
-    for (char c : folder) EXPECT_EQ(c, 'x') << "a refused value must leave the buffer untouched";
-    return r;
+  *found = HostFolderFromUninstallString(value.c_str(), static_cast<uint32_t>(value.size() + 1), folder);
+  if (*found == 0) {
+    EXPECT_EQ(std::count(folder, folder + sizeof folder, 'x'), kHostFolderBufferBytes);
+    return "";
   }
-  r.folder = folder;
-  r.zeroFilled = true;
-  for (size_t i = r.folder.size(); i < static_cast<size_t>(kHostFolderMaxBytes); ++i) r.zeroFilled &= folder[i] == 0;
-  EXPECT_EQ(folder[kHostFolderMaxBytes], 'x') << "nothing is written past 512 bytes";
-  return r;
+  const size_t length = std::strlen(folder);
+  EXPECT_EQ(std::count(folder + length, folder + kHostFolderMaxBytes, '\0'), kHostFolderMaxBytes - length);
+  EXPECT_EQ(folder[kHostFolderMaxBytes], 'x');
+  return folder;
 }
 
-TEST(HostFolder, CutsAtTheLastBackslash) {
-  FolderResult r = Folder("C:\\Program Files\\Kelmora\\Orlune\\uninstall.exe");
-  EXPECT_EQ(r.found, 1);
-  EXPECT_EQ(r.folder, "C:\\Program Files\\Kelmora\\Orlune");
-  EXPECT_TRUE(r.zeroFilled);
-  EXPECT_EQ(Folder("\"C:\\Orlune\\uninstall.exe\" /S").folder, "\"C:\\Orlune");  // quote kept; load fails later
-  EXPECT_EQ(Folder("uninstall.exe").folder, "uninstall.exe");
-  EXPECT_EQ(Folder("\\uninstall.exe").folder, "");
-  EXPECT_EQ(Folder("C:\\Orlune\\").folder, "C:\\Orlune");
-  EXPECT_EQ(Folder("").folder, "");
-}
-
-TEST(HostFolder, OverlongOrUnterminatedValuesAreNotFound) {
-  EXPECT_EQ(Folder("C:\\" + std::string(505, 'a') + "\\u").found, 1);  // 511 bytes with its zero
-  EXPECT_EQ(Folder("C:\\" + std::string(506, 'a') + "\\u").found, 0);  // 512 bytes
-  EXPECT_EQ(Folder(std::string(900, 'a') + "\\u").found, 0);
+// Cut at the last backslash; the byte limit counts the terminating zero (511 fits, 512 does not).
+TEST(HostFolder, CutRulesAndLimits) {
+  const struct {
+    std::string value;
+    int32_t found;
+    std::string folder;
+  } rows[] = {
+      {"C:\\Program Files\\Kelmora\\Orlune\\uninstall.exe", 1, "C:\\Program Files\\Kelmora\\Orlune"},
+      {"\"C:\\Orlune\\uninstall.exe\" /S", 1, "\"C:\\Orlune"},  // quote kept; the load fails later
+      {"uninstall.exe", 1, "uninstall.exe"},
+      {"\\uninstall.exe", 1, ""},
+      {"C:\\Orlune\\", 1, "C:\\Orlune"},
+      {"", 1, ""},
+      {"C:\\" + std::string(505, 'a') + "\\u", 1, "C:\\" + std::string(505, 'a')},
+      {"C:\\" + std::string(506, 'a') + "\\u", 0, ""},
+      {std::string(900, 'a') + "\\u", 0, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.value.substr(0, 40));
+    int32_t found = -1;
+    EXPECT_EQ(Folder(row.value, &found), row.folder);
+    EXPECT_EQ(found, row.found);
+  }
 
   const char unterminated[] = {'C', ':', '\\', 'O', '\\', 'u'};
   char folder[kHostFolderBufferBytes] = {};
@@ -71,7 +72,7 @@ RemoteApi CompleteTable() {
   return api;
 }
 
-TEST(RemoteBinding, EachMissingEntryReportsItsCode) {
+TEST(RemoteBinding, FirstMissingEntryInCheckOrderGivesItsCode) {
   RemoteApi api = CompleteTable();
   EXPECT_EQ(RemoteApi_FirstMissing(&api), 0);
   for (int i = 0; i < kRemoteEntryCount; ++i) {
@@ -82,10 +83,8 @@ TEST(RemoteBinding, EachMissingEntryReportsItsCode) {
   EXPECT_STREQ(kRemoteExportNames[10], "KLORM_GetMidiMessage");
   EXPECT_EQ(reinterpret_cast<void*>(api.KLORM_GetMidiMessage), api.entry[10]);
   EXPECT_EQ(reinterpret_cast<void*>(api.KLORM_AudioCallbackUnregister), api.entry[25]);
-}
 
-TEST(RemoteBinding, MidiEntryIsCheckedAfterTheWideStringSetter) {
-  RemoteApi api = CompleteTable();
+  // The MIDI entry sits at position 10 but is checked after the wide string setter.
   api.KLORM_GetMidiMessage = nullptr;
   api.KLORM_SetParameterStringW = nullptr;
   EXPECT_EQ(RemoteApi_FirstMissing(&api), -14);
@@ -99,24 +98,20 @@ TEST(RemoteBinding, MidiEntryIsCheckedAfterTheWideStringSetter) {
 // A host whose type query answers as the test says.
 int32_t g_typeResult = 0;
 int32_t g_typeValue = 0;
-int32_t g_typeQueries = 0;
 int32_t ORLUNE_CALL FakeGetOrluneType(int32_t* type) {
-  ++g_typeQueries;
   *type = g_typeValue;
   return g_typeResult;
 }
 int g_repaints = 0;
 void CountRepaint(void*) { ++g_repaints; }
 
-struct TypeCase {
-  int32_t result, type, hostTypeBefore;
-  int32_t hostType, busCount;
-  std::vector<std::string> labels;
-  int repaints;
-};
-
 TEST(RefreshHostTypeCases, BusListsAndRepaint) {
-  const TypeCase cases[] = {
+  const struct {
+    int32_t result, type, hostTypeBefore;
+    int32_t hostType, busCount;
+    std::vector<std::string> labels;
+    int repaints;
+  } cases[] = {
       {0, 1, 0, 1, 2, {"BUS A", "BUS B"}, 1},
       {0, 2, 0, 2, 5, {"BUS A1", "BUS A2", "BUS A3", "BUS B1", "BUS B2"}, 1},
       {0, 3, 0, 3, 8, {"BUS A1", "BUS A2", "BUS A3", "BUS A4", "BUS A5", "BUS B1", "BUS B2", "BUS B3"}, 1},
@@ -127,7 +122,8 @@ TEST(RefreshHostTypeCases, BusListsAndRepaint) {
   };
   RemoteApi api = {};
   api.KLORM_GetOrluneType = FakeGetOrluneType;
-  for (const TypeCase& c : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "result " << c.result << " type " << c.type);
     std::unique_ptr<InsertContext> ctx(new InsertContext());
     ctx->hostType = c.hostTypeBefore;
     ctx->busCount = 3;  // stale list from before, must be cleared
@@ -136,16 +132,11 @@ TEST(RefreshHostTypeCases, BusListsAndRepaint) {
     g_typeValue = c.type;
     g_repaints = 0;
     RefreshHostType(ctx.get(), &api, CountRepaint);
-    const std::string name = "result " + std::to_string(c.result) + " type " + std::to_string(c.type);
-    EXPECT_EQ(ctx->hostType, c.hostType) << name;
-    EXPECT_EQ(ctx->busCount, c.busCount) << name;
-    EXPECT_EQ(g_repaints, c.repaints) << name;
-    if (c.labels.empty()) {
-      EXPECT_EQ(ctx->busLabels, nullptr) << name;
-    } else {
-      ASSERT_NE(ctx->busLabels, nullptr) << name;
-      for (size_t i = 0; i < c.labels.size(); ++i) EXPECT_EQ(c.labels[i], ctx->busLabels[i]) << name;
-    }
+    EXPECT_EQ(ctx->hostType, c.hostType);
+    EXPECT_EQ(ctx->busCount, c.busCount);
+    EXPECT_EQ(g_repaints, c.repaints);
+    ASSERT_EQ(ctx->busLabels == nullptr, c.labels.empty());
+    for (size_t i = 0; i < c.labels.size(); ++i) EXPECT_EQ(c.labels[i], ctx->busLabels[i]);
   }
   // Without a repaint hook the list is still set.
   std::unique_ptr<InsertContext> ctx(new InsertContext());

@@ -27,7 +27,7 @@ std::string TempFile(const char* name) {
   return std::string(dir) + name;
 }
 
-// The report's "key=value" lines, and the per-channel lines by channel number.
+// The report's "key=value" words; a line naming a channel goes under that channel's number.
 struct Report {
   std::map<std::string, std::string> values;
   std::map<int, std::map<std::string, std::string>> channel;
@@ -35,12 +35,10 @@ struct Report {
 Report ReadReport(const std::string& path) {
   Report r;
   std::ifstream file(path);
-  std::string line;
-  while (std::getline(file, line)) {
+  for (std::string line; std::getline(file, line);) {
     std::istringstream words(line);
-    std::string word;
     std::map<std::string, std::string> fields;
-    while (words >> word) {
+    for (std::string word; words >> word;) {
       const size_t eq = word.find('=');
       if (eq != std::string::npos) fields[word.substr(0, eq)] = word.substr(eq + 1);
     }
@@ -62,13 +60,10 @@ bool WaitFor(Done done, double seconds) {
 // |H| of one channel's designed cascade at `hz`, output gain included, in dB.
 double DesignedGainDb(const GEQ15ChannelCoefs& c, double hz, double rate) {
   const std::complex<double> z1 = std::polar(1.0, -2.0 * 3.14159265358979323846 * hz / rate);
-  const std::complex<double> z2 = z1 * z1;
   std::complex<double> h = c.gain;
-  for (int i = 0; i < kBandCount; ++i) {
-    // b1 equals a1 in this design; a2 is stored negated.
-    h *= (static_cast<double>(c.b0[i]) + static_cast<double>(c.a1[i]) * z1 + static_cast<double>(c.b2[i]) * z2) /
-         (1.0 + static_cast<double>(c.a1[i]) * z1 - static_cast<double>(c.na2[i]) * z2);
-  }
+  for (int i = 0; i < kBandCount; ++i)  // b1 equals a1 in this design; a2 is stored negated
+    h *= (double(c.b0[i]) + double(c.a1[i]) * z1 + double(c.b2[i]) * z1 * z1) /
+         (1.0 + double(c.a1[i]) * z1 - double(c.na2[i]) * z1 * z1);
   return 20.0 * std::log10(std::abs(h));
 }
 
@@ -78,16 +73,12 @@ TEST(SimulatedHost, EqualizesBusZeroCopiesTheRestAndRestartsOnRequest) {
   std::remove(report.c_str());
   std::remove(control.c_str());
   // The library reads its settings when it is loaded and logged in; set them before binding.
+  // CONFIG=none: an ini beside the DLL must not interfere.
   const std::pair<const char*, std::string> settings[] = {
-      {"ORLUNE_SIM_CONFIG", "none"},  // an ini beside the DLL must not interfere
-      {"ORLUNE_SIM_TYPE", "3"},          {"ORLUNE_SIM_RATE", "48000"},
-      {"ORLUNE_SIM_BLOCK", "480"},       {"ORLUNE_SIM_PACING", "realtime"},
-      {"ORLUNE_SIM_SETTLE", "0.4"},      {"ORLUNE_SIM_WINDOW", "0.5"},
-      {"ORLUNE_SIM_SIGNAL", "white:-20"}, {"ORLUNE_SIM_SIGNAL_0", "sine:1000:-12"},
-      {"ORLUNE_SIM_SIGNAL_1", "sine:1000:-12"}, {"ORLUNE_SIM_REPORT", report},
-      {"ORLUNE_SIM_CONTROL", control},
-  };
-  for (const auto& s : settings) SetEnvironmentVariableA(s.first, s.second.c_str());
+      {"CONFIG", "none"},    {"TYPE", "3"},           {"RATE", "48000"},       {"BLOCK", "480"},
+      {"PACING", "realtime"}, {"SETTLE", "0.4"},      {"WINDOW", "0.5"},       {"SIGNAL", "white:-20"},
+      {"SIGNAL_0", "sine:1000:-12"}, {"SIGNAL_1", "sine:1000:-12"}, {"REPORT", report}, {"CONTROL", control}};
+  for (const auto& s : settings) SetEnvironmentVariableA((std::string("ORLUNE_SIM_") + s.first).c_str(), s.second.c_str());
 
   HostEntryOverride entry;
   entry.Set(WindowsPath(SIMHOST_DIR) + "\\uninstall.exe");
