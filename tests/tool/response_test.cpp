@@ -3,25 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <complex>
 #include <string>
 
-#include "tools/geq15-tool/response.h"
+#include "tests/tool/reference_response.h"
 #include "tools/geq15-tool/response_svg.h"
 
 namespace {
-
-// H(z) of each section as processing runs it: y = b0 x + a1 (x1 - y1) + b2 x2 + na2 y2.
-double ReferenceDb(const GEQ15ChannelCoefs& c, double rate, double hz) {
-  const std::complex<double> z1 = std::polar(1.0, -2.0 * 3.141592653589793 * hz / rate);
-  std::complex<double> h = c.gain;
-  for (int i = 0; i < kBandCount; ++i) {
-    const std::complex<double> num = double(c.b0[i]) + double(c.a1[i]) * z1 + double(c.b2[i]) * z1 * z1;
-    const std::complex<double> den = 1.0 + double(c.a1[i]) * z1 - double(c.na2[i]) * z1 * z1;
-    h *= num / den;
-  }
-  return 20.0 * std::log10(std::abs(h));
-}
 
 GEQ15ChannelParam Param(std::initializer_list<float> bands, float gain = 0.0f) {
   GEQ15ChannelParam p{};
@@ -31,17 +18,21 @@ GEQ15ChannelParam Param(std::initializer_list<float> bands, float gain = 0.0f) {
   return p;
 }
 
-TEST(CascadeResponse, MatchesComplexEvaluationOfTheDesignedSections) {
+TEST(CascadeResponse, MatchesComplexEvaluationOfTheDesignedSectionsOnTheGrid) {
   const GEQ15ChannelParam settings[] = {
       Param({0, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0, 0, 0, 0}),
       Param({-12, 6, 3.5f, -2, 0, 11, -7, 4, -4, 9, -12, 12, 1, -3, 6}, -4.5f),
       Param({12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12}, -12.0f),
   };
+  const std::vector<double> grid = TwelfthOctaveGrid();
+  ASSERT_EQ(grid.size(), 120u);  // 20 * 2^(119/12) = 19.9 kHz, the next one is past 20 kHz
+  EXPECT_DOUBLE_EQ(grid.front(), 20.0);
+  EXPECT_NEAR(grid[12], 40.0, 1e-9);
   for (int rate : {44100, 48000, 96000, 192000}) {
     for (const GEQ15ChannelParam& p : settings) {
       GEQ15ChannelCoefs c;
       ASSERT_EQ(DesignChannel(p, rate, &c), 0);
-      for (double hz : TwelfthOctaveGrid())
+      for (double hz : grid)
         EXPECT_NEAR(CascadeResponseDb(c, rate, hz), ReferenceDb(c, rate, hz), 1e-7) << rate << " Hz rate, at " << hz;
     }
   }
@@ -59,21 +50,6 @@ TEST(CascadeResponse, PeakingBandReachesItsGainAtItsCentreAndOutputGainAddsUp) {
   bypassed.bypass = 1;
   ASSERT_EQ(DesignChannel(bypassed, 48000, &c), 0);
   for (double hz : TwelfthOctaveGrid()) EXPECT_NEAR(CascadeResponseDb(c, 48000, hz), 0.0, 1e-9);
-}
-
-TEST(CascadeResponse, RefusesRatesTheEngineRefuses) {
-  GEQ15ChannelCoefs c;
-  EXPECT_LT(DesignChannel(GEQ15ChannelParam{}, 22050, &c), 0);
-  EXPECT_LT(DesignChannel(GEQ15ChannelParam{}, 192001, &c), 0);
-}
-
-TEST(CascadeResponse, GridIsTwelfthOctavesFrom20HzTo20kHz) {
-  const std::vector<double> grid = TwelfthOctaveGrid();
-  ASSERT_EQ(grid.size(), 120u);  // 20 * 2^(119/12) = 19.9 kHz, the next one is past 20 kHz
-  EXPECT_DOUBLE_EQ(grid.front(), 20.0);
-  EXPECT_LE(grid.back(), 20000.0);
-  EXPECT_NEAR(grid[12], 40.0, 1e-9);
-  EXPECT_NEAR(grid[24] / grid[12], 2.0, 1e-12);
 }
 
 TEST(ResponsePeak, FindsTheMaximumOfADenseScan) {
