@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "engine/geq15.h"
@@ -34,11 +35,10 @@ class EngineStream {
 
   // Sets records 1 and 2 the way the panel does and publishes.
   int32_t SetAll(float bandDb, float gainDb, int32_t bypass = 0) {
-    for (int r = 0; r < 2; ++r) {
-      GEQ15ChannelParam& p = ctx.filter->param[r];
-      p.bypass = bypass;
-      for (float& g : p.bands) g = bandDb;
-      p.gain = gainDb;
+    for (GEQ15ChannelParam* p : {&ctx.filter->param[0], &ctx.filter->param[1]}) {
+      p->bypass = bypass;
+      for (float& g : p->bands) g = bandDb;
+      p->gain = gainDb;
     }
     return GEQ15_PublishParams(&ctx);
   }
@@ -66,4 +66,12 @@ inline uint32_t FloatBits(float f) {
   uint32_t bits;
   std::memcpy(&bits, &f, sizeof bits);
   return bits;
+}
+
+inline std::vector<float> Noise(size_t n, uint32_t seed, float amplitude = 1.0f) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> dist(-amplitude, amplitude);
+  std::vector<float> v(n);
+  for (float& x : v) x = dist(rng);
+  return v;
 }
