@@ -2,6 +2,7 @@
 // write to records 1 and 2 and its publication.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -10,17 +11,18 @@
 
 namespace {
 
-constexpr int32_t kClientWidth = 688;  // the program's client area
+const float kInf = std::numeric_limits<float>::infinity();
+const float kNaN = std::nanf("");
 const char* const kFiveBuses[] = {"BUS A1", "BUS A2", "BUS A3", "BUS B1", "BUS B2"};
 
 // An application record with a created equalizer, a running stream (so publishing reaches the
-// exchange) and the geometry of a 688-pixel client area.
+// exchange) and the program's 688-pixel client area.
 struct PanelFixture : ::testing::Test {
   InsertContext ctx{};
   void SetUp() override {
     ASSERT_EQ(GEQ15_Create(&ctx.engine), 0);
     ctx.engine.started.store(1);
-    ComputePanelGeometry(&ctx.geometry, 0, 0, kClientWidth);
+    ComputePanelGeometry(&ctx.geometry, 0, 0, 688);
     ctx.busCount = 5;
     ctx.busLabels = kFiveBuses;
     FreshExchange();
@@ -30,128 +32,89 @@ struct PanelFixture : ::testing::Test {
   // Back to the stream-start state, so one publication shows as slot 1 becoming ready.
   void FreshExchange() { CoefExchange_Reset(&ctx.engine.coefExchange); }
   bool Published() const { return ctx.engine.coefExchange.ready[1].load() != 0; }
-
   GEQ15ChannelParam& Record(int n) { return ctx.engine.filter->param[n - 1]; }
   float Value(int32_t slider) { return SliderValue(ctx.engine.filter, slider); }
   void SetValue(int32_t slider, float v) {
     StoreSliderValue(&ctx, slider, v);
     FreshExchange();
   }
-
-  // Centre of band slider j's hit column, in the middle of its height.
+  // A point in the middle of band slider j's hit column.
   int32_t BandX(int32_t j) const { return ctx.geometry.areaLeft + 26 + 32 * j; }
   int32_t MidY() const { return ctx.geometry.areaTop + 88; }
-  int32_t GainX() const { return ctx.geometry.areaLeft + 603; }
 };
 
-// ---- layout and hit test ----
+// Rectangles as {left, top, right, bottom} and columns as {x, track top, track length}.
+using Quad = std::array<int32_t, 4>;
+using Triple = std::array<int32_t, 3>;
 
-TEST(PanelGeometryTest, FollowsTheClientRightEdgeOnlyForBusBarAndInertZone) {
+TEST(PanelGeometryTest, BusBarAndInertZoneFollowTheClientWidthTheSkinStaysPut) {
   PanelGeometry g{};
   ComputePanelGeometry(&g, 0, 0, 682);
   EXPECT_EQ(BusCellWidth(&g), 82);
-  PanelRect cell0 = BusCellRect(&g, 0);
-  EXPECT_EQ(cell0.right - cell0.left, 72);
   PanelRect cell7 = BusCellRect(&g, 7);
-  EXPECT_EQ(cell7.left, 10 + 7 * 82);
-  EXPECT_EQ(g.inertLeft, 582);
-  EXPECT_EQ(g.inertRight, 662);
-  EXPECT_EQ(g.inertTop, 70);
-  EXPECT_EQ(g.inertBottom, 95);
-  // The slider area is the skin and stays put whatever the width.
-  EXPECT_EQ(g.areaRight - g.areaLeft, kSkinWidth);
-  EXPECT_EQ(g.areaBottom - g.areaTop, kSkinHeight);
-  EXPECT_EQ(g.bypassLeft, 10 + 627);
-  EXPECT_EQ(g.bypassBottom, 70 + 162);
-}
-
-TEST(PanelGeometryTest, TrackLengthsAndColumns) {
-  PanelGeometry g{};
-  ComputePanelGeometry(&g, 0, 0, kClientWidth);
-  SliderColumn band3 = SliderColumnOf(&g, 3);
-  EXPECT_EQ(band3.x, 10 + 15 + 96);
-  EXPECT_EQ(band3.trackTop, 70 + 25);
-  EXPECT_EQ(band3.trackLength, 127);
-  SliderColumn gain = SliderColumnOf(&g, kGainSlider);
-  EXPECT_EQ(gain.x, 10 + 592);
-  EXPECT_EQ(gain.trackTop, 70 + 33);
-  EXPECT_EQ(gain.trackLength, 111);
+  EXPECT_EQ((Quad{cell7.left, cell7.top, cell7.right, cell7.bottom}), (Quad{584, 10, 656, 60}));
+  EXPECT_EQ((Quad{g.inertLeft, g.inertTop, g.inertRight, g.inertBottom}), (Quad{582, 70, 662, 95}));
+  EXPECT_EQ((Quad{g.areaLeft, g.areaTop, g.areaRight, g.areaBottom}), (Quad{10, 70, 10 + kSkinWidth, 70 + kSkinHeight}));
+  EXPECT_EQ((Quad{g.bypassLeft, g.bypassTop, g.bypassRight, g.bypassBottom}), (Quad{637, 208, 663, 232}));
+  SliderColumn band3 = SliderColumnOf(&g, 3), gain = SliderColumnOf(&g, kGainSlider);
+  EXPECT_EQ((Triple{band3.x, band3.trackTop, band3.trackLength}), (Triple{10 + 15 + 96, 70 + 25, 127}));
+  EXPECT_EQ((Triple{gain.x, gain.trackTop, gain.trackLength}), (Triple{10 + 592, 70 + 33, 111}));
 }
 
 TEST(PanelHitTestTest, BoundariesThatMatter) {
   PanelGeometry g{};
   ComputePanelGeometry(&g, 0, 0, 682);
   const int32_t L = g.areaLeft, T = g.areaTop, B = g.areaBottom;
-  int32_t slider = -7;
-
-  // Bus cells: both ends belong, the 10-pixel gap does not.
-  EXPECT_EQ(PanelHitTest(&g, 10, 10, nullptr), kHitBusCell + 0);
-  EXPECT_EQ(PanelHitTest(&g, 82, 60, nullptr), kHitBusCell + 0);
-  EXPECT_EQ(PanelHitTest(&g, 83, 30, nullptr), kHitNone);
-  EXPECT_EQ(PanelHitTest(&g, 92, 30, nullptr), kHitBusCell + 1);
-  EXPECT_EQ(PanelHitTest(&g, 10 + 7 * 82 + 72, 30, nullptr), kHitBusCell + 7);
-  EXPECT_EQ(PanelHitTest(&g, 10, 61, nullptr), kHitNone);
-
-  // Neighbouring band columns share x = L + 42: the lower index wins.
-  EXPECT_EQ(PanelHitTest(&g, L + 42, T + 50, &slider), kHitSlider);
-  EXPECT_EQ(slider, 0);
-  EXPECT_EQ(PanelHitTest(&g, L + 43, T + 50, &slider), kHitSlider);
-  EXPECT_EQ(slider, 1);
-  EXPECT_EQ(PanelHitTest(&g, L + 10 + 32 * 14 + 32, T + 50, &slider), kHitSlider);
-  EXPECT_EQ(slider, 14);
-  EXPECT_EQ(PanelHitTest(&g, L + 9, T + 50, nullptr), kHitNone);
-  EXPECT_EQ(PanelHitTest(&g, L + 20, T + 9, nullptr), kHitNone);
-  EXPECT_EQ(PanelHitTest(&g, L + 20, B - 10, &slider), kHitSlider);
-  EXPECT_EQ(PanelHitTest(&g, L + 20, B - 9, nullptr), kHitNone);
-
-  // The inert zone covers the top 11 rows of the gain column and comes first.
-  EXPECT_EQ(PanelHitTest(&g, L + 600, T + 15, nullptr), kHitInertZone);
-  EXPECT_EQ(PanelHitTest(&g, L + 600, T + 25, nullptr), kHitInertZone);
-  EXPECT_EQ(PanelHitTest(&g, L + 600, T + 26, &slider), kHitSlider);
-  EXPECT_EQ(slider, kGainSlider);
-  EXPECT_EQ(PanelHitTest(&g, L + 586, B - 15, &slider), kHitSlider);
-  EXPECT_EQ(PanelHitTest(&g, L + 586, B - 14, nullptr), kHitNone);
-
-  // Bypass switch, all four corners and just outside.
-  EXPECT_EQ(PanelHitTest(&g, L + 627, T + 138, nullptr), kHitBypassSwitch);
-  EXPECT_EQ(PanelHitTest(&g, L + 653, T + 162, nullptr), kHitBypassSwitch);
-  EXPECT_EQ(PanelHitTest(&g, L + 654, T + 150, nullptr), kHitNone);
-  EXPECT_EQ(PanelHitTest(&g, L + 640, T + 163, nullptr), kHitNone);
+  // {x, y, hit, slider}: both ends of a bus cell belong to it; neighbouring band columns share
+  // x = L + 42 and the lower index wins; the inert zone covers the top 11 rows of the gain column.
+  struct { int32_t x, y, hit, slider; } rows[] = {
+      {10, 10, kHitBusCell, -1},         {82, 60, kHitBusCell, -1},           {83, 30, kHitNone, -1},
+      {92, 30, kHitBusCell + 1, -1},     {10 + 7 * 82 + 72, 30, kHitBusCell + 7, -1}, {10, 61, kHitNone, -1},
+      {L + 42, T + 50, kHitSlider, 0},   {L + 43, T + 50, kHitSlider, 1},     {L + 490, T + 50, kHitSlider, 14},
+      {L + 9, T + 50, kHitNone, -1},     {L + 20, T + 9, kHitNone, -1},       {L + 20, B - 10, kHitSlider, 0},
+      {L + 20, B - 9, kHitNone, -1},     {L + 600, T + 15, kHitInertZone, -1}, {L + 600, T + 25, kHitInertZone, -1},
+      {L + 600, T + 26, kHitSlider, kGainSlider}, {L + 586, B - 15, kHitSlider, kGainSlider},
+      {L + 586, B - 14, kHitNone, -1},   {L + 627, T + 138, kHitBypassSwitch, -1},
+      {L + 653, T + 162, kHitBypassSwitch, -1}, {L + 654, T + 150, kHitNone, -1}, {L + 640, T + 163, kHitNone, -1},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(testing::Message() << "at L+" << r.x - L << ", T+" << r.y - T);
+    int32_t slider = -1;
+    EXPECT_EQ(PanelHitTest(&g, r.x, r.y, &slider), r.hit);
+    if (r.hit == kHitSlider) {
+      EXPECT_EQ(slider, r.slider);
+    }
+    EXPECT_EQ(PanelHitTest(&g, r.x, r.y, nullptr), r.hit) << "the slider output is optional";
+  }
 }
 
-// ---- knob and meter mapping ----
-
-TEST(KnobOffsetTest, EndsAndMiddleForBandsAndGain) {
-  EXPECT_EQ(KnobOffset(12.0f, 127), 0);
-  EXPECT_EQ(KnobOffset(0.0f, 127), 64);
-  EXPECT_EQ(KnobOffset(-12.0f, 127), 127);
-  EXPECT_EQ(KnobOffset(12.0f, 111), 0);
-  EXPECT_EQ(KnobOffset(0.0f, 111), 56);
-  EXPECT_EQ(KnobOffset(-12.0f, 111), 111);
-  EXPECT_EQ(KnobOffset(6.0f, 127), 127 - 95);
-}
-
-TEST(KnobOffsetTest, ValuesFromOutsideTheRangeStayInsideTheTrack) {
-  // A settings file may carry 40 dB or worse; every copy must stay inside the column.
-  EXPECT_EQ(KnobOffset(40.0f, 127), 0);
-  EXPECT_EQ(KnobOffset(-40.0f, 127), 127);
-  EXPECT_EQ(KnobOffset(std::numeric_limits<float>::infinity(), 111), 0);
-  EXPECT_EQ(KnobOffset(-std::numeric_limits<float>::infinity(), 111), 111);
-  EXPECT_EQ(KnobOffset(3.0e38f, 127), 0);
-  EXPECT_EQ(KnobOffset(std::nanf(""), 127), 64);
+TEST(KnobOffsetTest, EndsMiddleAndValuesFromOutsideTheRangeStayInsideTheTrack) {
+  struct { float value; int32_t trackLength, offset; } rows[] = {{12.0f, 127, 0},   {0.0f, 127, 64},   {-12.0f, 127, 127}, {6.0f, 127, 127 - 95},
+              {12.0f, 111, 0},   {0.0f, 111, 56},   {-12.0f, 111, 111},
+              // A settings file may carry 40 dB or worse: every copy must stay inside the column.
+              {40.0f, 127, 0},   {-40.0f, 127, 127}, {kInf, 111, 0},    {-kInf, 111, 111},
+              {3.0e38f, 127, 0}, {kNaN, 127, 64}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.value << " dB on a track of " << r.trackLength);
+    EXPECT_EQ(KnobOffset(r.value, r.trackLength), r.offset);
+  }
 }
 
 TEST(MeterTest, LitHeightFromTheFloatBits) {
-  EXPECT_EQ(MeterLitHeight(0.0f), 0);
-  EXPECT_EQ(MeterLitHeight(1e-11f), 0);
-  EXPECT_EQ(MeterLitHeight(1.0f), 96);       // 0 dBFS
-  EXPECT_EQ(MeterLitHeight(0.5f), 87);       // -6.0206 dB: trunc(59.98*105/72)
-  EXPECT_EQ(MeterLitHeight(2.0f), 105);      // +6.02 dB
-  EXPECT_EQ(MeterLitHeight(1000.0f), 105);   // far above +6 dB, never beyond the meter
-  EXPECT_EQ(MeterLitHeight(std::numeric_limits<float>::infinity()), 105);
-  EXPECT_EQ(MeterLitHeight(-0.5f), 0);       // peaks are magnitudes; a negative reads as silence
-  EXPECT_EQ(MeterLitHeight(std::nanf("")), 0);
-  EXPECT_EQ(MeterLitHeight(0.0005f), 0);     // about -66 dB: the foot of the meter
+  struct { float level; int32_t lit; } rows[] = {{0.0f, 0},     {1e-11f, 0},  {0.0005f, 0},  // about -66 dB: the foot of the meter
+              {1.0f, 96},    {0.5f, 87},                  // -6.02 dB: trunc(59.98 * 105 / 72)
+              {2.0f, 105},   {1000.0f, 105}, {kInf, 105},  // above +6 dB: full, never beyond
+              {-0.5f, 0},    {kNaN, 0}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.level);
+    EXPECT_EQ(MeterLitHeight(r.level), r.lit);
+  }
+  // The louder channel of a pair is shown; a NaN never wins over a level and lights nothing.
+  EXPECT_EQ(MeterPairLevel(0.25f, 0.5f), 0.5f);
+  EXPECT_EQ(MeterPairLevel(0.5f, 0.25f), 0.5f);
+  EXPECT_EQ(MeterPairLevel(kNaN, 0.25f), 0.25f);
+  EXPECT_EQ(MeterPairLevel(0.25f, kNaN), 0.25f);
+  EXPECT_EQ(MeterLitHeight(MeterPairLevel(kNaN, kNaN)), 0);
 }
 
 TEST(MeterTest, TableLookupAgreesWithTheLogarithm) {
@@ -164,85 +127,50 @@ TEST(MeterTest, TableLookupAgreesWithTheLogarithm) {
   EXPECT_EQ(MeterLevelDb(0.0f), -200.0);
 }
 
-TEST(MeterTest, PairLevelTakesTheLouderAndIgnoresNaN) {
-  EXPECT_EQ(MeterPairLevel(0.25f, 0.5f), 0.5f);
-  EXPECT_EQ(MeterPairLevel(0.5f, 0.25f), 0.5f);
-  EXPECT_EQ(MeterPairLevel(std::nanf(""), 0.25f), 0.25f);
-  EXPECT_EQ(MeterPairLevel(0.25f, std::nanf("")), 0.25f);
-  EXPECT_EQ(MeterLitHeight(MeterPairLevel(std::nanf(""), std::nanf(""))), 0);
-}
-
-// ---- value edits ----
-
 TEST(ValueEditTest, TypedText) {
-  float v = 99.0f;
-  ASSERT_EQ(TypedValue("5.25", -12.0f, 12.0f, &v), 1);
-  EXPECT_EQ(v, 5.25f);
-  ASSERT_EQ(TypedValue("-20", -12.0f, 12.0f, &v), 1);
-  EXPECT_EQ(v, -12.0f);
-  ASSERT_EQ(TypedValue("abc", -12.0f, 12.0f, &v), 1);
-  EXPECT_EQ(v, 0.0f);
-  ASSERT_EQ(TypedValue("1e3", -12.0f, 12.0f, &v), 1);
-  EXPECT_EQ(v, 12.0f);
-  ASSERT_EQ(TypedValue("  -3.5dB", -12.0f, 12.0f, &v), 1);
-  EXPECT_EQ(v, -3.5f);
-  // NaN would pass both clamps and reach the filters: it counts as no number.
-  ASSERT_EQ(TypedValue("nan", -12.0f, 12.0f, &v), 1);
-  EXPECT_EQ(v, 0.0f);
-  ASSERT_EQ(TypedValue("-nan", -12.0f, 12.0f, &v), 1);
-  EXPECT_EQ(v, 0.0f);
-  ASSERT_EQ(TypedValue("inf", -12.0f, 12.0f, &v), 1);
-  EXPECT_EQ(v, 12.0f);
-  ASSERT_EQ(TypedValue("-infinity", -12.0f, 12.0f, &v), 1);
-  EXPECT_EQ(v, -12.0f);
-  v = 7.0f;
-  EXPECT_EQ(TypedValue("", -12.0f, 12.0f, &v), 0);
-  EXPECT_EQ(TypedValue(nullptr, -12.0f, 12.0f, &v), 0);
-  EXPECT_EQ(v, 7.0f);
+  struct { const char* text; int32_t applied; float value; } rows[] = {{"5.25", 1, 5.25f},  {"-20", 1, -12.0f},  {"abc", 1, 0.0f},      {"1e3", 1, 12.0f},
+              {"  -3.5dB", 1, -3.5f},
+              // NaN would pass both clamps and reach the filters: it counts as no number.
+              {"nan", 1, 0.0f},    {"-nan", 1, 0.0f},   {"inf", 1, 12.0f},     {"-infinity", 1, -12.0f},
+              {"", 0, 7.0f},       {nullptr, 0, 7.0f}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.text ? r.text : "(null)");
+    float v = 7.0f;
+    EXPECT_EQ(TypedValue(r.text, -12.0f, 12.0f, &v), r.applied);
+    EXPECT_EQ(v, r.value);
+  }
 }
 
-TEST(ValueEditTest, DragAndWheelSteps) {
-  EXPECT_EQ(DragValue(0.0f, -30), 3.0f);
-  EXPECT_EQ(DragValue(0.0f, -200), 12.0f);
-  EXPECT_EQ(DragValue(12.0f, 10), 11.0f);
+// The common steps run through the fixture's drag and wheel; these are the remaining edges.
+TEST(ValueEditTest, DragAndWheelEdges) {
   EXPECT_EQ(DragValue(-11.95f, 5), -12.0f);
-  EXPECT_EQ(WheelValue(11.8f, -1), 12.0f);
-  EXPECT_EQ(WheelValue(12.0f, 1), 11.5f);
+  EXPECT_EQ(DragValue(kNaN, -10), 0.0f) << "a NaN from a settings file would stick forever";
   EXPECT_EQ(WheelValue(0.0f, -3), 1.5f);
-  EXPECT_EQ(WheelValue(2.0f, 0), 2.0f);
-  // A NaN from a settings file would stick forever; the knob treats it as 0 dB.
-  EXPECT_EQ(DragValue(std::nanf(""), -10), 0.0f);
 }
 
 TEST_F(PanelFixture, DragUpStopsAtTheTopAndComesBackAtOnce) {
-  const int32_t x = BandX(4), y0 = MidY();
-  PanelChange press = PanelApplyLeftPress(&ctx, x, y0);
+  const int32_t y0 = MidY();
+  PanelChange press = PanelApplyLeftPress(&ctx, BandX(4), y0);
   EXPECT_EQ(press.redraw, kDragStarted);
   EXPECT_EQ(press.slider, 4);
-  EXPECT_EQ(ctx.drag.dragging, 1);
-  EXPECT_EQ(ctx.drag.mode, kHitSlider);
   EXPECT_FALSE(Published()) << "a press alone changes nothing";
-  EXPECT_EQ(Value(4), 0.0f);
 
   PanelChange move = PanelApplyPointerMove(&ctx, y0 - 30);
   EXPECT_EQ(move.redraw, kRedrawSlider);
   EXPECT_EQ(move.slider, 4);
   EXPECT_FLOAT_EQ(Value(4), 3.0f);
   EXPECT_TRUE(Published());
-
   PanelApplyPointerMove(&ctx, y0 - 200);
   EXPECT_EQ(Value(4), 12.0f);
   PanelApplyPointerMove(&ctx, y0 - 190);
   EXPECT_FLOAT_EQ(Value(4), 11.0f);
 
-  // The x coordinate is not part of a move, and an unchanged y applies nothing.
   FreshExchange();
-  EXPECT_EQ(PanelApplyPointerMove(&ctx, y0 - 190).redraw, kRedrawNothing);
+  EXPECT_EQ(PanelApplyPointerMove(&ctx, y0 - 190).redraw, kRedrawNothing) << "unchanged y applies nothing";
   EXPECT_FALSE(Published());
 
   EXPECT_EQ(PanelEndDrag(&ctx), 1);
   EXPECT_EQ(ctx.drag.dragging, 0);
-  EXPECT_EQ(ctx.drag.mode, 0);
   EXPECT_EQ(PanelApplyPointerMove(&ctx, y0).redraw, kRedrawNothing);
   EXPECT_FLOAT_EQ(Value(4), 11.0f);
   EXPECT_EQ(PanelEndDrag(&ctx), 0);
@@ -255,96 +183,86 @@ TEST_F(PanelFixture, EveryEditWritesRecordsOneAndTwoOnlyAndPublishes) {
     Record(n).bypass = n;
     untouched[n - 3] = Record(n);
   }
+  // Each edit must land in both live records and publish exactly then.
+  auto expectBoth = [&](float GEQ15ChannelParam::*field, float v, const char* what) {
+    SCOPED_TRACE(what);
+    EXPECT_EQ(Record(1).*field, v);
+    EXPECT_EQ(Record(2).*field, v);
+    EXPECT_TRUE(Published());
+    FreshExchange();
+  };
 
-  // Wheel over the gain: one notch forward from 11.8 stops at 12, one back gives 11.5.
   SetValue(kGainSlider, 11.8f);
   ctx.drag.sliderIndex = kGainSlider;
   ctx.drag.mode = kHitSlider;
   EXPECT_EQ(PanelApplyWheelStep(&ctx, -1).slider, kGainSlider);
-  EXPECT_EQ(Record(1).gain, 12.0f);
-  EXPECT_TRUE(Published());
-  FreshExchange();
+  expectBoth(&GEQ15ChannelParam::gain, 12.0f, "wheel notch forward from 11.8");
   PanelApplyWheelStep(&ctx, 1);
-  EXPECT_EQ(Record(1).gain, 11.5f);
-  EXPECT_EQ(Record(2).gain, 11.5f);
-  EXPECT_TRUE(Published());
-  FreshExchange();
-  // Less than a notch: the value stays but is still stored and published.
+  expectBoth(&GEQ15ChannelParam::gain, 11.5f, "wheel notch back");
   EXPECT_EQ(PanelApplyWheelStep(&ctx, 0).redraw, kRedrawSlider);
-  EXPECT_EQ(Record(1).gain, 11.5f);
-  EXPECT_TRUE(Published());
+  expectBoth(&GEQ15ChannelParam::gain, 11.5f, "less than a notch still stores and publishes");
 
-  // Typed text.
-  FreshExchange();
   EXPECT_EQ(PanelApplyTypedText(&ctx, 14, "5.25").redraw, kRedrawSlider);
-  EXPECT_EQ(Record(1).g15, 5.25f);
-  EXPECT_EQ(Record(2).g15, 5.25f);
-  EXPECT_TRUE(Published());
-  FreshExchange();
+  expectBoth(&GEQ15ChannelParam::g15, 5.25f, "typed 5.25");
   EXPECT_EQ(PanelApplyTypedText(&ctx, 14, "").redraw, kRedrawNothing);
   EXPECT_EQ(PanelApplyTypedText(&ctx, 14, nullptr).redraw, kRedrawNothing);
   EXPECT_FALSE(Published());
   EXPECT_EQ(Record(1).g15, 5.25f);
+  SetValue(0, 4.0f);
   PanelApplyTypedText(&ctx, 0, "nan");
-  EXPECT_EQ(Record(1).g1, 0.0f);
-  EXPECT_FALSE(std::isnan(Record(2).g1));
+  expectBoth(&GEQ15ChannelParam::g1, 0.0f, "typed nan");
 
-  // Double click sets 0.0 on the slider under the pointer.
   SetValue(2, -7.5f);
-  EXPECT_EQ(Record(2).g3, -7.5f);
   EXPECT_EQ(PanelApplyDoubleClick(&ctx, BandX(2), MidY()).slider, 2);
-  EXPECT_EQ(Record(1).g3, 0.0f);
-  EXPECT_EQ(Record(2).g3, 0.0f);
-  EXPECT_TRUE(Published());
+  expectBoth(&GEQ15ChannelParam::g3, 0.0f, "double click");
 
-  // Bypass toggles both records.
-  FreshExchange();
   const int32_t bx = ctx.geometry.bypassLeft + 5, by = ctx.geometry.bypassTop + 5;
-  EXPECT_EQ(PanelApplyLeftPress(&ctx, bx, by).redraw, kRedrawBypass);
-  EXPECT_EQ(Record(1).bypass, 1);
-  EXPECT_EQ(Record(2).bypass, 1);
-  EXPECT_TRUE(Published());
-  PanelApplyLeftPress(&ctx, bx, by);
-  EXPECT_EQ(Record(1).bypass, 0);
-  EXPECT_EQ(Record(2).bypass, 0);
+  for (int32_t expected : {1, 0}) {
+    SCOPED_TRACE(testing::Message() << "bypass press to " << expected);
+    EXPECT_EQ(PanelApplyLeftPress(&ctx, bx, by).redraw, kRedrawBypass);
+    EXPECT_EQ(Record(1).bypass, expected);
+    EXPECT_EQ(Record(2).bypass, expected);
+    EXPECT_TRUE(Published());
+    FreshExchange();
+  }
 
   for (int n = 3; n <= 8; ++n)
     EXPECT_EQ(std::memcmp(&Record(n), &untouched[n - 3], sizeof(GEQ15ChannelParam)), 0) << "record " << n;
 }
 
-TEST_F(PanelFixture, DoubleClickAndWheelWaitWhileDragging) {
+TEST_F(PanelFixture, InputThatMustChangeNothing) {
   SetValue(5, 4.0f);
   PanelApplyLeftPress(&ctx, BandX(5), MidY());
-  EXPECT_EQ(PanelApplyDoubleClick(&ctx, BandX(5), MidY()).redraw, kRedrawNothing);
-  EXPECT_EQ(PanelApplyWheelStep(&ctx, -1).redraw, kRedrawNothing);
-  EXPECT_EQ(Value(5), 4.0f);
-  EXPECT_FALSE(Published());
+  EXPECT_EQ(PanelApplyDoubleClick(&ctx, BandX(5), MidY()).redraw, kRedrawNothing) << "while dragging";
+  EXPECT_EQ(PanelApplyWheelStep(&ctx, -1).redraw, kRedrawNothing) << "while dragging";
   PanelEndDrag(&ctx);
   EXPECT_EQ(PanelApplyDoubleClick(&ctx, BandX(5), ctx.geometry.areaTop + 5).redraw, kRedrawNothing)
       << "above the hit column";
   EXPECT_EQ(Value(5), 4.0f);
+  EXPECT_FALSE(Published());
+
+  SetValue(kGainSlider, 2.0f);
+  EXPECT_EQ(PanelApplyLeftPress(&ctx, ctx.geometry.areaLeft + 603, ctx.geometry.areaTop + 20).redraw, kRedrawNothing)
+      << "inert zone";
+  EXPECT_EQ(ctx.drag.dragging, 0);
+  PanelApplyPointerMove(&ctx, 0);
+  EXPECT_EQ(Value(kGainSlider), 2.0f);
 }
 
-TEST_F(PanelFixture, BusCellsBeyondTheBusCountAndTheInertZoneDoNothing) {
+TEST_F(PanelFixture, BusCellsBeyondTheBusCountOrWithoutHostDoNothing) {
   const int32_t y = ctx.geometry.busTop + 20;
-  PanelRect cell6 = BusCellRect(&ctx.geometry, 6);
-  PanelRect cell3 = BusCellRect(&ctx.geometry, 3);
-  EXPECT_EQ(PanelApplyLeftPress(&ctx, cell6.left + 5, y).redraw, kRedrawNothing);
+  const int32_t x6 = BusCellRect(&ctx.geometry, 6).left + 5, x3 = BusCellRect(&ctx.geometry, 3).left + 5;
+  EXPECT_EQ(PanelApplyLeftPress(&ctx, x6, y).redraw, kRedrawNothing);
   EXPECT_EQ(ctx.engine.bus.load(), 0);
-  EXPECT_EQ(PanelApplyLeftPress(&ctx, cell3.left + 5, y).redraw, kRedrawBusBar);
+  EXPECT_EQ(PanelApplyLeftPress(&ctx, x3, y).redraw, kRedrawBusBar);
   EXPECT_EQ(ctx.engine.bus.load(), 3);
   EXPECT_FALSE(Published()) << "choosing a bus publishes nothing";
 
   ctx.busCount = 0;  // host not running: the notice covers the bar
   ctx.busLabels = nullptr;
-  EXPECT_EQ(PanelApplyLeftPress(&ctx, cell3.left + 5, y).redraw, kRedrawNothing);
-  EXPECT_EQ(ctx.engine.bus.load(), 3);
-
-  SetValue(kGainSlider, 2.0f);
-  EXPECT_EQ(PanelApplyLeftPress(&ctx, GainX(), ctx.geometry.areaTop + 20).redraw, kRedrawNothing);
-  EXPECT_EQ(ctx.drag.dragging, 0);
-  PanelApplyPointerMove(&ctx, 0);
-  EXPECT_EQ(Value(kGainSlider), 2.0f);
+  ctx.engine.bus.store(1);
+  EXPECT_EQ(PanelApplyLeftPress(&ctx, x3, y).redraw, kRedrawNothing);
+  EXPECT_EQ(ctx.engine.bus.load(), 1);
 }
 
 TEST_F(PanelFixture, EditsBeforeTheStreamStartChangeRecordsWithoutPublishing) {
@@ -357,7 +275,7 @@ TEST_F(PanelFixture, EditsBeforeTheStreamStartChangeRecordsWithoutPublishing) {
 
 TEST(PanelWithoutFilterTest, NothingCrashesBeforeTheEqualizerExists) {
   InsertContext ctx{};
-  ComputePanelGeometry(&ctx.geometry, 0, 0, kClientWidth);
+  ComputePanelGeometry(&ctx.geometry, 0, 0, 688);
   EXPECT_EQ(PanelApplyLeftPress(&ctx, ctx.geometry.bypassLeft + 3, ctx.geometry.bypassTop + 3).redraw, kRedrawNothing);
   EXPECT_EQ(PanelApplyTypedText(&ctx, 0, "3").redraw, kRedrawNothing);
   EXPECT_EQ(PanelApplyDoubleClick(&ctx, ctx.geometry.areaLeft + 26, ctx.geometry.areaTop + 88).redraw, kRedrawNothing);

@@ -1,9 +1,8 @@
-// A real window that shows the panel, for the screenshot-and-pointer test under Xvfb
-// (panel_view_test.sh). It routes input like the program's window procedure, takes commands that
-// set the state to show from a file, and writes the channel records to a state file.
+// A real window showing the panel for panel_view_test.sh: it routes input like the program's
+// window procedure, runs one command at a time from COMMAND_FILE ("buses N SELECTED",
+// "set SLIDER DB", "meters IN1 IN2 OUT1 OUT2", "quit") and writes the channel
+// records and a count of executed commands ("ack") to STATE_FILE.
 //   panel_view.exe STATE_FILE COMMAND_FILE
-// Commands, one per file: "buses N SELECTED", "set SLIDER DB", "bypass 0|1",
-// "meters IN1 IN2 OUT1 OUT2", "quit". Each executed command bumps "ack" in the state file.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,11 +13,7 @@
 namespace {
 
 constexpr int kOriginX = 40, kOriginY = 240;  // client origin on the screen (no frame, no WM)
-const char* const kBusLists[3][8] = {
-    {"BUS A", "BUS B"},
-    {"BUS A1", "BUS A2", "BUS A3", "BUS B1", "BUS B2"},
-    {"BUS A1", "BUS A2", "BUS A3", "BUS A4", "BUS A5", "BUS B1", "BUS B2", "BUS B3"},
-};
+const char* const kBusLabels[8] = {"BUS A1", "BUS A2", "BUS A3", "BUS A4", "BUS A5", "BUS B1", "BUS B2", "BUS B3"};
 
 InsertContext g_ctx;
 GEQ15ChannelParam g_othersAtStart[kChannelRecords - 2];
@@ -49,14 +44,11 @@ void RunCommand(HWND window, const char* command) {
   int a = 0, b = 0;
   float v[4] = {};
   if (std::sscanf(command, "buses %d %d", &a, &b) == 2) {
-    g_ctx.busCount = a;
-    g_ctx.busLabels = a == 2 ? kBusLists[0] : a == 5 ? kBusLists[1] : a == 8 ? kBusLists[2] : nullptr;
-    if (!g_ctx.busLabels) g_ctx.busCount = 0;
+    g_ctx.busCount = a > 0 && a <= 8 ? a : 0;
+    g_ctx.busLabels = g_ctx.busCount ? kBusLabels : nullptr;
     g_ctx.engine.bus.store(b);
   } else if (std::sscanf(command, "set %d %f", &a, &v[0]) == 2) {
     StoreSliderValue(&g_ctx, a, v[0]);
-  } else if (std::sscanf(command, "bypass %d", &a) == 1) {
-    g_ctx.engine.filter->param[0].bypass = g_ctx.engine.filter->param[1].bypass = a;
   } else if (std::sscanf(command, "meters %f %f %f %f", &v[0], &v[1], &v[2], &v[3]) == 4) {
     MeterSnapshot& m = g_ctx.engine.meterReadout;
     m.peak[0] = v[0], m.peak[1] = v[1], m.peak[8] = v[2], m.peak[9] = v[3];
