@@ -5,7 +5,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -15,182 +14,109 @@ struct Doc {
   std::unique_ptr<char[]> bytes;
   int32_t length;
   MarkupScanner s{};
-  char name[kMarkupFieldSize];
-  char content[kMarkupFieldSize];
-  char value[kMarkupFieldSize];
+  char name[kMarkupFieldSize], content[kMarkupFieldSize], value[kMarkupFieldSize];
 
   explicit Doc(const std::string& text)
-      : bytes(new char[text.size() ? text.size() : 1]), length(static_cast<int32_t>(text.size())) {
-    if (!text.empty()) std::memcpy(bytes.get(), text.data(), text.size());
+      : bytes(new char[text.size() + 1]), length(static_cast<int32_t>(text.size())) {
+    std::memcpy(bytes.get(), text.data(), text.size());
     InitScanner(&s, bytes.get(), length);
   }
   int32_t Next() { return NextTag(&s, name, content); }
   int32_t Attr(const char* wanted) { return GetAttribute(&s, wanted, value); }
 };
 
-TEST(MarkupScanner, OpeningTagContentIsTrimmedOfSpacesOnly) {
-  Doc d("<a b='1'>  hi there  <d/>");
-  EXPECT_EQ(d.Next(), 0);
-  EXPECT_STREQ(d.name, "a");
-  EXPECT_STREQ(d.content, "hi there");
-  EXPECT_EQ(d.Next(), 0);
-  EXPECT_STREQ(d.name, "d/");
-  EXPECT_STREQ(d.content, "");
+const std::string n1022(1022, 'n'), n1023(1023, 'n'), n1024(1024, 'n');
+const std::string v1023(1023, 'v'), c5000(5000, 'c');
+
+TEST(MarkupScanner, FirstTagResultNameAndTrimmedContent) {
+  const struct { std::string text; int32_t result; std::string name, content; } rows[] = {
+      {"<a b='1'>  hi there  <d/>", 0, "a", "hi there"},  // spaces only are trimmed
+      {"<a>\t x \n<b>", 0, "a", "\t x \n"},
+      {"<a>xyz", 0, "a", "xy"},  // the last byte of the range is never content
+      {"<a>" + v1023 + "<b>", 0, "a", v1023},
+      {"<a>" + c5000 + "<b>", 0, "a", std::string(1023, 'c')},
+      {"<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<K>", 0, "?xml", "\n"},
+      {"<x a='1' /><y>", 0, "x", ""},
+      {"< \x01\x90name>", 0, "name", ""},
+      {"</GEQ15Configuration>\nrest", 1, "/GEQ15Configuration", ""},
+      {"<" + n1023 + ">", 0, n1023, ""},
+      {"</" + n1022 + ">", 1, "/" + n1022, ""},
+      {"<" + n1024 + ">", -30, "", ""},
+      {"</" + n1023 + ">", -30, "", ""},  // the slash counts
+      {"text only", -10, "", ""},
+      {"abc<", -20, "", ""},
+      {"<   ", -20, "", ""},
+      {"<abc", -40, "", ""},
+      {"<abc def", -40, "", ""},
+      {"", -3, "", ""}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text.substr(0, 40));
+    Doc d(row.text);
+    ASSERT_EQ(d.Next(), row.result);
+    if (row.result < 0) continue;
+    EXPECT_EQ(std::string(d.name), row.name);
+    EXPECT_EQ(std::string(d.content), row.content);
+    if (row.content.empty()) {
+      EXPECT_EQ(d.s.position, static_cast<int32_t>(row.text.find('>') + 1));
+    }
+  }
+
+  Doc d("<a>" + c5000 + "<b/>");
+  ASSERT_EQ(d.Next(), 0);
+  EXPECT_EQ(d.Next(), 0) << "the rest of a long content is passed over";
+  EXPECT_STREQ(d.name, "b/");
   EXPECT_EQ(d.Next(), -10);
   EXPECT_EQ(d.Next(), -10) << "the end stays the end";
-
-  Doc tabs("<a>\t x \n<b>");
-  EXPECT_EQ(tabs.Next(), 0);
-  EXPECT_STREQ(tabs.content, "\t x \n") << "line breaks and tabs stay";
-}
-
-TEST(MarkupScanner, ClosingTagsDeclarationAndEmptyElements) {
-  Doc closing("</GEQ15Configuration>\nrest");
-  EXPECT_EQ(closing.Next(), 1);
-  EXPECT_STREQ(closing.name, "/GEQ15Configuration");
-  EXPECT_EQ(closing.s.position, 21);
-
-  Doc decl("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<KelmoraOrluneGEQ15>\n");
-  EXPECT_EQ(decl.Next(), 0);
-  EXPECT_STREQ(decl.name, "?xml");
-  EXPECT_STREQ(decl.content, "\n");
-  EXPECT_EQ(decl.Next(), 0);
-  EXPECT_STREQ(decl.name, "KelmoraOrluneGEQ15");
-
-  Doc empty("<x a='1' /><y>");
-  EXPECT_EQ(empty.Next(), 0);
-  EXPECT_STREQ(empty.name, "x");
-  EXPECT_EQ(empty.s.position, 11);
-  EXPECT_EQ(empty.Next(), 0);
-  EXPECT_STREQ(empty.name, "y");
-
-  Doc filler("< \x01\x90name>");
-  EXPECT_EQ(filler.Next(), 0);
-  EXPECT_STREQ(filler.name, "name");
-}
-
-TEST(MarkupScanner, ArgumentsAndBrokenEnds) {
-  Doc d("<a>");
-  EXPECT_EQ(NextTag(nullptr, d.name, nullptr), -1);
-  EXPECT_EQ(NextTag(&d.s, nullptr, nullptr), -4);
-  MarkupScanner none{};
-  EXPECT_EQ(NextTag(&none, d.name, nullptr), -2);
-  Doc zero("");
-  EXPECT_EQ(zero.Next(), -3);
-  EXPECT_EQ(InitScanner(nullptr, "", 0), -1);
-
-  EXPECT_EQ(Doc("text only").Next(), -10);
-  EXPECT_EQ(Doc("abc<").Next(), -20);
-  EXPECT_EQ(Doc("<   ").Next(), -20);
-  EXPECT_EQ(Doc("<abc").Next(), -40);
-  EXPECT_EQ(Doc("<abc def").Next(), -40);
 
   // A document that ends inside a tag: earlier tags are delivered first.
   Doc cut("<a>x</a><b c='1'");
   EXPECT_EQ(cut.Next(), 0);
   EXPECT_EQ(cut.Next(), 1);
   EXPECT_LT(cut.Next(), 0);
+
+  MarkupScanner none{};
+  EXPECT_EQ(NextTag(nullptr, d.name, nullptr), -1);
+  EXPECT_EQ(NextTag(&none, d.name, nullptr), -2);
+  EXPECT_EQ(NextTag(&d.s, nullptr, nullptr), -4);
+  EXPECT_EQ(InitScanner(nullptr, "", 0), -1);
 }
 
-TEST(MarkupScanner, NameAndContentLimits) {
-  std::string n1023(1023, 'n'), n1024(1024, 'n');
-  Doc ok("<" + n1023 + ">");
-  EXPECT_EQ(ok.Next(), 0);
-  EXPECT_EQ(std::string(ok.name), n1023);
-  EXPECT_EQ(Doc("<" + n1024 + ">").Next(), -30);
-  EXPECT_EQ(Doc("</" + std::string(1022, 'n') + ">").Next(), 1);
-  EXPECT_EQ(Doc("</" + n1023 + ">").Next(), -30) << "the slash counts";
+TEST(MarkupScanner, AttributeSeparatorsQuotesSpacingAndLimits) {
+  constexpr int32_t kAbsent = 1000;  // any nonzero result: callers only test for 0
+  const std::string many = "<x a='1' ,b=\"2\"\tc = '3' d=\"it's\">";
+  const struct { std::string tag, wanted; int32_t result; std::string value; } rows[] = {
+      {many, "a", 0, "1"}, {many, "b", 0, "2"}, {many, "c", 0, "3"}, {many, "d", 0, "it's"},
+      {many, "z", -6, ""}, {many, "A", -6, ""},  // names are case-sensitive
+      {"<x a='1',b='2'>", "b", kAbsent, ""},      // a comma alone is no separator
+      {"<x\na='1'>", "a", kAbsent, ""},            // nor is a line break alone
+      {"<x b = '7' />", "b", 0, "7"},
+      {"<x b = '7' />", "z", -13, ""},
+      {"<x a='' >", "a", 0, ""},
+      {"<x a='' >", "q", -20, ""},
+      {"<x a=5 b='6'>", "a", 0, "6"},  // an unquoted value takes the next quoted string
+      {"<x a<b='1'>", "q", -22, ""},
+      {"<x a=>", "a", -41, ""},
+      {"<x a='" + v1023 + "' b='2'>", "a", 0, v1023},
+      {"<x a='" + v1023 + "v' b='2'>", "a", 0, v1023},  // cut to the field
+      {"<x a='" + v1023 + "v' b='2'>", "b", 0, "2"},
+      {"<x " + n1023 + "='1' b='2'>", n1023, 0, "1"},
+      {"<x " + n1024 + "='1' b='2'>", "b", 1, ""}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.tag.substr(0, 40) + " / " + row.wanted.substr(0, 8));
+    Doc d(row.tag);
+    ASSERT_EQ(d.Next(), 0);
+    const int32_t result = d.Attr(row.wanted.c_str());
+    if (row.result == kAbsent) {
+      EXPECT_NE(result, 0);
+    } else {
+      EXPECT_EQ(result, row.result);
+    }
+    if (result == 0) {
+      EXPECT_EQ(std::string(d.value), row.value);
+    }
+  }
 
-  std::string c1023(1023, 'c'), c5000(5000, 'c');
-  Doc fits("<a>" + c1023 + "<b>");
-  EXPECT_EQ(fits.Next(), 0);
-  EXPECT_EQ(std::string(fits.content), c1023);
-  Doc longer("<a>" + c5000 + "<b>");
-  EXPECT_EQ(longer.Next(), 0);
-  EXPECT_EQ(std::string(longer.content), c1023);
-  EXPECT_EQ(longer.Next(), 0) << "the rest of a long content is passed over";
-  EXPECT_STREQ(longer.name, "b");
-
-  // The last byte of the range is never part of the content.
-  Doc tail("<a>xyz");
-  EXPECT_EQ(tail.Next(), 0);
-  EXPECT_STREQ(tail.content, "xy");
-}
-
-TEST(MarkupScanner, AttributeSeparatorsQuotesAndSpacing) {
-  Doc d("<x a='1' ,b=\"2\"\tc = '3' d=\"it's\">");
-  ASSERT_EQ(d.Next(), 0);
-  EXPECT_EQ(d.Attr("b"), 0);
-  EXPECT_STREQ(d.value, "2");
-  EXPECT_EQ(d.Attr("a"), 0);
-  EXPECT_STREQ(d.value, "1");
-  EXPECT_EQ(d.Attr("c"), 0);
-  EXPECT_STREQ(d.value, "3");
-  EXPECT_EQ(d.Attr("d"), 0);
-  EXPECT_STREQ(d.value, "it's");
-  EXPECT_EQ(d.Attr("z"), -6);
-  EXPECT_EQ(d.Attr("A"), -6) << "names are case-sensitive";
-
-  Doc comma("<x a='1',b='2'>");
-  ASSERT_EQ(comma.Next(), 0);
-  EXPECT_NE(comma.Attr("b"), 0) << "a comma alone is no separator";
-
-  Doc lineBreak("<x\na='1'>");
-  ASSERT_EQ(lineBreak.Next(), 0);
-  EXPECT_NE(lineBreak.Attr("a"), 0) << "a line break alone is no separator";
-
-  Doc selfClosing("<x b = '7' />");
-  ASSERT_EQ(selfClosing.Next(), 0);
-  EXPECT_EQ(selfClosing.Attr("b"), 0);
-  EXPECT_STREQ(selfClosing.value, "7");
-  EXPECT_EQ(selfClosing.Attr("z"), -13);
-
-  Doc empty("<x a='' >");
-  ASSERT_EQ(empty.Next(), 0);
-  EXPECT_EQ(empty.Attr("a"), 0);
-  EXPECT_STREQ(empty.value, "");
-  EXPECT_EQ(empty.Attr("q"), -20);
-
-  Doc unquoted("<x a=5 b='6'>");
-  ASSERT_EQ(unquoted.Next(), 0);
-  EXPECT_EQ(unquoted.Attr("a"), 0);
-  EXPECT_STREQ(unquoted.value, "6") << "an unquoted value takes the next quoted string";
-
-  Doc brackets("<x a<b='1'>");
-  ASSERT_EQ(brackets.Next(), 0);
-  EXPECT_EQ(brackets.Attr("q"), -22);
-  Doc noQuote("<x a=>");
-  ASSERT_EQ(noQuote.Next(), 0);
-  EXPECT_EQ(noQuote.Attr("a"), -41);
-
-  EXPECT_EQ(GetAttribute(nullptr, "a", d.value), -1);
-  EXPECT_EQ(GetAttribute(&d.s, nullptr, d.value), -2);
-  EXPECT_EQ(GetAttribute(&d.s, "a", nullptr), -3);
-}
-
-TEST(MarkupScanner, AttributeLimitsAndTruncatedRanges) {
-  std::string v1023(1023, 'v'), v1024(1024, 'v'), n1023(1023, 'n'), n1024(1024, 'n');
-  Doc fits("<x a='" + v1023 + "' b='2'>");
-  ASSERT_EQ(fits.Next(), 0);
-  EXPECT_EQ(fits.Attr("a"), 0);
-  EXPECT_EQ(std::string(fits.value), v1023);
-  EXPECT_EQ(fits.Attr("b"), 0);
-  EXPECT_STREQ(fits.value, "2");
-
-  Doc longer("<x a='" + v1024 + "' b='2'>");
-  ASSERT_EQ(longer.Next(), 0);
-  EXPECT_EQ(longer.Attr("a"), 0);
-  EXPECT_EQ(std::string(longer.value), v1023) << "a long value is cut to 1023 bytes";
-
-  Doc longName("<x " + n1023 + "='1' b='2'>");
-  ASSERT_EQ(longName.Next(), 0);
-  EXPECT_EQ(longName.Attr(n1023.c_str()), 0);
-  EXPECT_EQ(longName.Attr("b"), 0);
-  Doc tooLongName("<x " + n1024 + "='1' b='2'>");
-  ASSERT_EQ(tooLongName.Next(), 0);
-  EXPECT_EQ(tooLongName.Attr("b"), 1);
-
-  // Sub-ranges that end inside the tag: a scanner over a prefix of one buffer.
+  // Ranges that end inside the tag: a scanner over each prefix of one buffer.
   const std::string tag = "<x ab='12'>";
   const int32_t expected[] = {-5, -5, -10, -30, -30, -40, 0, 0, 0};
   for (size_t cut = 1; cut + 1 < tag.size(); ++cut) {
@@ -198,15 +124,18 @@ TEST(MarkupScanner, AttributeLimitsAndTruncatedRanges) {
     d.s.tagStart = 0;
     EXPECT_EQ(d.Attr("ab"), expected[cut - 1]) << "range of " << cut << " bytes";
   }
+
+  Doc d(many);
+  EXPECT_EQ(GetAttribute(nullptr, "a", d.value), -1);
+  EXPECT_EQ(GetAttribute(&d.s, nullptr, d.value), -2);
+  EXPECT_EQ(GetAttribute(&d.s, "a", nullptr), -3);
 }
 
 TEST(MarkupScanner, EnterElementBoundsTheElement) {
-  const std::string text =
-      "<r><cfg n='1' /><p ch='1' /></cfg><p ch='9' /><cfg><p ch='2' /></r>";
+  const std::string text = "<r><cfg n='1' /><p ch='1' /></cfg><p ch='9' /><cfg><p ch='2' /></r>";
   Doc d(text);
   ASSERT_EQ(d.Next(), 0);
   ASSERT_EQ(d.Next(), 0);
-  ASSERT_STREQ(d.name, "cfg");
   MarkupScanner sub;
   ASSERT_EQ(EnterElement(&d.s, &sub), 0);
   const size_t closeEnd = text.find("</cfg>") + 6;
@@ -214,23 +143,21 @@ TEST(MarkupScanner, EnterElementBoundsTheElement) {
   EXPECT_EQ(d.s.position, static_cast<int32_t>(closeEnd));
   EXPECT_EQ(d.s.tagStart, static_cast<int32_t>(closeEnd));
   char name[kMarkupFieldSize];
-  EXPECT_EQ(NextTag(&sub, name, nullptr), 0);
-  EXPECT_STREQ(name, "cfg") << "the sub-scanner starts at the element's own tag";
-  EXPECT_EQ(NextTag(&sub, name, nullptr), 0);
-  EXPECT_STREQ(name, "p");
+  for (const char* expected : {"cfg", "p"}) {
+    EXPECT_EQ(NextTag(&sub, name, nullptr), 0);
+    EXPECT_STREQ(name, expected);
+  }
   EXPECT_EQ(NextTag(&sub, name, nullptr), 1);
   EXPECT_EQ(NextTag(&sub, name, nullptr), -10);
 
-  // The parent goes on after the closing tag; a second element has no closing tag.
+  // The parent goes on after the closing tag; the second element has none and runs to the end.
   ASSERT_EQ(d.Next(), 0);
   EXPECT_STREQ(d.name, "p");
   ASSERT_EQ(d.Next(), 0);
-  ASSERT_STREQ(d.name, "cfg");
   const int32_t before = d.s.position;
   ASSERT_EQ(EnterElement(&d.s, &sub), 0);
-  EXPECT_EQ(sub.text + sub.length, d.bytes.get() + d.length) << "runs to the end of the text";
-  EXPECT_EQ(d.s.position, before) << "the parent stays where it was";
-
+  EXPECT_EQ(sub.text + sub.length, d.bytes.get() + d.length);
+  EXPECT_EQ(d.s.position, before);
   EXPECT_EQ(EnterElement(&d.s, nullptr), -1);
   EXPECT_EQ(EnterElement(nullptr, &sub), -2);
 }
@@ -243,24 +170,21 @@ TEST(MarkupScanner, ReadTagNameAndTrimSpaces) {
   EXPECT_EQ(d.s.tagStart, 2);
   EXPECT_EQ(d.s.position, 8);
   EXPECT_EQ(ReadTagName(&d.s, name), -1);
-  EXPECT_EQ(ReadTagName(nullptr, name), -1);
   EXPECT_EQ(ReadTagName(&d.s, nullptr), -2);
-  Doc cut("<  ");
-  EXPECT_EQ(ReadTagName(&cut.s, name), -2);
-  Doc inName("<abc");
-  EXPECT_EQ(ReadTagName(&inName.s, name), -3);
-  Doc tooLong("<" + std::string(1024, 'n') + ">");
-  EXPECT_EQ(ReadTagName(&tooLong.s, name), 1);
+  const struct { std::string text; int32_t result; } broken[] = {
+      {"<  ", -2}, {"<abc", -3}, {"<" + n1024 + ">", 1}};
+  for (const auto& row : broken) {
+    Doc b(row.text);
+    EXPECT_EQ(ReadTagName(&b.s, name), row.result);
+  }
 
-  char a[] = "  two words  ";
-  TrimSpaces(a);
-  EXPECT_STREQ(a, "two words");
-  char b[] = "    ";
-  TrimSpaces(b);
-  EXPECT_STREQ(b, "");
-  char c[] = "\tkeep\t";
-  TrimSpaces(c);
-  EXPECT_STREQ(c, "\tkeep\t");
+  const struct { const char *text, *trimmed; } rows[] = {
+      {"  two words  ", "two words"}, {"    ", ""}, {"\tkeep\t", "\tkeep\t"}};
+  for (const auto& row : rows) {
+    std::string text = row.text;
+    TrimSpaces(&text[0]);
+    EXPECT_STREQ(text.c_str(), row.trimmed);
+  }
   TrimSpaces(nullptr);
 }
 

@@ -1,58 +1,88 @@
-#include "settings/shell_text.h"
-
+// Paths and shell texts are built in fixed buffers: each must take exactly what fits, and
+// refuse (not cut short) what does not.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
+#include "settings/settings_path.h"
+#include "settings/shell_text.h"
+
 namespace {
 
-TEST(ShellText, TipIsCutToItsFieldAndTerminated) {
-  char field[kTrayTipSize + 8];
-  std::memset(field, 'x', sizeof field);
-  CopyTipText(field, kTrayTipSize, "VEZ-15 (Kelmora)");
-  EXPECT_STREQ(field, "VEZ-15 (Kelmora)");
-  const std::string fits(63, 't'), tooLong(64, 't');
-  CopyTipText(field, kTrayTipSize, fits.c_str());
-  EXPECT_EQ(std::string(field), fits);
-  CopyTipText(field, kTrayTipSize, tooLong.c_str());
-  EXPECT_EQ(std::string(field), fits);
-  EXPECT_EQ(field[kTrayTipSize], 'x') << "nothing written past the field";
-  CopyTipText(field, kTrayTipSize, nullptr);
-  EXPECT_STREQ(field, "");
+TEST(SettingsPath, StripExtensionCutsAtTheLastDotOfTheWholePath) {
+  const struct { const wchar_t *path, *stripped; int32_t result; } rows[] = {
+      {L"C:\\x\\eq.txt", L"C:\\x\\eq", 1},
+      {L"C:\\x\\my.eq.txt", L"C:\\x\\my.eq", 1},
+      {L"C:\\data.old\\eq", L"C:\\data", 1},  // the cut may fall inside a folder name
+      {L"C:\\x\\eq", L"C:\\x\\eq", 0},
+      {L"", L"", 0}};
+  for (const auto& row : rows) {
+    wchar_t path[64];
+    std::wcscpy(path, row.path);
+    EXPECT_EQ(StripExtension(path), row.result);
+    EXPECT_STREQ(path, row.stripped);
+  }
 }
 
-TEST(ShellText, ShortcutPathAddsOneBackslashAndRefusesUnknownFolders) {
-  char out[kShortcutPathSize];
-  ASSERT_EQ(BuildShortcutPath("C:\\Startup", out, sizeof out), 0);
-  EXPECT_STREQ(out, "C:\\Startup\\VEZ-15 (Kelmora).LNK");
-  ASSERT_EQ(BuildShortcutPath("C:\\Startup\\", out, sizeof out), 0);
-  EXPECT_STREQ(out, "C:\\Startup\\VEZ-15 (Kelmora).LNK");
-  EXPECT_EQ(BuildShortcutPath("", out, sizeof out), -1);
-  EXPECT_STREQ(out, "") << "never the root of the current drive";
-  EXPECT_EQ(BuildShortcutPath(nullptr, out, sizeof out), -1);
+TEST(SettingsPath, DefaultFileAddsOneBackslashAndIsNeverCutShort) {
+  wchar_t out[kSettingsPathSize];
+  const struct { const wchar_t *documents, *file; } rows[] = {
+      {L"C:\\Users\\me\\Documents", L"C:\\Users\\me\\Documents\\Orlune\\GEQ15Config.xml"},
+      {L"D:\\", L"D:\\Orlune\\GEQ15Config.xml"},
+      {L"", L"\\Orlune\\GEQ15Config.xml"}};
+  for (const auto& row : rows) {
+    ASSERT_EQ(BuildSettingsFilePath(row.documents, out, kSettingsPathSize), 0);
+    EXPECT_STREQ(out, row.file);
+  }
+  ASSERT_EQ(BuildSettingsFolder(L"D:\\docs", out, kSettingsPathSize), 0);
+  EXPECT_STREQ(out, L"D:\\docs\\Orlune");
 
-  // "\VEZ-15 (Kelmora).LNK" is 21 characters.
-  const std::string fits(kShortcutPathSize - 1 - 21, 'f');
-  ASSERT_EQ(BuildShortcutPath(fits.c_str(), out, sizeof out), 0);
-  EXPECT_EQ(std::strlen(out), kShortcutPathSize - 1);
-  const std::string tooLong(kShortcutPathSize - 21, 'f');
-  EXPECT_EQ(BuildShortcutPath(tooLong.c_str(), out, sizeof out), -1);
-  EXPECT_STREQ(out, "");
+  const size_t tail = std::wcslen(L"\\Orlune\\GEQ15Config.xml");
+  const std::wstring fits(kSettingsPathSize - 1 - tail, L'd');
+  ASSERT_EQ(BuildSettingsFilePath(fits.c_str(), out, kSettingsPathSize), 0);
+  EXPECT_EQ(std::wcslen(out), kSettingsPathSize - 1);
+  EXPECT_EQ(BuildSettingsFilePath((fits + L"d").c_str(), out, kSettingsPathSize), -1);
+  EXPECT_STREQ(out, L"");
+
+  wchar_t small[8] = L"abc";
+  EXPECT_EQ(AppendPath(small, 8, L"defg"), 0);
+  EXPECT_EQ(AppendPath(small, 8, L"h"), -1);
+  EXPECT_STREQ(small, L"abcdefg");
 }
 
-TEST(ShellText, ExecutableFolderCutsAtTheLastBackslash) {
-  char out[kWorkingFolderSize];
-  ASSERT_EQ(ExecutableFolder("C:\\Program Files\\VEZ\\VEZ-15.exe", out, sizeof out), 0);
-  EXPECT_STREQ(out, "C:\\Program Files\\VEZ");
-  ASSERT_EQ(ExecutableFolder("plain.exe", out, sizeof out), 0);
-  EXPECT_STREQ(out, "plain.exe");
-  const std::string fits = "C:\\" + std::string(kWorkingFolderSize - 8, 'd') + "\\a.e";
-  ASSERT_EQ(fits.size(), kWorkingFolderSize - 1);
-  ASSERT_EQ(ExecutableFolder(fits.c_str(), out, sizeof out), 0);
-  EXPECT_EQ(std::strlen(out), kWorkingFolderSize - 5);
-  EXPECT_EQ(ExecutableFolder((fits + "x").c_str(), out, sizeof out), -1);
-  EXPECT_STREQ(out, "");
+TEST(ShellText, TipShortcutPathAndWorkingFolderAtTheirLimits) {
+  char tip[kTrayTipSize + 8];
+  std::memset(tip, 'x', sizeof tip);
+  const std::string tip63(63, 't');
+  CopyTipText(tip, kTrayTipSize, (tip63 + "t").c_str());
+  EXPECT_EQ(std::string(tip), tip63);
+  EXPECT_EQ(tip[kTrayTipSize], 'x') << "nothing written past the field";
+  CopyTipText(tip, kTrayTipSize, nullptr);
+  EXPECT_STREQ(tip, "");
+
+  char link[kShortcutPathSize];
+  for (const char* folder : {"C:\\Startup", "C:\\Startup\\"}) {
+    ASSERT_EQ(BuildShortcutPath(folder, link, sizeof link), 0);
+    EXPECT_STREQ(link, "C:\\Startup\\VEZ-15 (Kelmora).LNK");
+  }
+  EXPECT_EQ(BuildShortcutPath("", link, sizeof link), -1) << "never the root of the drive";
+  EXPECT_STREQ(link, "");
+  EXPECT_EQ(BuildShortcutPath(nullptr, link, sizeof link), -1);
+  const std::string folderFits(kShortcutPathSize - 1 - std::strlen("\\VEZ-15 (Kelmora).LNK"), 'f');
+  ASSERT_EQ(BuildShortcutPath(folderFits.c_str(), link, sizeof link), 0);
+  EXPECT_EQ(std::strlen(link), kShortcutPathSize - 1);
+  EXPECT_EQ(BuildShortcutPath((folderFits + "f").c_str(), link, sizeof link), -1);
+  EXPECT_STREQ(link, "");
+
+  char folder[kWorkingFolderSize];
+  ASSERT_EQ(ExecutableFolder("C:\\Program Files\\VEZ\\VEZ-15.exe", folder, sizeof folder), 0);
+  EXPECT_STREQ(folder, "C:\\Program Files\\VEZ");
+  const std::string exeFits = "C:\\" + std::string(kWorkingFolderSize - 8, 'd') + "\\a.e";
+  ASSERT_EQ(ExecutableFolder(exeFits.c_str(), folder, sizeof folder), 0);
+  EXPECT_EQ(std::strlen(folder), kWorkingFolderSize - 5);
+  EXPECT_EQ(ExecutableFolder((exeFits + "x").c_str(), folder, sizeof folder), -1);
+  EXPECT_STREQ(folder, "");
 }
 
 }  // namespace

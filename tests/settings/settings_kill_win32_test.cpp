@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int kKills = 200;
-
 std::string Document(int variant) {
   TestApp app;
   app.Variant(variant);
@@ -24,21 +22,17 @@ std::string Document(int variant) {
   return std::string(b.data, b.length);
 }
 
-std::wstring SaverPath() {
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path(self);
-  return path.substr(0, path.rfind(L'\\') + 1) + L"settings_saver.exe";
-}
-
 TEST(SettingsKill, FileIsAlwaysAWholeDocument) {
-  const std::wstring folder = ScratchFolder(L"geq15-kill");
-  const std::wstring target = folder + L"GEQ15Config.xml";
+  const std::wstring target = ScratchFolder(L"geq15-kill") + L"GEQ15Config.xml";
   const std::wstring temporary = target + L".tmp";
   const std::string variants[2] = {Document(0), Document(1)};
   ASSERT_NE(variants[0], variants[1]);
   ASSERT_TRUE(WriteFileBytes(target, variants[0]));
   DeleteFileW(temporary.c_str());
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring saver(self);
+  saver = saver.substr(0, saver.rfind(L'\\') + 1) + L"settings_saver.exe";
 
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE started = CreateEventW(&inherit, TRUE, FALSE, nullptr);
@@ -46,19 +40,18 @@ TEST(SettingsKill, FileIsAlwaysAWholeDocument) {
   std::mt19937 random(15);
   std::uniform_int_distribution<int> delayMs(0, 12);
   int leftTemporary = 0;
-  for (int kill = 0; kill < kKills; ++kill) {
+  for (int kill = 0; kill < 200; ++kill) {
     ResetEvent(started);
-    std::wstring command = L"\"" + SaverPath() + L"\" \"" + target + L"\" " +
+    std::wstring command = L"\"" + saver + L"\" \"" + target + L"\" " +
                            std::to_wstring(reinterpret_cast<uintptr_t>(started));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                               &startup, &process))
-        << "cannot start the saver";
+                               &startup, &process));
     HANDLE waits[2] = {started, process.hProcess};
-    DWORD woke = WaitForMultipleObjects(2, waits, FALSE, 20000);
-    ASSERT_EQ(woke, WAIT_OBJECT_0) << "the saver did not start saving (kill " << kill << ")";
+    ASSERT_EQ(WaitForMultipleObjects(2, waits, FALSE, 20000), WAIT_OBJECT_0)
+        << "the saver did not start saving (kill " << kill << ")";
     Sleep(static_cast<DWORD>(delayMs(random)));
     TerminateProcess(process.hProcess, 9);
     WaitForSingleObject(process.hProcess, INFINITE);
@@ -71,7 +64,6 @@ TEST(SettingsKill, FileIsAlwaysAWholeDocument) {
     if (FileExistsW(temporary)) ++leftTemporary;
   }
   CloseHandle(started);
-  std::printf("%d kills, %d of them left a temporary file behind\n", kKills, leftTemporary);
   RecordProperty("kills_leaving_temporary", leftTemporary);
 
   TestApp app;

@@ -1,4 +1,4 @@
-// Saves the settings in a loop, alternating between two variants, until it is killed.
+// Saves the settings in a loop, alternating two variants, until it is killed.
 // Usage: settings_saver.exe TARGET EVENT_HANDLE. The inherited event is set after the first
 // save, so the driver knows the loop runs before it picks a moment to kill.
 #include <windows.h>

@@ -2,160 +2,90 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
-#include "settings/settings_path.h"
-
 namespace {
-
-bool AllZero(const char* data, uint32_t from, uint32_t to) {
-  for (uint32_t i = from; i < to; ++i) {
-    if (data[i] != 0) return false;
-  }
-  return true;
-}
 
 struct OwnedBuffer {
   TextBuffer b{};
   ~OwnedBuffer() { ReleaseTextBuffer(&b); }
+  int Append(const std::string& s) { return AppendToTextBuffer(&b, s.data(), uint32_t(s.size())); }
+  void ExpectSize(uint32_t capacity, uint32_t length) const {
+    EXPECT_EQ(b.capacity, capacity);
+    EXPECT_EQ(b.length, length);
+    EXPECT_EQ(b.freeSpace, capacity - length);
+  }
+  bool ZeroFrom(uint32_t from) const {
+    return std::all_of(b.data + from, b.data + b.capacity, [](char c) { return c == 0; });
+  }
 };
 
-TEST(TextBuffer, InitGivesOneZeroedStep) {
+TEST(TextBuffer, InitAndPrepareAllocateWholeZeroedSteps) {
   OwnedBuffer o;
   ASSERT_EQ(InitTextBuffer(&o.b), 0);
-  EXPECT_EQ(o.b.capacity, 32768u);
-  EXPECT_EQ(o.b.freeSpace, 32768u);
-  EXPECT_EQ(o.b.length, 0u);
+  o.ExpectSize(32768, 0);
   EXPECT_EQ(o.b.growthStep, 32768u);
-  EXPECT_TRUE(AllZero(o.b.data, 0, o.b.capacity));
-  EXPECT_EQ(InitTextBuffer(nullptr), -1);
-}
+  EXPECT_TRUE(o.ZeroFrom(0));
 
-TEST(TextBuffer, PrepareReplacesCapacityInWholeStepsAndKeepsSmallerStorage) {
-  OwnedBuffer o;
-  ASSERT_EQ(InitTextBuffer(&o.b), 0);
+  // Storage that already fits is kept as it is, only emptied.
   o.b.data[5] = 'x';
-  ASSERT_EQ(AppendToTextBuffer(&o.b, "abc", 3), 0);
-  // Fits: neither moved nor cleared, but emptied.
+  ASSERT_EQ(o.Append("abc"), 0);
   char* before = o.b.data;
   ASSERT_EQ(PrepareTextBuffer(&o.b, 32767), 0);
   EXPECT_EQ(o.b.data, before);
   EXPECT_EQ(o.b.data[5], 'x');
-  EXPECT_EQ(o.b.length, 0u);
-  EXPECT_EQ(o.b.freeSpace, 32768u);
+  o.ExpectSize(32768, 0);
 
-  ASSERT_EQ(PrepareTextBuffer(&o.b, 40000), 0);
-  EXPECT_EQ(o.b.capacity, 65536u);
-  EXPECT_TRUE(AllZero(o.b.data, 0, o.b.capacity));
-  ASSERT_EQ(PrepareTextBuffer(&o.b, 1048576), 0);
-  EXPECT_EQ(o.b.capacity, 1081344u);
-  EXPECT_EQ(o.b.freeSpace, 1081344u);
+  const struct { uint32_t request, capacity; } rows[] = {
+      {32768, 32768}, {40000, 65536}, {1048576, 1081344}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.request);
+    OwnedBuffer p;
+    ASSERT_EQ(InitTextBuffer(&p.b), 0);
+    ASSERT_EQ(PrepareTextBuffer(&p.b, row.request), 0);
+    p.ExpectSize(row.capacity, 0);
+    EXPECT_TRUE(p.ZeroFrom(0));
+  }
+  EXPECT_EQ(InitTextBuffer(nullptr), -1);
   EXPECT_EQ(PrepareTextBuffer(nullptr, 1), -1);
-
-  OwnedBuffer exact;
-  ASSERT_EQ(InitTextBuffer(&exact.b), 0);
-  ASSERT_EQ(PrepareTextBuffer(&exact.b, 32768), 0);
-  EXPECT_EQ(exact.b.capacity, 32768u) << "a capacity of exactly n is enough";
 }
 
-TEST(TextBuffer, AppendGrowsByWholeStepsBeyondTheNeedAndZeroFills) {
+TEST(TextBuffer, AppendGrowsByWholeStepsAndKeepsContent) {
   OwnedBuffer o;
   ASSERT_EQ(InitTextBuffer(&o.b), 0);
-  std::string fill(32768 - 50, 'a');
-  ASSERT_EQ(AppendToTextBuffer(&o.b, fill.data(), static_cast<uint32_t>(fill.size())), 0);
-  ASSERT_EQ(o.b.freeSpace, 50u);
-  std::string hundred(100, 'b');
-  ASSERT_EQ(AppendToTextBuffer(&o.b, hundred.data(), 100), 0);
-  EXPECT_EQ(o.b.capacity, 65536u);
-  EXPECT_EQ(o.b.length, 32818u);
-  EXPECT_EQ(o.b.freeSpace, 65536u - 32818u);
-  EXPECT_EQ(std::string(o.b.data, fill.size()), fill) << "growth keeps the content";
+  const std::string fill(32768 - 50, 'a');
+  ASSERT_EQ(o.Append(fill), 0);
+  ASSERT_EQ(o.Append(std::string(100, 'b')), 0);
+  o.ExpectSize(65536, 32818);
+  EXPECT_EQ(std::string(o.b.data, fill.size()), fill);
   EXPECT_EQ(o.b.data[32817], 'b');
-  EXPECT_TRUE(AllZero(o.b.data, o.b.length, o.b.capacity));
+  EXPECT_TRUE(o.ZeroFrom(o.b.length));
+  ASSERT_EQ(o.Append(std::string(o.b.freeSpace, 'c')), 0);
+  o.ExpectSize(65536, 65536);  // exactly the free space needs no growth
 
-  // An append of exactly the free space needs no growth.
-  std::string rest(o.b.freeSpace, 'c');
-  ASSERT_EQ(AppendToTextBuffer(&o.b, rest.data(), static_cast<uint32_t>(rest.size())), 0);
-  EXPECT_EQ(o.b.capacity, 65536u);
-  EXPECT_EQ(o.b.freeSpace, 0u);
-}
-
-TEST(TextBuffer, AppendArgumentsAndEmptying) {
-  OwnedBuffer o;
-  ASSERT_EQ(InitTextBuffer(&o.b), 0);
   EXPECT_EQ(AppendToTextBuffer(&o.b, nullptr, 0), 0);
-  EXPECT_EQ(o.b.length, 0u);
   EXPECT_EQ(AppendToTextBuffer(&o.b, nullptr, 1), -1);
   EXPECT_EQ(AppendToTextBuffer(nullptr, "a", 1), -1);
-  ASSERT_EQ(AppendToTextBuffer(&o.b, "hello", 5), 0);
   EmptyTextBuffer(&o.b);
-  EXPECT_EQ(o.b.length, 0u);
-  EXPECT_EQ(o.b.freeSpace, o.b.capacity);
-  EXPECT_EQ(std::string(o.b.data, 5), "hello") << "emptying does not clear";
+  o.ExpectSize(65536, 0);
+
+  // A released buffer starts its storage again on the next append.
   ReleaseTextBuffer(&o.b);
   EXPECT_EQ(o.b.data, nullptr);
-  EXPECT_EQ(o.b.capacity, 0u);
-  EXPECT_EQ(o.b.growthStep, 32768u) << "release keeps the growth step";
-  // After release an append starts the storage again.
-  ASSERT_EQ(AppendToTextBuffer(&o.b, "xy", 2), 0);
-  EXPECT_EQ(o.b.capacity, 32768u);
-  EXPECT_EQ(std::string(o.b.data, o.b.length), "xy");
+  ASSERT_EQ(o.Append("xy"), 0);
+  o.ExpectSize(32768, 2);
+  EXPECT_EQ(std::string(o.b.data, 2), "xy");
 }
 
 TEST(TextBuffer, NeverInitialisedBufferGrowsInDefaultSteps) {
-  OwnedBuffer o;  // all zero: growthStep 0
-  ASSERT_EQ(AppendToTextBuffer(&o.b, "abc", 3), 0);
-  EXPECT_EQ(o.b.capacity, 32768u);
-  EXPECT_EQ(o.b.growthStep, 0u) << "only InitTextBuffer sets the step";
-  EXPECT_EQ(std::string(o.b.data, o.b.length), "abc");
-
+  OwnedBuffer o;  // all zero: growthStep 0 must not mean "grow by nothing"
+  ASSERT_EQ(o.Append("abc"), 0);
+  o.ExpectSize(32768, 3);
+  EXPECT_EQ(std::string(o.b.data, 3), "abc");
   OwnedBuffer p;
   ASSERT_EQ(PrepareTextBuffer(&p.b, 40000), 0);
   EXPECT_EQ(p.b.capacity, 65536u);
-}
-
-TEST(SettingsPath, StripExtensionCutsAtTheLastDotOfTheWholePath) {
-  wchar_t a[64] = L"C:\\x\\eq.txt";
-  EXPECT_EQ(StripExtension(a), 1);
-  EXPECT_STREQ(a, L"C:\\x\\eq");
-  wchar_t b[64] = L"C:\\x\\my.eq.txt";
-  EXPECT_EQ(StripExtension(b), 1);
-  EXPECT_STREQ(b, L"C:\\x\\my.eq");
-  wchar_t c[64] = L"C:\\data.old\\eq";
-  EXPECT_EQ(StripExtension(c), 1);
-  EXPECT_STREQ(c, L"C:\\data") << "the cut may fall inside a folder name";
-  wchar_t d[64] = L"C:\\x\\eq";
-  EXPECT_EQ(StripExtension(d), 0);
-  EXPECT_STREQ(d, L"C:\\x\\eq");
-  wchar_t e[4] = L"";
-  EXPECT_EQ(StripExtension(e), 0);
-}
-
-TEST(SettingsPath, DefaultFileAddsOneBackslashAndStaysBounded) {
-  wchar_t out[kSettingsPathSize];
-  ASSERT_EQ(BuildSettingsFilePath(L"C:\\Users\\me\\Documents", out, kSettingsPathSize), 0);
-  EXPECT_STREQ(out, L"C:\\Users\\me\\Documents\\Orlune\\GEQ15Config.xml");
-  ASSERT_EQ(BuildSettingsFilePath(L"D:\\", out, kSettingsPathSize), 0);
-  EXPECT_STREQ(out, L"D:\\Orlune\\GEQ15Config.xml");
-  ASSERT_EQ(BuildSettingsFilePath(L"", out, kSettingsPathSize), 0);
-  EXPECT_STREQ(out, L"\\Orlune\\GEQ15Config.xml");
-  ASSERT_EQ(BuildSettingsFolder(L"D:\\docs", out, kSettingsPathSize), 0);
-  EXPECT_STREQ(out, L"D:\\docs\\Orlune");
-
-  // "\Orlune\GEQ15Config.xml" is 23 characters: a folder of n characters needs n + 24 units.
-  const size_t tail = 23;
-  std::wstring fits(kSettingsPathSize - 1 - tail, L'd');
-  ASSERT_EQ(BuildSettingsFilePath(fits.c_str(), out, kSettingsPathSize), 0);
-  EXPECT_EQ(std::wcslen(out), kSettingsPathSize - 1);
-  std::wstring tooLong(kSettingsPathSize - tail, L'd');
-  EXPECT_EQ(BuildSettingsFilePath(tooLong.c_str(), out, kSettingsPathSize), -1);
-  EXPECT_STREQ(out, L"") << "a path that does not fit is never cut short";
-
-  wchar_t small[8] = L"abc";
-  EXPECT_EQ(AppendPath(small, 8, L"defg"), 0);
-  EXPECT_STREQ(small, L"abcdefg");
-  EXPECT_EQ(AppendPath(small, 8, L"h"), -1);
-  EXPECT_STREQ(small, L"abcdefg");
 }
 
 }  // namespace

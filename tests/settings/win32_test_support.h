@@ -1,5 +1,4 @@
-// Helpers shared by the Windows tests of the settings layer: a scratch folder in the temp
-// directory, whole-file reads and writes, and the application record with its equalizer.
+// Shared by the Windows tests of the settings layer and the saver they start.
 #pragma once
 
 #include <windows.h>
@@ -22,10 +21,12 @@ inline bool FileExistsW(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+constexpr const char kMissingFile[] = "<missing>";
+
 inline std::string ReadFileBytes(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<missing>";
+  if (file == INVALID_HANDLE_VALUE) return kMissingFile;
   std::string bytes;
   char chunk[4096];
   DWORD got = 0;
@@ -43,7 +44,7 @@ inline bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   return ok && put == bytes.size();
 }
 
-// An application record of the test's own, with an equalizer object.
+// An application record of the test's own, placed as at start-up.
 struct TestApp {
   std::unique_ptr<InsertContext> ctx{new InsertContext()};
   explicit TestApp(bool withFilter = true) {
@@ -61,8 +62,7 @@ struct TestApp {
   void Variant(int which) {
     ctx->engine.bus.store(which == 0 ? 1 : 2);
     ctx->x0 = which == 0 ? 10 : -20;
-    for (int k = 0; k < kChannelRecords; ++k) {
-      GEQ15ChannelParam& r = ctx->engine.filter->param[k];
+    for (GEQ15ChannelParam& r : ctx->engine.filter->param) {
       r.bypass = which;
       r.gain = which == 0 ? -3.5f : 6.25f;
       for (int i = 0; i < kBandCount; ++i) r.bands[i] = (which == 0 ? 0.5f : -0.75f) * (i + 1);
