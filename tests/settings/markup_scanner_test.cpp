@@ -32,6 +32,7 @@ TEST(MarkupScanner, FirstTagResultNameAndTrimmedContent) {
   const struct { std::string text; int32_t result; std::string name, content; } rows[] = {
       {"<a b='1'>  hi there  <d/>", 0, "a", "hi there"},  // spaces only are trimmed
       {"<a>\t x \n<b>", 0, "a", "\t x \n"},
+      {"<a>    <b>", 0, "a", ""},
       {"<a>xyz", 0, "a", "xy"},  // the last byte of the range is never content
       {"<a>" + v1023 + "<b>", 0, "a", v1023},
       {"<a>" + c5000 + "<b>", 0, "a", std::string(1023, 'c')},
@@ -56,10 +57,14 @@ TEST(MarkupScanner, FirstTagResultNameAndTrimmedContent) {
     if (row.result < 0) continue;
     EXPECT_EQ(std::string(d.name), row.name);
     EXPECT_EQ(std::string(d.content), row.content);
-    if (row.content.empty()) {
-      EXPECT_EQ(d.s.position, static_cast<int32_t>(row.text.find('>') + 1));
-    }
   }
+
+  // A closing tag ends at its '>'; an opening tag's content runs to the next '<'.
+  Doc closing("</a>\nrest<b>"), opening("<a>    <b>");
+  EXPECT_EQ(closing.Next(), 1);
+  EXPECT_EQ(closing.s.position, 4);
+  EXPECT_EQ(opening.Next(), 0);
+  EXPECT_EQ(opening.s.position, 7);
 
   Doc d("<a>" + c5000 + "<b/>");
   ASSERT_EQ(d.Next(), 0);
@@ -162,7 +167,7 @@ TEST(MarkupScanner, EnterElementBoundsTheElement) {
   EXPECT_EQ(EnterElement(nullptr, &sub), -2);
 }
 
-TEST(MarkupScanner, ReadTagNameAndTrimSpaces) {
+TEST(MarkupScanner, ReadTagNameFindsTheNextNameAlone) {
   Doc d("  </a b>x");
   char name[kMarkupFieldSize];
   EXPECT_EQ(ReadTagName(&d.s, name), 0);
@@ -178,14 +183,7 @@ TEST(MarkupScanner, ReadTagNameAndTrimSpaces) {
     EXPECT_EQ(ReadTagName(&b.s, name), row.result);
   }
 
-  const struct { const char *text, *trimmed; } rows[] = {
-      {"  two words  ", "two words"}, {"    ", ""}, {"\tkeep\t", "\tkeep\t"}};
-  for (const auto& row : rows) {
-    std::string text = row.text;
-    TrimSpaces(&text[0]);
-    EXPECT_STREQ(text.c_str(), row.trimmed);
-  }
-  TrimSpaces(nullptr);
+  TrimSpaces(nullptr);  // tolerated, like every other missing argument
 }
 
 }  // namespace

@@ -5,49 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 #include <string>
 
 #include "settings/settings_file_stdio.h"
+#include "tests/settings/settings_test_app.h"
 
 namespace {
-
-// An application record of the test's own, with an equalizer object, placed as at start-up.
-struct App {
-  std::unique_ptr<InsertContext> ctx{new InsertContext()};
-  App() {
-    EXPECT_EQ(GEQ15_Create(&ctx->engine), 0);
-    ctx->x0 = ctx->y0 = ctx->savedX0 = ctx->savedY0 = kUnsetCoordinate;
-    ctx->dx = ctx->savedDx = 688;
-    ctx->dy = ctx->savedDy = 290;
-    EXPECT_EQ(InitTextBuffer(&ctx->settingsBuffer), 0);
-  }
-  ~App() {
-    ReleaseTextBuffer(&ctx->settingsBuffer);
-    GEQ15_Destroy(&ctx->engine);
-  }
-  GEQ15ChannelParam& Record(int k) { return ctx->engine.filter->param[k - 1]; }
-  int32_t Bus() const { return ctx->engine.bus.load(); }
-  // The loader gets exactly the document's bytes, with no terminating zero after them.
-  int32_t Load(const std::string& text) {
-    std::unique_ptr<char[]> bytes(new char[text.size() + 1]);
-    std::memcpy(bytes.get(), text.data(), text.size());
-    return ApplySettingsDocument(ctx.get(), bytes.get(), static_cast<uint32_t>(text.size()));
-  }
-  std::string Save() {
-    TextBuffer& b = ctx->settingsBuffer;
-    EXPECT_EQ(BuildSettingsDocument(&b, Bus(), ctx->x0, ctx->y0, ctx->dx, ctx->dy, ctx->engine.filter), 0);
-    return std::string(b.data, b.length);
-  }
-  void MarkRecords(float value) {
-    for (int k = 1; k <= kChannelRecords; ++k) {
-      Record(k).bypass = 7;
-      Record(k).gain = value;
-      for (float& g : Record(k).bands) g = value;
-    }
-  }
-};
 
 const std::string kDefaultRecord =
     "bypass='0' gain='0.00000' g1='0.00000' g2='0.00000' g3='0.00000' g4='0.00000' "
@@ -60,7 +23,7 @@ std::string Wrap(const std::string& inner, const std::string& attributes = "nBus
 }
 
 TEST(SettingsWriter, DocumentByteForByte) {
-  App app;
+  TestApp app;
   std::string records;
   for (int k = 1; k <= 8; ++k) records += "\t<GEQ15param ch='" + std::to_string(k) + "' " + kDefaultRecord;
   EXPECT_EQ(app.Save(), Wrap(records, "nBus='0' x0='-2147483648' y0='-2147483648' dx='688' dy='290'"));
@@ -98,7 +61,7 @@ TEST(SettingsWriter, NothingWithoutAnEqualizerObject) {
 }
 
 TEST(SettingsLoader, SaveThenLoadGivesBackBusAndLiveRecords) {
-  App app;
+  TestApp app;
   app.ctx->engine.bus.store(5);
   app.ctx->x0 = 100;
   app.ctx->y0 = -50;
@@ -108,7 +71,7 @@ TEST(SettingsLoader, SaveThenLoadGivesBackBusAndLiveRecords) {
     for (int i = 0; i < kBandCount; ++i) app.Record(k).bands[i] = 0.123456f * (i - 7) * k;
   }
   app.Record(3).gain = 9.0f;
-  App fresh;
+  TestApp fresh;
   EXPECT_EQ(fresh.Load(app.Save()), 1);
   EXPECT_EQ(fresh.Bus(), 5);
   EXPECT_EQ(fresh.ctx->savedX0, 100);
@@ -124,8 +87,8 @@ TEST(SettingsLoader, SaveThenLoadGivesBackBusAndLiveRecords) {
 TEST(SettingsLoader, DocumentsWithoutUsableRecordsStillResetEveryRecord) {
   for (const std::string text :
        {"x", "<", "<K>\n<GEQ15param ch='1' gain='5' />\n<GEQ15Configuration nBus='2' />\n"}) {
-    App app;
-    app.MarkRecords(4.0f);
+    TestApp app;
+    app.SetRecords(7, 4.0f, 4.0f);
     app.ctx->engine.bus.store(3);
     EXPECT_EQ(app.Load(text), 1);
     for (int k = 1; k <= kChannelRecords; ++k) {
@@ -137,8 +100,8 @@ TEST(SettingsLoader, DocumentsWithoutUsableRecordsStillResetEveryRecord) {
 }
 
 TEST(SettingsLoader, ChannelNumbersAttributesAndLaterRecordsWin) {
-  App app;
-  app.MarkRecords(4.0f);
+  TestApp app;
+  app.SetRecords(7, 4.0f, 4.0f);
   EXPECT_EQ(app.Load(Wrap("\t<GEQ15param ch='3' gain='1' />\n\t<GEQ15param ch='1.7' g3='2.5' />\n"
                           "\t<GEQ15param ch='' gain='6' />\n\t<GEQ15param gain='6' />\n")), 1);
   EXPECT_EQ(app.Record(1).g3, 2.5f) << "'1.7' counts as channel 1";
@@ -163,12 +126,12 @@ TEST(SettingsLoader, ChannelNumbersAttributesAndLaterRecordsWin) {
 
 TEST(SettingsLoader, BusAndPlacement) {
   for (auto row : {std::make_pair("9", 0), {"-1", 0}, {"8", 8}, {"3", 3}, {"x", 0}, {"99999999999", 0}}) {
-    App app;
+    TestApp app;
     app.ctx->engine.bus.store(4);
     app.Load(std::string("<GEQ15Configuration nBus='") + row.first + "' />");
     EXPECT_EQ(app.Bus(), row.second) << "nBus " << row.first;
   }
-  App app;
+  TestApp app;
   app.ctx->minDx = 706;
   app.ctx->minDy = 331;
   app.ctx->engine.bus.store(4);
@@ -194,7 +157,7 @@ TEST(SettingsLoader, NonFiniteValuesLoadAsZeroAndHugeOnesAreBounded) {
   for (size_t i = 0; i < std::size(rows); ++i) {
     attributes += " g" + std::to_string(i + 1) + "='" + rows[i].text + "'";
   }
-  App app;
+  TestApp app;
   app.Load(Wrap("<GEQ15param " + attributes + " />\n"));
   EXPECT_EQ(app.Record(1).gain, 0.0f);
   for (size_t i = 0; i < std::size(rows); ++i) {
@@ -206,7 +169,7 @@ TEST(SettingsLoader, BoundedExtremesDesignFiniteCoefficients) {
   for (const char* extreme : {"1e30", "-1e30"}) {
     std::string attributes = std::string("ch='1' gain='") + extreme + "'";
     for (int i = 1; i <= kBandCount; ++i) attributes += " g" + std::to_string(i) + "='" + extreme + "'";
-    App app;
+    TestApp app;
     app.Load(Wrap("<GEQ15param " + attributes + " />\n"));
     for (int32_t rate : {44100, 48000, 96000, 192000}) {
       ASSERT_EQ(GEQ15_Configure(app.ctx->engine.filter, rate, 256), 0);
@@ -232,43 +195,43 @@ TEST(SettingsLoader, ConversionsSaturateAndUseTheDecimalPoint) {
   EXPECT_EQ(ParseSettingsGain("2,5"), 2.0f);
 }
 
-// Files around the size limit, read through the C library as the tool does. The valid one
-// sets record 1's gain and is padded with spaces.
+// Files around the size limit, read through the C library as the tool does.
 TEST(SettingsFile, SizeLimitsAndReasons) {
   const std::string path = ::testing::TempDir() + "geq15_settings_file_test.xml";
-  auto write = [&](std::string bytes, size_t size) {
-    bytes.resize(size, ' ');
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
-  };
-  const std::string valid = Wrap("<GEQ15param ch='1' gain='6' />\n");
-  App app;
-  app.MarkRecords(4.0f);
-  TextBuffer& buffer = app.ctx->settingsBuffer;
+  const std::string valid = Wrap("<GEQ15param ch='1' gain='6' />\n");  // padded with spaces
+  const struct {
+    const char* name;
+    const std::string* text;
+    size_t size;
+    SettingsFileProblem problem;
+    float gain;
+  } rows[] = {
+      {"missing", nullptr, 0, SettingsFileProblem::kMissing, 4.0f},
+      {"empty", &valid, 0, SettingsFileProblem::kEmpty, 4.0f},
+      {"over the limit", &valid, 1048577, SettingsFileProblem::kTooLarge, 4.0f},
+      {"at the limit", &valid, 1048576, SettingsFileProblem::kNone, 6.0f},
+      {"one byte, no markup", &valid, 1, SettingsFileProblem::kNone, 0.0f}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::remove(path.c_str());
+    if (row.text) {
+      std::string bytes = *row.text;
+      bytes.resize(row.size, ' ');
+      std::FILE* f = std::fopen(path.c_str(), "wb");
+      ASSERT_NE(f, nullptr);
+      ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+      std::fclose(f);
+    }
+    TestApp app;
+    app.SetRecords(7, 4.0f, 4.0f);
+    EXPECT_EQ(LoadSettingsFromPath(app.ctx.get(), &app.ctx->settingsBuffer, path.c_str()), row.problem);
+    EXPECT_EQ(app.Record(1).gain, row.gain) << "a file that is not read changes no record";
+    EXPECT_EQ(app.Record(5).gain, row.problem == SettingsFileProblem::kNone ? 0.0f : 4.0f);
+  }
   std::remove(path.c_str());
-  EXPECT_EQ(LoadSettingsFromPath(app.ctx.get(), &buffer, path.c_str()), SettingsFileProblem::kMissing);
-  write("", 0);
-  EXPECT_EQ(LoadSettingsFromPath(app.ctx.get(), &buffer, path.c_str()), SettingsFileProblem::kEmpty);
-  write(valid, 1048577);
-  EXPECT_EQ(LoadSettingsFromPath(app.ctx.get(), &buffer, path.c_str()), SettingsFileProblem::kTooLarge);
-  EXPECT_EQ(app.Record(1).gain, 4.0f) << "a file that is not read changes no record";
   EXPECT_EQ(CheckSettingsFileSize(0x100000000ull), SettingsFileProblem::kTooLarge);
   EXPECT_STREQ(DescribeSettingsFileProblem(SettingsFileProblem::kTooLarge),
                "the file is larger than 1048576 bytes");
-
-  write(valid, 1048576);
-  EXPECT_EQ(LoadSettingsFromPath(app.ctx.get(), &buffer, path.c_str()), SettingsFileProblem::kNone);
-  EXPECT_EQ(app.Bus(), 1);
-  EXPECT_EQ(app.Record(1).gain, 6.0f);
-  EXPECT_EQ(app.Record(5).gain, 0.0f);
-
-  write("x", 1);  // a one-byte file that is not markup is read, and resets every record
-  app.MarkRecords(4.0f);
-  EXPECT_EQ(LoadSettingsFromPath(app.ctx.get(), &buffer, path.c_str()), SettingsFileProblem::kNone);
-  EXPECT_EQ(app.Record(1).gain, 0.0f);
-  std::remove(path.c_str());
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <random>
 #include <string>
 
-#include "settings/settings_document.h"
 #include "settings/settings_file.h"
 #include "tests/settings/win32_test_support.h"
 
@@ -16,10 +15,7 @@ namespace {
 std::string Document(int variant) {
   TestApp app;
   app.Variant(variant);
-  TextBuffer& b = app.ctx->settingsBuffer;
-  BuildSettingsDocument(&b, app.ctx->engine.bus.load(), app.ctx->x0, app.ctx->y0, app.ctx->dx,
-                        app.ctx->dy, app.ctx->engine.filter);
-  return std::string(b.data, b.length);
+  return app.Save();
 }
 
 TEST(SettingsKill, FileIsAlwaysAWholeDocument) {

@@ -3,11 +3,9 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
 
-#include "app/insert_context.h"
-#include "settings/text_buffer.h"
+#include "tests/settings/settings_test_app.h"
 
 inline std::wstring ScratchFolder(const wchar_t* name) {
   wchar_t temp[MAX_PATH];
@@ -43,29 +41,3 @@ inline bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   CloseHandle(file);
   return ok && put == bytes.size();
 }
-
-// An application record of the test's own, placed as at start-up.
-struct TestApp {
-  std::unique_ptr<InsertContext> ctx{new InsertContext()};
-  explicit TestApp(bool withFilter = true) {
-    if (withFilter) GEQ15_Create(&ctx->engine);
-    ctx->x0 = ctx->y0 = ctx->savedX0 = ctx->savedY0 = kUnsetCoordinate;
-    ctx->dx = ctx->savedDx = 688;
-    ctx->dy = ctx->savedDy = 290;
-    InitTextBuffer(&ctx->settingsBuffer);
-  }
-  ~TestApp() {
-    ReleaseTextBuffer(&ctx->settingsBuffer);
-    GEQ15_Destroy(&ctx->engine);
-  }
-  // Two distinct settings, so that a reader can tell which save a file came from.
-  void Variant(int which) {
-    ctx->engine.bus.store(which == 0 ? 1 : 2);
-    ctx->x0 = which == 0 ? 10 : -20;
-    for (GEQ15ChannelParam& r : ctx->engine.filter->param) {
-      r.bypass = which;
-      r.gain = which == 0 ? -3.5f : 6.25f;
-      for (int i = 0; i < kBandCount; ++i) r.bands[i] = (which == 0 ? 0.5f : -0.75f) * (i + 1);
-    }
-  }
-};
