@@ -48,6 +48,13 @@ close_app() {
   e2e_wait_exit 20 || e2e_fail "the program did not end after WM_CLOSE"
   e2e_expect "exit code after close" "$APP_RC" 0
 }
+# Starts the program again in the same session and waits for its window.
+restart_app() { e2e_start_app; drv wait 30 >/dev/null; e2e_origin; sleep 1.5; }
+syscmd() { drv syscmd "$1" >/dev/null; sleep 0.5; }
+reg_switch() { wine reg query 'HKCU\Kelmora\Orlune' /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {print $3}'; }
+# expect_eventually NAME EXPECTED COMMAND...: COMMAND prints EXPECTED within 5 s.
+expect_eventually() { local name=$1 want=$2; shift 2; e2e_expect "$name" "$(e2e_wait_value 5 "$want" "$@")" "$want"; }
+settings_line() { sed -n "s/.*ch='1' .* g9='\([^']*\)'.*/\1/p" "$1"; }  # record 1's g9 in a settings file
 
 # ---------------------------------------------------------------------------------------------
 scenario_startup() {
@@ -57,7 +64,7 @@ scenario_startup() {
     start_with_host "startup-$type" "type=$type" $(sine_on 0 1) "wav_out=C:\\first.wav" "settle=0" "window=0.5" || continue
     e2e_expect "type $type: title" "$(e2e_info title)" "Kelmora Graphic EQ 15 (Version: 1.0.0.0)"
     e2e_expect "type $type: window size" "$(e2e_info size)" "688 290"
-    e2e_expect "type $type: visible" "$(e2e_wait_value 5 1 e2e_info visible)" 1
+    expect_eventually "type $type: visible" 1 e2e_info visible
     e2e_wait_measured 1 20
     e2e_expect "type $type: host type seen by the host" "$(e2e_report host_type)" "$type"
     e2e_expect "type $type: channels" "$(e2e_report channels)" $((buses * 8))
@@ -130,9 +137,6 @@ scenario_panel() {
 }
 
 # ---------------------------------------------------------------------------------------------
-settings_line() {  # the g9 value of record 1 in a settings file
-  sed -n "s/.*ch='1' .* g9='\([^']*\)'.*/\1/p" "$1"
-}
 scenario_sysmenu() {
   start_with_host sysmenu "type=3" $(sine_on 0 1) || return
   e2e_wait_measured 1 20
@@ -143,100 +147,74 @@ scenario_sysmenu() {
   e2e_dialog "Save Current Graphic EQ Configuration..." 'C:\eq.txt'
   e2e_expect "saved through the dialog as eq.xml, band 9" "$(e2e_wait_value 10 3.00000 settings_line "$saved")" 3.00000
 
-  drv syscmd 13 >/dev/null
+  syscmd 13
   e2e_expect "reset question" "$(drv box "New Matrix" 10 no)" \
     'text=Entire Matrix will be initialized.\nPlease Confirm reset All?'
   sleep 0.5
   e2e_measure_again && e2e_expect_gain "reset answered No keeps the EQ" 0 3.0 0.1
-
-  drv syscmd 13 >/dev/null
+  syscmd 13
   drv box "New Matrix" 10 yes >/dev/null
   sleep 0.5
   e2e_measure_again && e2e_expect_gain "reset answered Yes flattens the EQ" 0 0 0.05
 
   # Saving the flat EQ as "eq" targets eq.xml, which holds band 9 at +3 dB: declined, it stays.
-  drv syscmd 12 >/dev/null
-  drv filedialog "Save Current Graphic EQ Configuration..." 10 'C:\eq' >/dev/null
-  e2e_expect "overwrite question" "$(drv box "File Exists" 10 no)" \
-    'text=File already exists.\nDo you Want To Replace it ?'
-  drv nodialog 15 >/dev/null
-  sleep 3
+  syscmd 12
+  e2e_dialog "Save Current Graphic EQ Configuration..." 'C:\eq' no
+  e2e_expect "overwrite question" "$E2E_BOX_TEXT" 'text=File already exists.\nDo you Want To Replace it ?'
   e2e_expect "declined overwrite left the file" "$(settings_line "$saved")" 3.00000
-
-  drv syscmd 12 >/dev/null
-  drv filedialog "Save Current Graphic EQ Configuration..." 10 'C:\eq.xml' >/dev/null
-  drv box "File Exists" 10 yes >/dev/null
+  syscmd 12
+  e2e_dialog "Save Current Graphic EQ Configuration..." 'C:\eq.xml' yes
   e2e_expect "accepted overwrite replaced the file" "$(e2e_wait_value 10 0.00000 settings_line "$saved")" 0.00000
 
   sed -i "s/g9='0.00000'/g9='-6.00000'/g" "$saved"
-  drv syscmd 11 >/dev/null
+  syscmd 11
   e2e_dialog - 'C:\eq.xml'
   e2e_measure_again && e2e_expect_gain "loaded file with band 9 at -6 dB" 0 -6.0 0.1
 
-  drv syscmd 59 >/dev/null
-  sleep 0.5
-  e2e_expect "Always Visible on: topmost" "$(e2e_wait_value 5 1 e2e_info topmost)" 1
-  e2e_expect "Always Visible stored" "$(e2e_wait_value 5 0x1 reg_switch GEQ15_ShowOnTop)" 0x1
-  drv syscmd 59 >/dev/null
-  sleep 0.5
-  e2e_expect "Always Visible off" "$(e2e_wait_value 5 0 e2e_info topmost)" 0
-  e2e_expect "Always Visible off stored" "$(e2e_wait_value 5 0x0 reg_switch GEQ15_ShowOnTop)" 0x0
-
-  drv syscmd 61 >/dev/null
-  sleep 0.5
-  e2e_expect "Show App On Startup stored" "$(e2e_wait_value 5 0x1 reg_switch GEQ15_SysTrayShowOnRun)" 0x1
+  local on
+  for on in 1 0; do
+    syscmd 59
+    expect_eventually "Always Visible $on: topmost" $on e2e_info topmost
+    expect_eventually "Always Visible $on: stored" 0x$on reg_switch GEQ15_ShowOnTop
+  done
+  syscmd 61
+  expect_eventually "Show App On Startup stored" 0x1 reg_switch GEQ15_SysTrayShowOnRun
   drv syscmd 70 >/dev/null                  # "Shut Down GEQ15"
   e2e_wait_exit 20 || e2e_fail "Shut Down GEQ15 did not end the program"
   e2e_expect "exit code after Shut Down" "$APP_RC" 0
 }
 
-reg_switch() {
-  wine reg query 'HKCU\Kelmora\Orlune' /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {print $3}'
-}
-
 # ---------------------------------------------------------------------------------------------
+tray_menu() { drv tray 516 >/dev/null; sleep 0.5; drv keys "$@" >/dev/null; sleep 0.5; }  # right button on the icon
+tray_click() { drv tray 513 >/dev/null; sleep 0.5; }                                        # left button on the icon
 scenario_tray() {
   start_with_host tray "type=2" || return
-  drv syscmd 60 >/dev/null
-  sleep 1
-  e2e_expect "tray mode stored" "$(e2e_wait_value 5 0x1 reg_switch GEQ15_SysTray)" 0x1
+  syscmd 60
+  expect_eventually "tray mode stored" 0x1 reg_switch GEQ15_SysTray
   local link
   link=$(e2e_startup_link)
   [ -n "$link" ] && e2e_log "ok: Startup shortcut created: ${link##*/}" || e2e_fail "no Startup shortcut in the session"
   drv close >/dev/null
   sleep 1
-  e2e_expect "close in tray mode hides" "$(e2e_wait_value 5 0 e2e_info visible)" 0
+  expect_eventually "close in tray mode hides" 0 e2e_info visible
   e2e_app_running && e2e_log "ok: still running after close" || e2e_fail "the program ended on close in tray mode"
-  drv tray 516 >/dev/null                   # right button on the icon: the tray menu
-  sleep 0.5
-  drv keys down return >/dev/null          # "Show GEQ15"
-  sleep 0.5
-  e2e_expect "tray menu Show" "$(e2e_wait_value 5 1 e2e_info visible)" 1
-  drv tray 516 >/dev/null
-  sleep 0.5
-  drv keys down down return >/dev/null     # "Hide GEQ15"
-  sleep 0.5
-  e2e_expect "tray menu Hide" "$(e2e_wait_value 5 0 e2e_info visible)" 0
-  drv tray 513 >/dev/null                   # left button on the icon shows the window
-  sleep 0.5
-  e2e_expect "tray icon click shows" "$(e2e_wait_value 5 1 e2e_info visible)" 1
-  drv tray 516 >/dev/null
-  sleep 0.5
-  drv keys up up return >/dev/null          # "Shut Down GEQ15" (bottom up: Exit Menu, Shut Down)
+  tray_menu down return                     # "Show GEQ15"
+  expect_eventually "tray menu Show" 1 e2e_info visible
+  tray_menu down down return                # "Hide GEQ15"
+  expect_eventually "tray menu Hide" 0 e2e_info visible
+  tray_click
+  expect_eventually "tray icon click shows" 1 e2e_info visible
+  tray_menu up up return                    # "Shut Down GEQ15" (bottom up: Exit Menu, Shut Down)
   e2e_wait_exit 20 || e2e_fail "the tray menu's Shut Down did not end the program"
   e2e_expect "exit code after tray Shut Down" "$APP_RC" 0
 
   # Tray on, show on start-up off: the next start is hidden with only the tray icon.
-  e2e_start_app
-  drv wait 30 >/dev/null
-  sleep 1.5
-  e2e_expect "tray mode start is hidden" "$(e2e_wait_value 5 0 e2e_info visible)" 0
-  drv tray 513 >/dev/null
-  sleep 0.5
-  e2e_expect "tray icon click shows the hidden window" "$(e2e_wait_value 5 1 e2e_info visible)" 1
-  drv syscmd 60 >/dev/null
-  sleep 1
-  e2e_expect "tray mode off stored" "$(e2e_wait_value 5 0x0 reg_switch GEQ15_SysTray)" 0x0
+  restart_app
+  expect_eventually "tray mode start is hidden" 0 e2e_info visible
+  tray_click
+  expect_eventually "tray icon click shows the hidden window" 1 e2e_info visible
+  syscmd 60
+  expect_eventually "tray mode off stored" 0x0 reg_switch GEQ15_SysTray
   [ -n "$(e2e_startup_link)" ] && e2e_fail "the Startup shortcut is still there" || e2e_log "ok: Startup shortcut deleted"
   close_app
 }
@@ -281,22 +259,18 @@ scenario_persistence() {
   fi
 
   # The next start restores bus and band 9 (+3 dB: knob 30 pixels above its 0 dB place).
-  e2e_start_app
-  drv wait 30 >/dev/null
-  e2e_origin
-  sleep 1.5
+  restart_app
   e2e_shot restored
   e2e_expect "restored bus" "$(e2e_bus_cells restored)" NNSNNNNN
-  e2e_expect "restored window position" "$(e2e_info rect | cut -d' ' -f1,2)" "$x0 $y0"
+  e2e_expect "restored window position" "$(e2e_position)" "$x0 $y0"
   close_app
   e2e_expect "settings unchanged through a second run" "$(settings_line "$E2E_SETTINGS_FILE")" 3.00000
 
   # A saved position off the screen: the window comes back onto the monitor, one pixel inside
   # its right and bottom edges (1280 x 1024 screen, 688 x 290 window).
   sed -i "s/x0='[-0-9]*' y0='[-0-9]*'/x0='5000' y0='3000'/" "$E2E_SETTINGS_FILE"
-  e2e_start_app
-  drv wait 30 >/dev/null
-  e2e_expect "off-screen position kept on the monitor" "$(e2e_wait_value 5 "591 733" e2e_position)" "591 733"
+  restart_app
+  expect_eventually "off-screen position kept on the monitor" "591 733" e2e_position
   close_app
 }
 e2e_position() { e2e_info rect | cut -d' ' -f1,2; }
@@ -335,26 +309,23 @@ expect_start_failure() {
   e2e_expect "$1: settings file untouched" "$(cat "$E2E_SETTINGS_FILE")" "keep me"
 }
 scenario_failures() {
-  e2e_session "$E2E_WORK/fail-nohost"
-  e2e_unregister_host
-  expect_start_failure "no host" "Orlune is not installed"
-  e2e_end_session
-
-  e2e_session "$E2E_WORK/fail-entry"
-  e2e_register_host "$E2E_PARTIAL_HOST"
-  expect_start_failure "missing entry" "Failed To Link To OrluneRemote.dll"
-  e2e_end_session
-
-  e2e_session "$E2E_WORK/fail-login"
-  e2e_register_host "$E2E_SIMHOST"
-  e2e_sim_config "login_result=-3"
-  expect_start_failure "failed login" "Failed To Login"
-  e2e_end_session
-
-  e2e_session "$E2E_WORK/fail-busy"
-  e2e_register_host "$E2E_SIMHOST"
-  e2e_sim_config "busy_client=Other Mixer Insert"
-  expect_start_failure "insert held" 'Orlune Output Insert already in use by:\nOther Mixer Insert'
+  local name host config text
+  # Read from fd 3: Wine programs in the loop may read standard input.
+  while IFS='|' read -r name host config text <&3; do
+    e2e_session "$E2E_WORK/fail-$name"
+    case $host in
+      none) e2e_unregister_host ;;
+      partial) e2e_register_host "$E2E_PARTIAL_HOST" ;;
+      sim) e2e_register_host "$E2E_SIMHOST"; e2e_sim_config "$config" ;;
+    esac
+    expect_start_failure "$name" "$text"
+    e2e_end_session
+  done 3<<'CASES'
+nohost|none||Orlune is not installed
+entry|partial||Failed To Link To OrluneRemote.dll
+login|sim|login_result=-3|Failed To Login
+busy|sim|busy_client=Other Mixer Insert|Orlune Output Insert already in use by:\nOther Mixer Insert
+CASES
 }
 
 case $scenario in

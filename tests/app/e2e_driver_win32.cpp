@@ -3,15 +3,12 @@
 // message boxes) and answers boxes and file dialogs. It runs beside the program under Wine.
 //
 //   e2e-driver wait SECONDS                  wait for the main window; exit 1 when none appears
-//   e2e-driver gone SECONDS                  wait until the main window no longer exists
 //   e2e-driver info                          title, visibility, topmost, window and client rects
-//   e2e-driver syscmd ID | command ID | close | tray EVENT
+//   e2e-driver syscmd ID | close | tray EVENT
 //   e2e-driver box CAPTION SECONDS [ok|yes|no]   print the box's text, then press the button
-//   e2e-driver nobox CAPTION SECONDS         exit 1 when a window with the caption appears
 //   e2e-driver filedialog TITLE SECONDS PATH type PATH into the dialog and confirm it; TITLE "-"
 //                                            takes any dialog owned by the main window
 //   e2e-driver nodialog SECONDS              wait until no dialog of the main window is open
-//   e2e-driver children TITLE SECONDS        list the child windows of a window (diagnosis)
 //   e2e-driver keys NAME...                  post key presses (down, up, return, escape) to the
 //                                            main window's thread, e.g. into an open popup menu
 #include <windows.h>
@@ -77,27 +74,14 @@ std::string Escaped(const char* text) {
   return out;
 }
 
-struct ChildSearch {
-  const char* className;
-  int id;  // -1: any
-  HWND found;
-  std::string text;
-};
-
-BOOL CALLBACK CollectStatic(HWND w, LPARAM p) {
-  auto* s = reinterpret_cast<ChildSearch*>(p);
-  char cls[64];
+// Joins the texts of a box's static controls (the message; "|" between several).
+BOOL CALLBACK CollectStaticText(HWND w, LPARAM p) {
+  auto* text = reinterpret_cast<std::string*>(p);
+  char cls[64], part[1024];
   GetClassNameA(w, cls, sizeof cls);
-  if (_stricmp(cls, s->className) != 0) return TRUE;
-  if (s->id >= 0 && GetDlgCtrlID(w) != s->id) return TRUE;
-  char text[1024];
-  if (GetWindowTextA(w, text, sizeof text) > 0) {
-    if (!s->found) s->found = w;
-    if (!s->text.empty()) s->text += "|";
-    s->text += text;
-  } else if (!s->found && s->id >= 0) {
-    s->found = w;
-  }
+  if (_stricmp(cls, "Static") != 0 || GetWindowTextA(w, part, sizeof part) <= 0) return TRUE;
+  if (!text->empty()) *text += "|";
+  *text += part;
   return TRUE;
 }
 
@@ -107,24 +91,15 @@ int Box(const char* caption, double seconds, const char* button) {
     std::printf("no box \"%s\"\n", caption);
     return 1;
   }
-  ChildSearch s{"Static", -1, nullptr, {}};
-  EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&s));
-  std::printf("text=%s\n", Escaped(s.text.c_str()).c_str());
+  std::string text;
+  EnumChildWindows(box, CollectStaticText, reinterpret_cast<LPARAM>(&text));
+  std::printf("text=%s\n", Escaped(text.c_str()).c_str());
   std::fflush(stdout);
   if (button) {
     int id = std::strcmp(button, "yes") == 0 ? IDYES : std::strcmp(button, "no") == 0 ? IDNO : IDOK;
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
   }
   return 0;
-}
-
-BOOL CALLBACK PrintChild(HWND w, LPARAM) {
-  char cls[64], text[128];
-  GetClassNameA(w, cls, sizeof cls);
-  GetWindowTextA(w, text, sizeof text);
-  std::printf("child %p parent %p owner %p id 0x%x class %s text \"%s\"\n", static_cast<void*>(w),
-              static_cast<void*>(GetParent(w)), static_cast<void*>(GetWindow(w, GW_OWNER)), GetDlgCtrlID(w), cls, text);
-  return TRUE;
 }
 
 BOOL CALLBACK FirstEdit(HWND w, LPARAM p) {
@@ -173,7 +148,7 @@ int Info(HWND w) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: e2e-driver wait|gone|info|syscmd|command|close|tray|box|nobox|filedialog ...\n");
+    std::fprintf(stderr, "usage: e2e-driver wait|info|syscmd|close|tray|box|filedialog|nodialog|keys ...\n");
     return 2;
   }
   const std::string verb = argv[1];
@@ -187,23 +162,7 @@ int main(int argc, char** argv) {
     std::printf("no main window after %g s\n", seconds);
     return 1;
   }
-  if (verb == "gone") {
-    for (int i = 0; i <= static_cast<int>(seconds * 10); ++i) {
-      if (!MainWindow()) return 0;
-      Sleep(100);
-    }
-    std::printf("main window still there after %g s\n", seconds);
-    return 1;
-  }
   if (verb == "box" && argc >= 4) return Box(argv[2], std::atof(argv[3]), argc > 4 ? argv[4] : nullptr);
-  if (verb == "children" && argc >= 4) {
-    HWND found = WaitForTitle(argv[2], std::atof(argv[3]));
-    if (found) {
-      PrintChild(found, 0);
-      std::printf("main %p\n", static_cast<void*>(MainWindow()));
-    }
-    return found ? 0 : 1;
-  }
   if (verb == "nodialog") {
     // Waits until the dialogs of the main window have closed and their work is done.
     for (int i = 0; i <= static_cast<int>(seconds * 10); ++i) {
@@ -215,7 +174,6 @@ int main(int argc, char** argv) {
     std::printf("a dialog of the main window is still open after %g s\n", seconds);
     return 1;
   }
-  if (verb == "nobox" && argc >= 4) return WaitForTitle(argv[2], std::atof(argv[3])) ? 1 : 0;
   if (verb == "filedialog" && argc >= 5) return FileDialog(argv[2], std::atof(argv[3]), argv[4]);
 
   HWND w = MainWindow();
@@ -239,7 +197,6 @@ int main(int argc, char** argv) {
   if (argc < 3) return 2;
   const int id = std::atoi(argv[2]);
   if (verb == "syscmd") return PostMessageA(w, WM_SYSCOMMAND, static_cast<WPARAM>(id), 0) ? 0 : 1;
-  if (verb == "command") return PostMessageA(w, WM_COMMAND, static_cast<WPARAM>(id), 0) ? 0 : 1;
   if (verb == "tray") return PostMessageA(w, kTrayMessage, kTrayMessage, static_cast<LPARAM>(id)) ? 0 : 1;
   std::fprintf(stderr, "e2e-driver: unknown command %s\n", verb.c_str());
   return 2;
