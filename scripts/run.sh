@@ -60,11 +60,12 @@ e2e_origin
 e2e_wait_measured 1 30 || exit 1
 bus=$(sed -n "s/.*nBus='\([0-9]*\)'.*/\1/p" "$E2E_SETTINGS_FILE" 2>/dev/null || true)
 bus=${bus:-0}
-echo "Before: $(summary "$bus")"
 # Band 9 (1 kHz): knob column at x 292. A double click sets it to 0 dB, whatever an earlier
-# run left; dragging 60 pixels up then raises it by 6 dB.
+# run left, so "Before" is always the flat equalizer; dragging 60 pixels up then adds 6 dB.
 xdotool mousemove $((292 + OX)) $((159 + OY)) click --repeat 2 --delay 80 1
 sleep 0.5
+e2e_measure_again || exit 1
+echo "Before: $(summary "$bus")"
 e2e_drag 292 159 -60
 e2e_measure_again || exit 1
 e2e_shot screenshot
