@@ -18,7 +18,11 @@ constexpr int kCoefWords = static_cast<int>(sizeof(CoefficientSet) / sizeof(floa
 // the run and keeps every stamp exact in float.
 constexpr int kPublications = 20000;
 constexpr int kMinChanges = 2000;
-constexpr int kMaxPublications = 900000;
+// The writer goes on past kPublications until the reader has seen kMinChanges new items, so the
+// threads really overlap however coarsely a busy machine schedules them. A skipped publication
+// (both slots unread) yields to the reader instead of using up a stamp, so stamps stay exact in
+// float; kMaxAttempts only bounds a run in which the reader never gets to run at all.
+constexpr long kMaxAttempts = 50000000;
 
 // Runs publish(stamp) (false when the writer skipped) for rising stamps on a second thread while
 // read() (false on a failure) runs here. Returns the last stamp published.
@@ -29,10 +33,15 @@ int Race(Publish publish, Read read, const std::atomic<int>& changesSeen) {
   std::thread writer([&] {
     writing.store(true);
     while (!reading.load()) std::this_thread::yield();
-    for (int stamp = 1; stamp <= kMaxPublications && (stamp <= kPublications || changesSeen.load() < kMinChanges);
-         ++stamp) {
-      if (publish(stamp)) published.store(stamp, std::memory_order_relaxed);
-      if (stamp % 64 == 0) std::this_thread::yield();
+    int stamp = 1;
+    for (long attempt = 0; attempt < kMaxAttempts && (stamp <= kPublications || changesSeen.load() < kMinChanges);
+         ++attempt) {
+      if (publish(stamp)) {
+        published.store(stamp, std::memory_order_relaxed);
+        if (++stamp % 64 == 0) std::this_thread::yield();
+      } else {
+        std::this_thread::yield();
+      }
     }
     done.store(true, std::memory_order_release);
   });
