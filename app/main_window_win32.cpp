@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/app_shell_win32.h"
+#include "app/curve_features_win32.h"
 #include "app/insert_context.h"
 #include "host/remote_api.h"
 #include "panel/panel_win32.h"
@@ -53,6 +54,8 @@ void ExtendSystemMenu(HWND window) {
   AppendMenuA(menu, MF_STRING, kCmdResetAll, "Reset GEQ15");
   AppendMenuA(menu, MF_STRING, kCmdLoadSettings, "Load GEQ Settings");
   AppendMenuA(menu, MF_STRING, kCmdSaveSettings, "Save GEQ Settings");
+  AppendMenuA(menu, MF_STRING, kCmdImportCorrection, "Import Correction...");
+  AppendMenuA(menu, MF_STRING, kCmdShowResponse, "Show Response...");
   AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(menu, MF_STRING, kCmdSysTray, "System Tray (Close = Hide)");
   AppendMenuA(menu, MF_STRING, kCmdShowOnRun, "Show App On Startup");
@@ -127,6 +130,12 @@ LRESULT OnSysCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       return 1;
     case kCmdSaveSettings:
       SaveSettings(window, 1);
+      return 1;
+    case kCmdImportCorrection:
+      ImportCorrection(window);
+      return 1;
+    case kCmdShowResponse:
+      ShowResponseWindow(window);
       return 1;
     case kCmdResetAll:
       if (MessageBoxA(window, "Entire Matrix will be initialized.\nPlease Confirm reset All?", "New Matrix",

@@ -21,6 +21,8 @@ enum AppCommand : int32_t {
   kCmdLoadSettings = 11,
   kCmdSaveSettings = 12,
   kCmdResetAll = 13,
+  kCmdImportCorrection = 14,
+  kCmdShowResponse = 15,
   kCmdInitialPlacement = 20,
   kCmdShowOnTop = 59,
   kCmdSysTray = 60,

@@ -4,7 +4,7 @@
 //
 //   e2e-driver wait SECONDS                  wait for the main window; exit 1 when none appears
 //   e2e-driver info                          title, visibility, topmost, window and client rects
-//   e2e-driver syscmd ID | close | tray EVENT
+//   e2e-driver syscmd ID | close [TITLE] | tray EVENT   TITLE: another window than the main one
 //   e2e-driver box CAPTION SECONDS [ok|yes|no]   print the box's text, then press the button
 //   e2e-driver filedialog TITLE SECONDS PATH type PATH into the dialog and confirm it; TITLE "-"
 //                                            takes any dialog owned by the main window
@@ -176,6 +176,10 @@ int main(int argc, char** argv) {
   }
   if (verb == "filedialog" && argc >= 5) return FileDialog(argv[2], std::atof(argv[3]), argv[4]);
 
+  if (verb == "close" && argc > 2) {  // another window of the program, by its title
+    HWND other = WaitForTitle(argv[2], 10);
+    return other && PostMessageA(other, WM_CLOSE, 0, 0) ? 0 : 1;
+  }
   HWND w = MainWindow();
   if (!w) {
     std::printf("no main window\n");

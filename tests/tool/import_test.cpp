@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/geq15-tool/correction_fit.h"
-#include "tools/geq15-tool/correction_import.h"
+#include "curves/correction_fit.h"
+#include "curves/correction_import.h"
 #include "tests/tool/reference_response.h"
 
 namespace {

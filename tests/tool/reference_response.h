@@ -4,7 +4,7 @@
 #include <cmath>
 #include <complex>
 
-#include "tools/geq15-tool/response.h"
+#include "curves/response.h"
 
 // |H| in dB, with H(z) of each section as processing runs it: y = b0 x + a1 (x1 - y1) + b2 x2 +
 // na2 y2. `withGain` includes the output gain.

@@ -11,8 +11,8 @@
 #include "settings/settings_document.h"
 #include "settings/text_buffer.h"
 #include "tools/geq15-tool/commands.h"
-#include "tools/geq15-tool/correction_fit.h"
-#include "tools/geq15-tool/correction_import.h"
+#include "curves/correction_fit.h"
+#include "curves/correction_import.h"
 #include "tools/geq15-tool/output_file.h"
 #include "tools/geq15-tool/tool_args.h"
 

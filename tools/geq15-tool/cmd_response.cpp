@@ -8,7 +8,7 @@
 
 #include "tools/geq15-tool/commands.h"
 #include "tools/geq15-tool/output_file.h"
-#include "tools/geq15-tool/response.h"
+#include "curves/response.h"
 #include "tools/geq15-tool/response_svg.h"
 #include "tools/geq15-tool/tool_args.h"
 #include "tools/geq15-tool/tool_settings.h"

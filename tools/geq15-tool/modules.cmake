@@ -1,6 +1,6 @@
-# The modules behind geq15-tool's render, response and import commands, as libraries so that
-# the tests link exactly what the tool runs. Included by the tool's folder (and by the tests
-# when they are configured alone).
+# The modules behind geq15-tool's render and response commands (the curves and corrections
+# themselves live in curves/), as libraries so that the tests link exactly what the tool runs.
+# Included by the tool's folder (and by the tests when they are configured alone).
 include_guard(GLOBAL)
 
 set(_tool_dir ${CMAKE_CURRENT_LIST_DIR})
@@ -10,15 +10,12 @@ else()
   set(_output_file_platform ${_tool_dir}/output_file_posix.cpp)
 endif()
 add_library(geq15_tool_modules STATIC
-  ${_tool_dir}/response.cpp
   ${_tool_dir}/response_svg.cpp
-  ${_tool_dir}/correction_import.cpp
-  ${_tool_dir}/correction_fit.cpp
   ${_tool_dir}/offline_render.cpp
   ${_tool_dir}/output_file.cpp
   ${_output_file_platform})
 target_include_directories(geq15_tool_modules PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(geq15_tool_modules PUBLIC geq15_engine)
+target_link_libraries(geq15_tool_modules PUBLIC geq15_curves)
 
 # Audio files need libsndfile, which only the native build has; without it the tool leaves
 # `render` out and says so in its help.

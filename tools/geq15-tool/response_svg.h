@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/geq15.h"
-#include "tools/geq15-tool/response.h"
+#include "curves/response.h"
 
 struct ResponsePlot {
   std::vector<double> hz;  // curve points, ascending

@@ -1,4 +1,4 @@
-#include "tools/geq15-tool/response.h"
+#include "curves/response.h"
 
 #include <cmath>
 #include <memory>

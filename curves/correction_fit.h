@@ -11,7 +11,7 @@
 #include <string>
 
 #include "engine/geq15.h"
-#include "tools/geq15-tool/correction_import.h"
+#include "curves/correction_import.h"
 
 struct CorrectionFit {
   GEQ15ChannelParam param;  // band gains and output gain as they will be stored

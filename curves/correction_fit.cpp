@@ -1,10 +1,10 @@
-#include "tools/geq15-tool/correction_fit.h"
+#include "curves/correction_fit.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include "tools/geq15-tool/response.h"
+#include "curves/response.h"
 
 namespace {
 

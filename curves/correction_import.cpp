@@ -1,4 +1,4 @@
-#include "tools/geq15-tool/correction_import.h"
+#include "curves/correction_import.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "tools/geq15-tool/response.h"
+#include "curves/response.h"
 
 namespace {
 
