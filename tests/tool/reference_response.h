@@ -6,8 +6,7 @@
 
 #include "curves/response.h"
 
-// |H| in dB, with H(z) of each section as processing runs it: y = b0 x + a1 (x1 - y1) + b2 x2 +
-// na2 y2. `withGain` includes the output gain.
+// |H| in dB of the sections as processing runs them (y = b0 x + a1 (x1 - y1) + b2 x2 + na2 y2).
 inline double ReferenceDb(const GEQ15ChannelCoefs& c, double rate, double hz, bool withGain = true) {
   const std::complex<double> z1 = std::polar(1.0, -2.0 * 3.141592653589793 * hz / rate);
   std::complex<double> h = withGain ? double(c.gain) : 1.0;
