@@ -3,12 +3,11 @@
 # simulated host under Wine and Xvfb. Same arguments as e2e.sh; scenarios: import response
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=e2e_lib.sh
 source "$here/e2e_lib.sh"
 while [ $# -gt 1 ]; do
   case $1 in
-    --program) E2E_PROGRAM=$2 ;; --driver) E2E_DRIVER=$2 ;; --simhost) E2E_SIMHOST=$2 ;;
-    --partial-host) ;; --work) E2E_WORK=$2 ;; *) break ;;
+    --program) E2E_PROGRAM=$2 ;; --driver) E2E_DRIVER=$2 ;; --simhost) E2E_SIMHOST=$2 ;; --work) E2E_WORK=$2 ;;
+    --partial-host) ;; *) break ;;
   esac
   shift 2
 done
@@ -17,7 +16,7 @@ E2E_FAILURES=0
 e2e_display
 trap 'e2e_end_session; e2e_end_display' EXIT
 
-start() {  # start NAME SIMHOST-SETTING...
+start() {  # start NAME SIMHOST-SETTING...: the program with the simulated host, measured once
   e2e_session "$E2E_WORK/features-$1"; shift
   e2e_register_host "$E2E_SIMHOST"
   e2e_sim_config "$@"
@@ -26,54 +25,39 @@ start() {  # start NAME SIMHOST-SETTING...
   e2e_origin
   e2e_wait_measured 1 20
 }
+close_app() { drv close >/dev/null; e2e_wait_exit 20 || e2e_fail "the program did not end after WM_CLOSE"; }
+import_file() {  # import_file PATH: chooses PATH in the dialog; prints the result box's text
+  drv syscmd 14 >/dev/null
+  drv filedialog "Import Correction" 10 "$1" >/dev/null || e2e_fail "no import dialog"
+  drv box "Import Correction" 15 ok
+}
 attr() { sed -n "s/.*ch='1' .* $1='\([^']*\)'.*/\1/p" "$E2E_SETTINGS_FILE"; }  # record 1 in the settings file
-
-# ---------------------------------------------------------------------------------------------
 scenario_import() {
   start import type=1 signal.0=sine:1000:-20 signal.1=sine:250:-20 || return
   printf 'Preamp: -6 dB\nFilter 1: ON PK Fc 1000 Hz Gain six dB Q 2\n' >"$WINEPREFIX/drive_c/bad.txt"
   printf '\xEF\xBB\xBF# measured\r\nPreamp: -6,5 dB\r\nFilter 1: ON PK Fc 1000 Hz Gain 6 dB BW Oct 0,6667\r\n' \
     >"$WINEPREFIX/drive_c/hd600.txt"
-
-  drv syscmd 14 >/dev/null
-  drv filedialog "Import Correction" 10 'C:\bad.txt' >/dev/null || e2e_fail "no import dialog"
-  local text
-  text=$(drv box "Import Correction" 15 ok)
-  e2e_expect "a bad file names itself and its line" "$(grep -c 'bad.txt:\\nline 2: ' <<<"$text")" 1
+  e2e_expect "a bad file names itself and its line" "$(import_file 'C:\bad.txt' | grep -c 'bad.txt:\\nline 2: ')" 1
   e2e_measure_again && e2e_expect_gain "a bad file changes nothing" 0 0 0.05
-
-  drv syscmd 14 >/dev/null
-  drv filedialog "Import Correction" 10 'C:\hd600.txt' >/dev/null || e2e_fail "no import dialog"
-  text=$(drv box "Import Correction" 15 ok)
-  e2e_log "$text"
-  e2e_expect "the summary" "$(grep -cE '^text=Imported 1 filter: RMS error 0\.[0-9] dB, largest [0-9.]+ dB at .*Hz\. Output gain -6\.[0-9] dB\.$' <<<"$text")" 1
+  e2e_expect "the summary" "$(import_file 'C:\hd600.txt' | grep -cE '^text=Imported 1 filter: RMS error 0\.[0-9] dB, largest [0-9.]+ dB at [0-9.]+ k?Hz\. Output gain -6\.[0-9] dB\.$')" 1
   e2e_measure_again
-  drv close >/dev/null
-  e2e_wait_exit 20 || e2e_fail "the program did not end after WM_CLOSE"
-  local g9 gain
-  g9=$(attr g9) gain=$(attr gain)
-  e2e_log "settings file: g9=$g9 gain=$gain"
+  close_app
+  local g9=$(attr g9) gain=$(attr gain)
   awk -v g="$g9" -v o="$gain" 'BEGIN { exit !(g > 5.5 && g < 6.5 && o > -6.5 && o <= -5.5) }' ||
     e2e_fail "the settings file does not hold the fitted values (g9=$g9 gain=$gain)"
   e2e_expect_gain "1 kHz: the correction's +6 dB less the output gain" 0 "$(awk -v o="$gain" 'BEGIN { print 6 + o }')" 0.3
   e2e_expect_gain "250 Hz: the output gain alone" 1 "$gain" 0.3
 }
 
-# ---------------------------------------------------------------------------------------------
 # The response window's client area: RX RY (screen), RW RH. Its plot frame runs from x 44 to
 # RW - 15 and from y 28 down by a whole multiple of 8 rows (a 6 dB grid step each) from +24 dB.
-response_window() { xdotool search --onlyvisible --name '^GEQ15 Response$' 2>/dev/null; }
-count_response() { response_window | wc -l; }
+response_windows() { xdotool search --onlyvisible --name '^GEQ15 Response$' 2>/dev/null | wc -l; }
 locate_response() {
-  local id geometry
-  id=$(e2e_wait_value 10 1 count_response)
-  [ "$id" == 1 ] || { e2e_fail "no response window"; return 1; }
-  geometry=$(xdotool getwindowgeometry "$(response_window)")
-  read -r RX RY <<<"$(sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p' <<<"$geometry")"
-  read -r RW RH <<<"$(sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1 \2/p' <<<"$geometry")"
+  [ "$(e2e_wait_value 10 1 response_windows)" == 1 ] || { e2e_fail "no response window"; return 1; }
+  local geometry=$(xdotool getwindowgeometry "$(xdotool search --onlyvisible --name '^GEQ15 Response$')")
+  read -r RX RY RW RH <<<"$(sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p; s/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1 \2/p' <<<"$geometry" | tr '\n' ' ')"
 }
-# marker_row SHOT HZ: the middle row of the band marker in the column of HZ.
-marker_row() {
+marker_row() {  # marker_row SHOT HZ: the middle row of the band marker in the column of HZ
   local x
   x=$(awk -v w="$RW" -v f="$2" 'BEGIN { printf "%d", 44 + log(f / 20) / log(1000) * (w - 59) + 0.5 }')
   convert "$E2E_DIR/$1.png" -crop "1x$RH+$((RX + x))+$RY" txt:- 2>/dev/null |
@@ -84,26 +68,21 @@ scenario_response() {
   start response type=1 || return
   drv syscmd 15 >/dev/null
   locate_response || return
-  local flat rise
-  rise=$(((RH - 53) / 8))
-  flat=$((28 + 4 * rise))
+  local step=$(((RH - 53) / 8)) flat=$((28 + 4 * ((RH - 53) / 8)))
   e2e_expect "band 9 marker on the 0 dB row" "$(e2e_wait_value 5 "$flat" shot_row response-flat 1000)" "$flat"
   e2e_drag $((10 + 15 + 32 * 8 + 11)) 159 -60   # band 9 up 60 pixels: +6 dB
-  e2e_expect "band 9 at +6 dB: its marker rises" "$(e2e_wait_value 5 $((flat - rise)) shot_row response-raised 1000)" \
-    $((flat - rise))
+  e2e_expect "band 9 at +6 dB: its marker one grid step up" \
+    "$(e2e_wait_value 5 $((flat - step)) shot_row response-raised 1000)" $((flat - step))
   e2e_expect "band 1 stays" "$(marker_row response-raised 24.8031)" "$flat"
-
   drv syscmd 13 >/dev/null && drv box "New Matrix" 10 yes >/dev/null
   e2e_expect "after reset the marker is back" "$(e2e_wait_value 5 "$flat" shot_row response-reset 1000)" "$flat"
-  # A second "Show Response..." keeps the one window.
-  drv syscmd 15 >/dev/null
+  drv syscmd 15 >/dev/null   # a second "Show Response..." keeps the one window
   sleep 1
-  e2e_expect "one response window" "$(count_response)" 1
+  e2e_expect "one response window" "$(response_windows)" 1
   drv close "GEQ15 Response" >/dev/null
-  e2e_expect "closing the response window" "$(e2e_wait_value 5 0 count_response)" 0
+  e2e_expect "closing the response window" "$(e2e_wait_value 5 0 response_windows)" 0
   e2e_expect "the program still runs" "$(e2e_info visible)" 1
-  drv close >/dev/null
-  e2e_wait_exit 20 || e2e_fail "the program did not end after WM_CLOSE"
+  close_app
 }
 
 "scenario_$scenario"
