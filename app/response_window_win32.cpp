@@ -9,6 +9,7 @@
 
 #include "app/curve_features_win32.h"
 #include "app/insert_context.h"
+#include "app/shell_logic.h"
 #include "curves/correction_summary.h"
 #include "curves/response_view.h"
 
@@ -132,6 +133,10 @@ void Paint(HWND window) {
   HDC target = BeginPaint(window, &ps);
   RECT client;
   GetClientRect(window, &client);
+  if (client.right <= 0 || client.bottom <= 0) {  // minimized: nothing to show
+    EndPaint(window, &ps);
+    return;
+  }
   HDC dc = CreateCompatibleDC(target);
   HBITMAP picture = CreateCompatibleBitmap(target, client.right, client.bottom);
   HGDIOBJ oldBitmap = SelectObject(dc, picture);
@@ -205,7 +210,7 @@ bool RegisterResponseClass(HINSTANCE instance) {
   wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = ResponseWindowProc;
   wc.hInstance = instance;
-  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(100));
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kIconResource));
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.lpszClassName = kClassName;
   return RegisterClassExW(&wc) != 0;
