@@ -11,12 +11,9 @@
 class HostEntryOverride {
  public:
   HostEntryOverride() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, Name().c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
     DWORD size = sizeof saved_ - 1;
-    hadValue_ = RegQueryValueExA(key, "UninstallString", nullptr, &savedType_, reinterpret_cast<BYTE*>(saved_),
-                                 &size) == ERROR_SUCCESS;
-    RegCloseKey(key);
+    hadValue_ = RegGetValueA(HKEY_LOCAL_MACHINE, Name().c_str(), "UninstallString", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                             &savedType_, saved_, &size) == ERROR_SUCCESS;
   }
   ~HostEntryOverride() {
     Remove();
