@@ -107,7 +107,8 @@ int32_t ProcessBuffer(EngineContext* engine, const HostAudioBuffer* buffer) {
       if (in != out) std::memmove(out, in, static_cast<size_t>(frames) * sizeof(float));
     }
     engine->channelBlock.frames = frames;
-    // A filter that never accepted a rate leaves the pair as copied: then it is a copy like the others.
+    // A filter that never accepted a rate leaves the pair as it came; it is cleaned like a copy
+    // then (in place too: the pair's buffers are the equalizer's to write).
     if (BlockCycle_Finish(process, engine->filter, frames) < 0) {
       for (int32_t i = 0; i < 2; ++i) CopyFinite(buffer->writePtr[eq + i], buffer->writePtr[eq + i], frames);
     }
