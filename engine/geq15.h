@@ -129,6 +129,8 @@ struct ProcessContext {
   int32_t meterCount;
   int32_t meterPeriod;
   float meterDecay;
+  // Blocks since the stream start in which a channel went non-finite and was silenced.
+  int32_t silencedBlocks;
 };
 
 // The part of the application record that the engine works on. The application embeds it;
@@ -176,4 +178,5 @@ void ProcessContext_Init(ProcessContext* pc, int32_t rate, int32_t blockSize, fl
 int32_t GEQ15_Process(ProcessContext* pc, GEQ15Filter* filter);
 // The block cycle around GEQ15_Process, split where the callback puts its buffer copies.
 void BlockCycle_Begin(ProcessContext* pc, CoefficientExchange* ex);           // steps 1 and 2
-void BlockCycle_Finish(ProcessContext* pc, GEQ15Filter* filter, int32_t frames);  // steps 4 to 7
+// Steps 4 to 7; returns GEQ15_Process's status (-1: the block was left as it came).
+int32_t BlockCycle_Finish(ProcessContext* pc, GEQ15Filter* filter, int32_t frames);

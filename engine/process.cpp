@@ -188,6 +188,37 @@ void ProcessPairOnPath(int32_t path, const ProcessContext* pc, GEQ15Filter* filt
   }
 }
 
+bool IsFinite(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return (bits & 0x7F800000u) != 0x7F800000u;
+}
+
+// Whether the block left the channel sound. A non-finite value that reaches a section never
+// leaves its recursion (it is multiplied into every later output, and even 0 times it is NaN),
+// a non-finite gain never leaves the ramp, and an output that overflowed raises the held output
+// peak to infinity. So these few values at the end of the block tell whether any output sample
+// of it was non-finite, without a test per sample.
+bool ChannelStayedFinite(const ChannelState& st, float peakOut) {
+  using namespace channel_state;
+  bool finite = IsFinite(st.v[kGain]) & IsFinite(st.v[kStep]) & IsFinite(peakOut);
+  for (int i = kX1; i < kY2 + kBandCount; ++i) finite &= IsFinite(st.v[i]);
+  return finite;
+}
+
+// A channel whose input, settings or state went non-finite: the whole block becomes silence
+// (the host would otherwise play NaN or a full-scale burst, and which samples were still sound
+// cannot be told cheaply), the histories are cleared so the next finite block is equalized
+// afresh, and the held peaks restart from the silence. A finite gain is kept, so a running ramp
+// goes on; a non-finite one restarts from 0 and the ramp's end sets the target again.
+void SilenceChannel(float* samples, int32_t frames, ChannelState* st, float* peakIn, float* peakOut) {
+  using namespace channel_state;
+  if (samples) std::memset(samples, 0, static_cast<size_t>(frames) * sizeof(float));
+  std::memset(&st->v[kX1], 0, 4 * kBandCount * sizeof(float));
+  if (!IsFinite(st->v[kGain]) || !IsFinite(st->v[kStep])) st->v[kGain] = st->v[kStep] = 0.0f;
+  *peakIn = *peakOut = 0.0f;
+}
+
 }  // namespace
 
 bool ProcessPath_Supported(int32_t path) {
@@ -281,15 +312,16 @@ void BlockCycle_Begin(ProcessContext* pc, CoefficientExchange* ex) {
   }
 }
 
-void BlockCycle_Finish(ProcessContext* pc, GEQ15Filter* filter, int32_t frames) {
+int32_t BlockCycle_Finish(ProcessContext* pc, GEQ15Filter* filter, int32_t frames) {
   if (frames < 0) frames = 0;
   // Counted in 64 bits: a host handing huge blocks must not overflow the meter count.
   int64_t count = static_cast<int64_t>(pc->meterCount) + frames;
   if (count >= pc->meterPeriod) pc->meterDue = 1;
   pc->meterCount = count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(count);
-  GEQ15_Process(pc, filter);
+  const int32_t status = GEQ15_Process(pc, filter);
   pc->rampRemaining = pc->rampRemaining > frames ? pc->rampRemaining - frames : 0;
   if (pc->meterCount >= pc->meterPeriod && pc->meterPeriod > 0) pc->meterCount %= pc->meterPeriod;
+  return status;
 }
 
 int32_t GEQ15_Process(ProcessContext* pc, GEQ15Filter* filter) {
@@ -338,6 +370,14 @@ int32_t GEQ15_Process(ProcessContext* pc, GEQ15Filter* filter) {
       StoreHistories(sections, &st);
     }
   }
+
+  bool silenced = false;
+  for (int32_t c = 0; c < n; ++c) {
+    if (ChannelStayedFinite(filter->state[c], peakOut[c])) continue;
+    SilenceChannel(block->samples[c], frames, &filter->state[c], &peakIn[c], &peakOut[c]);
+    silenced = true;
+  }
+  if (silenced && pc->silencedBlocks < INT32_MAX) ++pc->silencedBlocks;
 
   if (pc->meterDue) PublishMeters(filter, n, peakIn, peakOut);
 

@@ -186,6 +186,9 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
       std::fprintf(err, "geq15-tool %s: warning: %lld samples beyond full scale (peak %+.2f dBFS), kept in the float file; they will clip when played or converted to integers\n",
                    name, static_cast<long long>(output.overs), peakDb);
   }
+  if (render.silencedBlocks > 0)
+    std::fprintf(err, "geq15-tool %s: warning: %d blocks written as silence where the input or the settings gave NaN or infinity\n",
+                 name, static_cast<int>(render.silencedBlocks));
   return kExitOk;
 }
 

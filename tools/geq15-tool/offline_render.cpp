@@ -34,6 +34,7 @@ int32_t OfflineRender_Start(OfflineRender* r, const GEQ15ChannelParam records[2]
   r->blockSize = blockSize;
   r->noFade = noFade;
   r->started = false;
+  r->silencedBlocks = 0;
   for (int c = 0; c < channels; ++c) r->buffers[c].assign(static_cast<size_t>(blockSize), 0.0f);
   return 0;
 }
@@ -61,6 +62,7 @@ void OfflineRender_Block(OfflineRender* r, float* interleaved, int32_t frames) {
   }
   e->channelBlock.frames = frames;
   BlockCycle_Finish(&e->process, e->filter, frames);
+  r->silencedBlocks = e->process.silencedBlocks;
   for (int32_t c = 0; c < n; ++c) {
     const float* buffer = r->buffers[c].data();
     for (int32_t i = 0; i < frames; ++i) interleaved[static_cast<size_t>(i) * n + c] = buffer[i];

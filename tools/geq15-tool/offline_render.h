@@ -17,6 +17,9 @@ struct OfflineRender {
   int32_t blockSize = 0;
   bool noFade = false;    // start at the target gain instead of fading in from silence
   bool started = false;   // a block has been processed
+  // Blocks in which a channel went non-finite (NaN or infinity in the input, or settings that
+  // overflow) and was written as silence; kept after OfflineRender_Stop.
+  int32_t silencedBlocks = 0;
   std::vector<float> buffers[2];
 };
 
