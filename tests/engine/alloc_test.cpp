@@ -1,5 +1,5 @@
-// The audio path (pickup, processing, meter publication) must never allocate. Global operator
-// new/delete and, on glibc, malloc itself are replaced in this program to count calls.
+// The audio thread's work (stream start, pickup, processing, meter publication) must never
+// allocate. This program replaces operator new and, on glibc, malloc itself to count calls.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -22,31 +22,22 @@ void Count() {
 }
 }  // namespace
 
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  Count();
-  return std::malloc(size ? size : 1);
-}
 void* operator new(std::size_t size) {
-  if (void* p = operator new(size, std::nothrow)) return p;
+  Count();
+  if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 // The sanitizers bring their own allocator; there only operator new is counted.
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-#define GEQ15_SANITIZED 1
-#endif
-#endif
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define GEQ15_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define GEQ15_SANITIZED 1
 #endif
-
+#endif
 #if defined(__GLIBC__) && !defined(GEQ15_SANITIZED)
 #define GEQ15_COUNT_MALLOC 1
 extern "C" {
@@ -76,20 +67,15 @@ TEST(AllocationTest, AudioPathAllocatesNothing) {
 #ifdef GEQ15_COUNT_MALLOC
   EXPECT_EQ(CountAllocations([] { std::free(std::malloc(64)); }), 1);
 #endif
-
   EngineStream s;
-  s.Start(48000, 256);
+  EXPECT_EQ(CountAllocations([&] { s.Start(48000, 256); }), 0) << "stream start";
   std::vector<float> left(256, 0.25f), right(256, -0.25f);
   MeterSnapshot snap;
   for (int round = 0; round < 40; ++round) {
-    if (round % 3 == 0) {
-      ASSERT_EQ(s.SetAll(static_cast<float>(round % 13 - 6), -1.0f), 0);
-    }
+    if (round % 3 == 0) ASSERT_EQ(s.SetAll(static_cast<float>(round % 13 - 6), -1.0f), 0);
     // Pickup, in-place processing and (every fourth block) meter publication.
     EXPECT_EQ(CountAllocations([&] { s.RunBlock(left.data(), right.data(), 256); }), 0) << "block " << round;
-    if (round % 5 == 0) {
-      ASSERT_EQ(GEQ15_ReadMeters(s.filter(), &snap), 0);
-    }
+    if (round % 5 == 0) ASSERT_EQ(GEQ15_ReadMeters(s.filter(), &snap), 0);
   }
   EXPECT_NE(s.process().coefs, &s.exchange().base[0]) << "new sets were taken on the way";
 }

@@ -77,9 +77,7 @@ Trace RunStream(int32_t path, const Stream& stream) {
 void ExpectSame(const std::vector<float>& ref, const std::vector<float>& got, const char* what) {
   ASSERT_EQ(ref.size(), got.size()) << what;
   for (size_t i = 0; i < ref.size(); ++i)
-    ASSERT_TRUE(SameSample(ref[i], got[i])) << what << " value " << i << ": reference " << ref[i] << " (0x"
-                                            << std::hex << FloatBits(ref[i]) << "), got " << got[i] << " (0x"
-                                            << FloatBits(got[i]) << ")";
+    ASSERT_TRUE(SameSample(ref[i], got[i])) << what << " value " << i << ": reference " << ref[i] << ", got " << got[i];
 }
 
 // Returns the reference trace for further checks of its own.
@@ -112,12 +110,10 @@ std::function<float(int, int64_t)> NoiseSignal(float amplitude, uint32_t seed) {
 TEST(ProcessPathsTest, Selection) {
   EXPECT_FALSE(VectorPaths().empty()) << "every x86 build has at least the SSE2 path";
   EXPECT_EQ(ProcessPath_Select(kProcessPathReference), 0);
-  EXPECT_EQ(ProcessPath_Current(), kProcessPathReference);
   for (int32_t unknown : {kProcessPathCount, -7}) EXPECT_EQ(ProcessPath_Select(unknown), -1);
   EXPECT_EQ(ProcessPath_Current(), kProcessPathReference) << "a refused choice keeps the earlier one";
   EXPECT_EQ(ProcessPath_Select(kProcessPathAuto), 0);
-  EXPECT_NE(ProcessPath_Current(), kProcessPathAuto) << "auto resolves to a real path";
-  EXPECT_TRUE(ProcessPath_Supported(ProcessPath_Current()));
+  EXPECT_TRUE(ProcessPath_Current() != kProcessPathAuto && ProcessPath_Supported(ProcessPath_Current()));
 }
 
 // Different curves on the two records, a fade-in, then new sets (and a bypass) every few blocks,
@@ -197,10 +193,8 @@ TEST(ProcessPathsTest, TinyValuesBecomeExactZerosAlike) {
     for (int c = 0; c < 2; ++c) {
       for (int i = kX1; i < kPeakIn; ++i) {
         const float h = ref.states[(b * 2 + c) * 64 + i];
-        ASSERT_TRUE(flushed(h)) << "block " << b << " channel " << c + 1 << " history " << i << " = " << h;
-        if (b + 1 == silentBlocks) {
-          EXPECT_EQ(FloatBits(h), 0u) << "after the silence: channel " << c + 1 << " history " << i;
-        }
+        ASSERT_TRUE(flushed(h) && (b + 1 < silentBlocks || FloatBits(h) == 0u))
+            << "block " << b << " channel " << c + 1 << " history " << i << " = " << h;
       }
     }
   }
