@@ -14,13 +14,10 @@
 #define HELD 2
 #define NONE 3
 #define NEXT(i) (((i) + 1) % 3)
-
-byte ready[3];
+byte ready[3], halfA[3], halfB[3];
 byte writeIndex = 1, readIndex = 0;
-byte halfA[3], halfB[3];
-byte held = 0;          /* the slot the reader reads (observer only) */
-byte writing = NONE;    /* the slot the writer fills (observer only) */
-byte params = 0, config = 0;
+byte held = 0, writing = NONE;  /* the slots the reader reads and the writer fills (observers) */
+byte params = 0, config = 0, lastSeen = 0, value;
 bool writerDone = false;
 
 proctype Writer() {
@@ -38,13 +35,8 @@ again:
      :: else ->
         if
         :: ready[n] == FREE -> t = n
-        :: else ->
-           atomic {   /* the reclaim's compare-and-exchange */
-             if
-             :: ready[w] == PUBLISHED -> ready[w] = FREE; t = w
-             :: else -> t = n
-             fi
-           }
+        :: else ->  /* the reclaim's compare-and-exchange */
+           atomic { if :: ready[w] == PUBLISHED -> ready[w] = FREE; t = w :: else -> t = n fi }
         fi
      fi;
      writeIndex = t;
@@ -56,32 +48,19 @@ again:
      writing = NONE;
      ready[t] = PUBLISHED;
 #if !defined(NORECHECK) && !defined(RESET)
-     if
-     :: config != c -> goto again
-     :: else -> skip
-     fi;
+     if :: config != c -> goto again :: else -> skip fi;
 #endif
      seq++
   od;
   writerDone = true
 }
 
-byte lastSeen = 0, value;
-
 inline take() {
   r = readIndex;
   n = NEXT(r);
   moved = false;
-  atomic {
-    if
-    :: ready[n] == PUBLISHED -> ready[n] = HELD; held = n; moved = true
-    :: else -> skip
-    fi
-  }
-  if
-  :: moved -> ready[r] = FREE; r = n
-  :: else -> skip
-  fi;
+  atomic { if :: ready[n] == PUBLISHED -> ready[n] = HELD; held = n; moved = true :: else -> skip fi }
+  if :: moved -> ready[r] = FREE; r = n :: else -> skip fi;
   readIndex = r
 }
 
@@ -91,10 +70,7 @@ inline pickup() {
   b = halfB[r];
   assert(a == b);
   value = a;
-  if
-  :: a < 64 -> assert(a % 16 >= lastSeen); lastSeen = a % 16
-  :: else -> skip
-  fi
+  if :: a < 64 -> assert(a % 16 >= lastSeen); lastSeen = a % 16 :: else -> skip fi
 }
 
 inline start() {
@@ -128,11 +104,6 @@ proctype Reader() {
   assert(value % 64 == P + 16 * config)
 }
 
-/* After the first stream start the reader holds slot 0. */
-init {
-  atomic {
-    ready[0] = PUBLISHED;
-    run Writer();
-    run Reader()
-  }
+init {  /* after the first stream start the reader holds slot 0 */
+  atomic { ready[0] = PUBLISHED; run Writer(); run Reader() }
 }

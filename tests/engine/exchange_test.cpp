@@ -13,6 +13,8 @@
 namespace {
 std::function<void()> g_between;  // the other thread's work, run once at writer step g_at
 int g_step = 0, g_at = -1;
+// Arms the hook; the next writer steps count from 0.
+void RunAt(int at, std::function<void()> work) { g_between = std::move(work), g_step = 0, g_at = at; }
 }  // namespace
 
 void Geq15ExchangeStep() {
@@ -21,50 +23,37 @@ void Geq15ExchangeStep() {
 
 namespace {
 
-constexpr int kLast = static_cast<int>(sizeof(CoefficientSet) / sizeof(float)) - 1;
-float* Words(CoefficientSet* set) { return reinterpret_cast<float*>(set); }
-
-// A set is marked in its first and last word: 2 * settings, + 1 when a stream start designed it.
+// Sets marked in their first and last word with 2 * settings, + 1 when a stream start made them.
 struct Exchange {
-  Exchange() { CoefExchange_Init(&ex); }
+  Exchange() { CoefExchange_Init(&ex), held = ex.base; }
   ~Exchange() { std::free(ex.storage); }
-  void Let(const char* how) {
-    if (Words(held)[0] != value || Words(held)[kLast] != value) failure += std::string("held set written before ") + how;
-  }
-  void Hold(CoefficientSet* set) {
-    held = set;
-    value = Words(set)[0];
-    if (Words(set)[kLast] != value) failure += "torn set; ";
+  static float& Mark(CoefficientSet* set, bool last) { return set->channel[last ? 7 : 0].na2[last ? 14 : 0]; }
+  void Hold(CoefficientSet* set, bool start) {  // checks the set let go, then the one taken
+    if (Mark(held, false) != value || Mark(held, true) != value) failure += "the held set was written; ";
+    if (start) Mark(set, false) = Mark(set, true) = 2.0f * settings + 1.0f;
+    held = set, value = Mark(set, false);
+    if (Mark(set, true) != value) failure += "torn set; ";
     if (static_cast<int>(value) % 2 == 0 && value < lastPublished) failure += "published sets went backwards; ";
     if (static_cast<int>(value) % 2 == 0) lastPublished = value;
   }
   void Take() {
     CoefficientSet* before = held;
-    Let("a pickup; ");
-    Hold(CoefExchange_TakeNewest(&ex));
+    Hold(CoefExchange_TakeNewest(&ex), false);
     if (held != before && held != ex.base + (before - ex.base + 1) % 3) failure += "a slot was skipped; ";
   }
-  void Start() {
-    Let("a start; ");
-    CoefficientSet* own = CoefExchange_CatchUp(&ex);
-    Words(own)[0] = Words(own)[kLast] = 2.0f * settings + 1.0f;
-    Hold(own);
-  }
-  // Publishes new settings, running `between` at writer step `at`; false when there is no such step.
-  bool Publish(std::function<void()> between = nullptr, int at = -1) {
+  void Start() { Hold(CoefExchange_CatchUp(&ex), true); }
+  bool Publish(int at = -1, std::function<void()> between = nullptr) {  // false: no step `at`
     ++settings;
-    g_between = std::move(between);
-    g_step = 0;
-    g_at = at;
+    RunAt(at, std::move(between));
     const int32_t slot = CoefExchange_BeginWrite(&ex);
-    Words(&ex.base[slot])[0] = 2.0f * settings;
+    Mark(&ex.base[slot], false) = 2.0f * settings;
     Geq15ExchangeStep();
-    Words(&ex.base[slot])[kLast] = 2.0f * settings;
+    Mark(&ex.base[slot], true) = 2.0f * settings;
     CoefExchange_EndWrite(&ex, slot);
     return !std::exchange(g_between, nullptr);
   }
   CoefficientExchange ex{};
-  CoefficientSet* held = nullptr;
+  CoefficientSet* held;
   float value = 0, lastPublished = 0;
   int settings = 0;
   std::string failure;
@@ -72,30 +61,23 @@ struct Exchange {
 
 // Every history of up to five publications and pickups, then one more publication with pickups
 // or a stream start at each of its steps: the reader never holds a torn or overwritten set, takes
-// published sets one slot at a time in order, and ends with the newest settings.
+// published sets one slot at a time and in order, and ends with the newest settings.
 TEST(ExchangeTest, PickupsAndStartsBetweenAnyTwoWriterSteps) {
-  const std::function<void(Exchange&)> actions[] = {
-      [](Exchange& e) { e.Take(); }, [](Exchange& e) { e.Take(), e.Take(); },
-      [](Exchange& e) { e.Start(); }, [](Exchange& e) { e.Start(), e.Take(); }};
+  const std::function<void(Exchange&)> actions[] = {[](Exchange& e) { e.Take(); }, [](Exchange& e) { e.Take(), e.Take(); },
+                                                    [](Exchange& e) { e.Start(); }, [](Exchange& e) { e.Start(), e.Take(); }};
   int cases = 0;
-  for (int length = 0; length <= 5; ++length) {
-    for (int history = 0; history < (1 << length); ++history) {
-      for (int a = 0; a < 4; ++a) {
+  for (int length = 0; length <= 5; ++length)
+    for (int history = 0; history < (1 << length); ++history)
+      for (int a = 0; a < 4; ++a)
         for (int at = 0;; ++at, ++cases) {
           Exchange e;
-          e.held = e.ex.base;
           e.Start();
           for (int i = 0; i < length; ++i) (history >> i & 1) ? (void)e.Publish() : e.Take();
-          if (!e.Publish([&] { actions[a](e); }, at)) break;
-          e.Take();
-          e.Take();
+          if (!e.Publish(at, [&] { actions[a](e); })) break;
+          e.Take(), e.Take();
           if (static_cast<int>(e.value) / 2 != e.settings) e.failure += "the newest settings did not arrive";
-          ASSERT_EQ(e.failure, "") << "action " << a << " at writer step " << at << " after history " << history
-                                   << " of length " << length;
+          ASSERT_EQ(e.failure, "") << "action " << a << " at step " << at << " after history " << history << "/" << length;
         }
-      }
-    }
-  }
   EXPECT_GT(cases, 1000);
 }
 
@@ -105,9 +87,7 @@ TEST(ExchangeTest, StartChangingTheRateDuringAPublication) {
   for (int at = 0;; ++at) {
     EngineStream s;
     s.Start(48000, 256);
-    g_between = [&] { s.Start(96000, 256); };
-    g_step = 0;
-    g_at = at;
+    RunAt(at, [&] { s.Start(96000, 256); });
     ASSERT_EQ(s.SetAll(3.0f, -2.0f), 0);
     if (std::exchange(g_between, nullptr)) break;
     CoefficientSet want{};
@@ -122,10 +102,8 @@ TEST(ExchangeTest, DefaultsAndPublishingBeforeTheStart) {
   EngineStream s;
   const GEQ15ChannelParam zero{};
   for (const GEQ15ChannelParam& p : s.filter()->param) EXPECT_EQ(std::memcmp(&p, &zero, sizeof p), 0);
-  EXPECT_EQ(s.ctx.gainMin, -12.0f);
-  EXPECT_EQ(s.ctx.gainMax, 12.0f);
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(s.exchange().base) % 16, 0u);
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(s.filter()->meters.base) % 16, 0u);
+  EXPECT_TRUE(s.ctx.gainMin == -12.0f && s.ctx.gainMax == 12.0f);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(s.exchange().base) % 16 + reinterpret_cast<uintptr_t>(s.filter()->meters.base) % 16, 0u);
   EXPECT_EQ(s.SetAll(3.0f, 0.0f), 0);
   EXPECT_EQ(s.exchange().ready[1].load() | s.exchange().ready[2].load(), kSlotFree) << "nothing to publish to yet";
   s.Start(48000, 512);
@@ -138,8 +116,7 @@ TEST(ExchangeTest, DefaultsAndPublishingBeforeTheStart) {
 
 TEST(ExchangeTest, MissingStorageIsRefusedSafely) {
   EngineStream s;
-  EXPECT_EQ(CoefExchange_Init(nullptr), -1);
-  EXPECT_EQ(MeterExchange_Init(nullptr), -1);
+  EXPECT_EQ(CoefExchange_Init(nullptr) + MeterExchange_Init(nullptr), -2);
   MeterSnapshot snap;
   EXPECT_EQ(GEQ15_ReadMeters(s.filter(), &snap), -1) << "not configured";
   s.Start(48000, 512);
@@ -153,28 +130,6 @@ TEST(ExchangeTest, MissingStorageIsRefusedSafely) {
   EXPECT_EQ(GEQ15_StartStream(&s.ctx, 48000, 512), -2);
   const std::vector<float> in(512, 0.5f);
   EXPECT_EQ(s.Run(in), in) << "without any set taken the audio stays as the callback copied it";
-}
-
-TEST(ExchangeTest, MeterReaderAndWriterTakeTurns) {
-  EngineStream s;
-  s.Start(48000, 512);
-  MeterExchange& ex = s.filter()->meters;
-  MeterSnapshot snap{};
-  auto read = [&] { return GEQ15_ReadMeters(s.filter(), &snap) == 0 ? snap.peak[0] : -1.0f; };
-  auto write = [&](float level) {
-    MeterSnapshot* slot = MeterExchange_BeginWrite(&ex);
-    if (slot) slot->peak[0] = level, MeterExchange_EndWrite(&ex);
-    return slot != nullptr;
-  };
-  EXPECT_EQ(read(), 0.0f) << "configuration zero-fills slot 0";
-  EXPECT_TRUE(write(0.25f));
-  EXPECT_EQ(read(), 0.25f);
-  EXPECT_EQ(read(), 0.25f) << "no new publication: the same snapshot again";
-  EXPECT_EQ(GEQ15_ReadMeters(s.filter(), &ex.base[ex.readIndex.load()]), 0) << "reading a slot into itself";
-  EXPECT_TRUE(write(0.5f));
-  EXPECT_FALSE(write(0.75f)) << "both slots unread: skip";
-  EXPECT_EQ(read(), 0.5f);
-  EXPECT_TRUE(write(0.75f)) << "reading frees a slot";
 }
 
 }  // namespace

@@ -13,14 +13,10 @@
 struct EngineStream {
   EngineStream() { EXPECT_EQ(GEQ15_Create(&ctx), 0); }
   ~EngineStream() { GEQ15_Destroy(&ctx); }
-  EngineStream(const EngineStream&) = delete;
-  EngineStream& operator=(const EngineStream&) = delete;
-
   GEQ15Filter* filter() { return ctx.filter; }
   ProcessContext& process() { return ctx.process; }
   CoefficientExchange& exchange() { return ctx.coefExchange; }
   void Start(int32_t rate, int32_t blockSize) { EXPECT_EQ(GEQ15_StartStream(&ctx, rate, blockSize), 0); }
-
   // Sets records 1 and 2 the way the panel does and publishes.
   int32_t SetAll(float bandDb, float gainDb, int32_t bypass = 0) {
     for (GEQ15ChannelParam* p : {&ctx.filter->param[0], &ctx.filter->param[1]}) {
@@ -30,7 +26,6 @@ struct EngineStream {
     }
     return GEQ15_PublishParams(&ctx);
   }
-
   // One host buffer through the block cycle, both channels in place.
   void RunBlock(float* left, float* right, int32_t frames) {
     BlockCycle_Begin(&ctx.process, &ctx.coefExchange);
@@ -45,7 +40,6 @@ struct EngineStream {
     RunBlock(signal.data(), other.data(), static_cast<int32_t>(signal.size()));
     return signal;
   }
-
   EngineContext ctx{};
 };
 
