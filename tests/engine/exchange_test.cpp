@@ -98,12 +98,14 @@ TEST(ExchangeTest, StartChangingTheRateDuringAPublication) {
   }
 }
 
-TEST(ExchangeTest, DefaultsAndPublishingBeforeTheStart) {
+TEST(ExchangeTest, DefaultsPublishingBeforeTheStartAndMissingStorage) {
   EngineStream s;
   const GEQ15ChannelParam zero{};
   for (const GEQ15ChannelParam& p : s.filter()->param) EXPECT_EQ(std::memcmp(&p, &zero, sizeof p), 0);
   EXPECT_TRUE(s.ctx.gainMin == -12.0f && s.ctx.gainMax == 12.0f);
   EXPECT_EQ(reinterpret_cast<uintptr_t>(s.exchange().base) % 16 + reinterpret_cast<uintptr_t>(s.filter()->meters.base) % 16, 0u);
+  MeterSnapshot snap;
+  EXPECT_EQ(GEQ15_ReadMeters(s.filter(), &snap), -1) << "not configured";
   EXPECT_EQ(s.SetAll(3.0f, 0.0f), 0);
   EXPECT_EQ(s.exchange().ready[1].load() | s.exchange().ready[2].load(), kSlotFree) << "nothing to publish to yet";
   s.Start(48000, 512);
@@ -112,22 +114,14 @@ TEST(ExchangeTest, DefaultsAndPublishingBeforeTheStart) {
   EXPECT_EQ(GEQ15_ResetParams(s.filter()), 0);
   EXPECT_EQ(s.exchange().writeIndex.load(), writeIndex) << "reset must not publish";
   EXPECT_EQ(std::memcmp(&s.filter()->param[0], &zero, sizeof zero), 0);
-}
 
-TEST(ExchangeTest, MissingStorageIsRefusedSafely) {
-  EngineStream s;
-  EXPECT_EQ(CoefExchange_Init(nullptr) + MeterExchange_Init(nullptr), -2);
-  MeterSnapshot snap;
-  EXPECT_EQ(GEQ15_ReadMeters(s.filter(), &snap), -1) << "not configured";
-  s.Start(48000, 512);
-  EXPECT_EQ(GEQ15_ReadMeters(s.filter(), nullptr), -2);
+  EXPECT_EQ(CoefExchange_Init(nullptr) + MeterExchange_Init(nullptr) + GEQ15_ReadMeters(s.filter(), nullptr), -4);
   for (void** storage : {&s.exchange().storage, &s.filter()->meters.storage}) std::free(std::exchange(*storage, nullptr));
   s.exchange().base = nullptr;
   s.filter()->meters.base = nullptr;
   EXPECT_EQ(GEQ15_ReadMeters(s.filter(), &snap), -3);
   EXPECT_EQ(CoefExchange_TakeNewest(&s.exchange()), nullptr);
-  EXPECT_EQ(s.SetAll(1.0f, 1.0f), 0);
-  EXPECT_EQ(GEQ15_StartStream(&s.ctx, 48000, 512), -2);
+  EXPECT_EQ(s.SetAll(1.0f, 1.0f) + GEQ15_StartStream(&s.ctx, 48000, 512), -2);
   const std::vector<float> in(512, 0.5f);
   EXPECT_EQ(s.Run(in), in) << "without any set taken the audio stays as the callback copied it";
 }
