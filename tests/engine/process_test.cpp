@@ -176,6 +176,8 @@ TEST(ProcessTest, PeaksArePublishedThenDecayOrKeepGrowingWhileUnread) {
   for (int e : {2, 3, 4, 5, 6, 7, 10, 11, 12, 13, 14, 15}) EXPECT_EQ(snap.peak[e], 0.0f) << "entry " << e;
   EXPECT_EQ(s.filter()->state[0].v[kPeakIn], 0.5f * 0.93f) << "held peak decays after publishing";
   EXPECT_EQ(read(), 0.5f) << "no new publication: the same snapshot again";
+  MeterExchange& ex = s.filter()->meters;
+  EXPECT_EQ(GEQ15_ReadMeters(s.filter(), &ex.base[ex.readIndex.load()]), 0) << "a slot read into itself (ASan)";
   // Nobody reads: one publication takes the free slot, later ones are skipped and the held peak
   // keeps growing without decay until a slot is read again.
   for (float level : {0.6f, 0.7f, 0.8f, 0.9f}) period(level);

@@ -34,6 +34,7 @@ TEST(DesignCommandTest, PrintsTheGainThenFifteenBandsAndRefusesBadInput) {
   EXPECT_EQ(out.substr(0, 16), "gain 1.99526227\n");
   EXPECT_NE(out.find("\nband 9 1.04490578 -1.95302022 0.924966872 -0.969872713\nband 10 "), std::string::npos);
   EXPECT_EQ(out.rfind("\nband 15 "), out.rfind('\n', out.size() - 2)) << out;
+  for (const char* rate : {"44100", "192000"}) EXPECT_EQ(RunDesign({"--rate", rate, "--bypass"}, &out, &err), 0) << err;
   const std::vector<std::vector<std::string>> bad = {
       {}, {"--rate", "44099"}, {"--rate", "192001"}, {"--rate", "48000.5"}, {"--rate", "48k"}, {"--rate"},
       {"--rate", "48000", "--gains", "1,2,3"}, {"--rate", "48000", "--gains", "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0"},
