@@ -9,6 +9,15 @@
 
 #include "engine/geq15.h"
 
+// A test build defines GEQ15_EXCHANGE_HOOK and its own Geq15ExchangeStep to run the other
+// thread's work between the writer's steps; the program compiles the steps to nothing.
+#ifdef GEQ15_EXCHANGE_HOOK
+void Geq15ExchangeStep();
+#define EXCHANGE_STEP() Geq15ExchangeStep()
+#else
+#define EXCHANGE_STEP() ((void)0)
+#endif
+
 namespace {
 
 constexpr uintptr_t kSlotAlignment = 16;
@@ -60,11 +69,13 @@ int32_t CoefExchange_BeginWrite(CoefficientExchange* ex) {
   const int32_t w = ex->writeIndex.load(std::memory_order_relaxed);
   const int32_t n = NextCoefSlot(w);
   int32_t target;
+  EXCHANGE_STEP();
   if (ex->ready[w].load(std::memory_order_acquire) == kSlotFree) {
     target = w;
-  } else if (ex->ready[n].load(std::memory_order_acquire) == kSlotFree) {
+  } else if (EXCHANGE_STEP(), ex->ready[n].load(std::memory_order_acquire) == kSlotFree) {
     target = n;
   } else {
+    EXCHANGE_STEP();
     // Both taken: w holds our newest unread set and n is the reader's. Reclaim w unless the
     // reader has just entered it; in that case it has released both slots behind it, n among
     // them, so n is free and the new set follows the one the reader now holds.
@@ -76,12 +87,14 @@ int32_t CoefExchange_BeginWrite(CoefficientExchange* ex) {
       target = n;
     }
   }
+  EXCHANGE_STEP();
   ex->writeIndex.store(target, std::memory_order_relaxed);
   return target;
 }
 
 void CoefExchange_EndWrite(CoefficientExchange* ex, int32_t slot) {
   if (!ex || slot < 0 || slot > 2) return;
+  EXCHANGE_STEP();
   ex->ready[slot].store(kSlotPublished, std::memory_order_release);
 }
 
@@ -98,6 +111,18 @@ CoefficientSet* CoefExchange_TakeNewest(CoefficientExchange* ex) {
     ex->readIndex.store(r, std::memory_order_relaxed);
   }
   return ex->base + r;
+}
+
+// The stream start runs on the audio thread, the reader, while the writer may be half-way
+// through a publication. So it never resets the indices or touches a slot the writer may own:
+// it takes every set published so far (two steps at most, as only two slots can be unread) and
+// returns the slot it then holds, which the writer never writes, for the start to redesign from
+// the current settings. Those settings are at least as new as any set taken here; a publication
+// still in flight arrives at a later pickup.
+CoefficientSet* CoefExchange_CatchUp(CoefficientExchange* ex) {
+  if (!ex || !ex->base) return nullptr;
+  CoefExchange_TakeNewest(ex);
+  return CoefExchange_TakeNewest(ex);
 }
 
 // ---- meter exchange: audio thread writes, user-interface thread reads ----

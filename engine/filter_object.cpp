@@ -1,5 +1,6 @@
 // The equalizer object's life: creation with its exchanges, parameter reset, publication of
 // designed sets, destruction.
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -10,6 +11,8 @@ namespace {
 
 constexpr float kGainMinDb = -12.0f;
 constexpr float kGainMaxDb = 12.0f;
+constexpr float kMeterPeriodMs = 20.0f;
+constexpr int kPublishRounds = 4;
 
 void ClearCoefExchange(CoefficientExchange* ex) {
   ex->storage = nullptr;
@@ -68,14 +71,45 @@ int32_t GEQ15_ResetParams(GEQ15Filter* filter) {
   return 0;
 }
 
+// The stream start and a publication run on different threads and may overlap. Each side stores
+// first (the start: configuration and started; the writer: the settings, then its set) and then,
+// behind a sequentially consistent fence, looks at the other's word. The fences make sure that
+// at least one of them sees the other: either the start takes the writer's set and designs from
+// its settings, or the writer sees the started stream and the new configuration and publishes a
+// set designed for it. Neither waits.
 int32_t GEQ15_PublishParams(EngineContext* ctx) {
   if (!ctx || !ctx->filter) return 0;
-  // Before the first stream start there is nothing to publish to: the start designs slot 0 from
-  // the records anyway, so no change is lost.
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  // Before the first stream start there is nothing to publish to: the start designs from the
+  // records anyway, so no change is lost.
   if (!ctx->started.load(std::memory_order_acquire)) return 0;
-  const int32_t slot = CoefExchange_BeginWrite(&ctx->coefExchange);
-  if (slot < 0) return 0;
-  const int32_t result = GEQ15_Design(ctx->filter, &ctx->coefExchange.base[slot]);
-  CoefExchange_EndWrite(&ctx->coefExchange, slot);
+  int32_t result = 0;
+  // A start may change the rate while a set is being designed; a set for the old rate that the
+  // start did not take is replaced at once. Starts are rare, so few rounds ever run.
+  for (int round = 0; round < kPublishRounds; ++round) {
+    const int32_t rate = ctx->filter->sampleRate.load(std::memory_order_relaxed);
+    const int32_t slot = CoefExchange_BeginWrite(&ctx->coefExchange);
+    if (slot < 0) return 0;
+    result = GEQ15_Design(ctx->filter, &ctx->coefExchange.base[slot]);
+    CoefExchange_EndWrite(&ctx->coefExchange, slot);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (ctx->filter->sampleRate.load(std::memory_order_relaxed) == rate) break;
+  }
   return result;
+}
+
+int32_t GEQ15_StartStream(EngineContext* ctx, int32_t rate, int32_t blockSize) {
+  if (!ctx || !ctx->filter) return -2;
+  // An unsupported rate is refused here and the filter keeps its previous configuration, while
+  // the timing below follows the host's new rate.
+  GEQ15_Configure(ctx->filter, rate, blockSize);
+  if (!ctx->coefExchange.base) return -2;
+  ctx->started.store(1, std::memory_order_release);
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  GEQ15_Design(ctx->filter, CoefExchange_CatchUp(&ctx->coefExchange));
+  ProcessContext_Init(&ctx->process, rate, blockSize, kMeterPeriodMs);
+  ctx->process.block = &ctx->channelBlock;
+  ctx->channelBlock.count = 2;
+  ctx->channelBlock.frames = blockSize;
+  return 0;
 }

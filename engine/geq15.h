@@ -151,9 +151,17 @@ int32_t GEQ15_Create(EngineContext* ctx);
 void GEQ15_Destroy(EngineContext* ctx);
 int32_t GEQ15_ResetParams(GEQ15Filter* filter);
 int32_t GEQ15_PublishParams(EngineContext* ctx);
+// The host's stream start (audio thread): configures the filter, catches the exchange up and
+// designs the held set from the current settings, initialises the timing and marks the stream
+// started. 0; -2 without a filter or coefficient storage.
+int32_t GEQ15_StartStream(EngineContext* ctx, int32_t rate, int32_t blockSize);
 int32_t CoefExchange_Init(CoefficientExchange* ex);
-void CoefExchange_Reset(CoefficientExchange* ex);  // stream start: writeIndex 1, readIndex 0, ready {1,0,0}
+// writeIndex 1, readIndex 0, ready {1,0,0}: only while no other thread uses the exchange.
+void CoefExchange_Reset(CoefficientExchange* ex);
 CoefficientSet* CoefExchange_TakeNewest(CoefficientExchange* ex);
+// Reader: takes every set published so far and returns the slot it holds, which the writer never
+// writes, so the stream start can redesign it; null when there is no storage.
+CoefficientSet* CoefExchange_CatchUp(CoefficientExchange* ex);
 // The writer's two halves, around the filling of the slot: BeginWrite picks the slot (never the
 // one the reader holds) and returns its index, -1 when there is no storage; EndWrite publishes it.
 int32_t CoefExchange_BeginWrite(CoefficientExchange* ex);

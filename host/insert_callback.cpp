@@ -16,7 +16,6 @@ std::atomic<RestartPoster> g_restartPoster{nullptr};
 // Used when the host announces a block size below 1: the filter's configuration falls back to
 // the same value, and the ramp and meter timing divide by it.
 constexpr int32_t kFallbackBlockSize = 256;
-constexpr float kMeterPeriodMs = 20.0f;
 
 // Copies a channel the equalizer does not own: finite samples bit for bit, and 0 for a NaN or an
 // infinity, so the callback never hands the host a non-finite sample. A copied channel has no
@@ -58,22 +57,8 @@ void CopyChannelThrough(const HostAudioBuffer* buffer, int32_t channel, int32_t 
 }
 
 int32_t StartStream(EngineContext* engine, const HostAudioBuffer* buffer) {
-  const int32_t rate = buffer->rate;
   const int32_t blockSize = buffer->frameCount >= 1 ? buffer->frameCount : kFallbackBlockSize;
-  // Every buffer after a start is processed by the filter; without one the stream cannot start.
-  if (engine->filter == nullptr) return -2;
-  // An unsupported rate is refused here and the filter keeps its previous configuration, while
-  // the timing below follows the host's new rate.
-  GEQ15_Configure(engine->filter, rate, blockSize);
-  CoefExchange_Reset(&engine->coefExchange);
-  if (engine->coefExchange.base == nullptr) return -2;
-  GEQ15_Design(engine->filter, engine->coefExchange.base);
-  ProcessContext_Init(&engine->process, rate, blockSize, kMeterPeriodMs);
-  engine->process.block = &engine->channelBlock;
-  engine->channelBlock.count = 2;
-  engine->channelBlock.frames = blockSize;
-  engine->started.store(1, std::memory_order_release);
-  return 0;
+  return GEQ15_StartStream(engine, buffer->rate, blockSize);
 }
 
 // Equalizes the selected bus's first two channels when they exist and copies every other

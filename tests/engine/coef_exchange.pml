@@ -1,39 +1,33 @@
-/* Every interleaving of the coefficient exchange: the user-interface thread publishes P sets
- * stamped 1..P, the audio thread picks up K times while it publishes and twice more after it has
- * stopped. Each shared-word access is one step. A set is written and read in two halves, so a
- * write that overlaps a read shows as a torn set.
- *
- * Checked in every interleaving:
- *   - the slot the reader holds is never written (and no set is read torn);
- *   - the stamps the reader sees never go backwards;
- *   - once publishing stops, two pickups reach the newest set (none is lost to an older one).
- * Built with -DNOCAS, the writer reclaims with a plain clear and re-read and the reader enters a
- * slot with plain stores; that variant must fail.
+/* Every interleaving of the coefficient exchange. The user-interface thread changes the settings
+ * to 1..P and publishes each; the audio thread picks up K times, with up to S stream starts among
+ * them, and twice more once the writer has stopped. Each shared-word access is one step; a set is
+ * written and read in two halves, so an overlap shows as a torn set. A set's value is settings +
+ * 16 * the configuration it was designed for, + 64 when a start designed it. Checked: no thread
+ * writes a slot the other reads or writes, no set is read torn, published sets arrive in order,
+ * a start never designs older settings than were seen, and at the end the reader holds the newest
+ * settings for the newest configuration. Broken variants that must fail: -DRESET (the start
+ * resets the indices and designs slot 0), -DNORECHECK (the writer does not publish again when a
+ * start changed the configuration under it).
  */
-#ifndef P
-#define P 4
-#endif
-#ifndef K
-#define K 3
-#endif
 #define FREE 0
 #define PUBLISHED 1
 #define HELD 2
+#define NONE 3
 #define NEXT(i) (((i) + 1) % 3)
-
-byte ready[3];
-byte writeIndex = 1;
-byte readIndex = 0;
-byte halfA[3];          /* slot contents: the stamp, written in two halves */
-byte halfB[3];
-byte held = 0;          /* the slot the reader reads from (observer only) */
+byte ready[3], halfA[3], halfB[3];
+byte writeIndex = 1, readIndex = 0;
+byte held = 0, writing = NONE;  /* the slots the reader reads and the writer fills (observers) */
+byte params = 0, config = 0, lastSeen = 0, value;
 bool writerDone = false;
 
 proctype Writer() {
-  byte seq = 1, w, n, t;
+  byte seq = 1, w, n, t, c;
   do
   :: seq > P -> break
   :: else ->
+     params = seq;
+again:
+     c = config;
      w = writeIndex;
      n = NEXT(w);
      if
@@ -41,88 +35,75 @@ proctype Writer() {
      :: else ->
         if
         :: ready[n] == FREE -> t = n
-        :: else ->
-#ifdef NOCAS
-           ready[w] = FREE;
-           if
-           :: ready[n] == FREE -> t = n
-           :: else -> t = w
-           fi
-#else
-           atomic {
-             if
-             :: ready[w] == PUBLISHED -> ready[w] = FREE; t = w
-             :: else -> t = n
-             fi
-           }
-#endif
+        :: else ->  /* the reclaim's compare-and-exchange */
+           atomic { if :: ready[w] == PUBLISHED -> ready[w] = FREE; t = w :: else -> t = n fi }
         fi
      fi;
      writeIndex = t;
+     writing = t;
      assert(t != held);
-     halfA[t] = seq;
+     halfA[t] = seq + 16 * c;
      assert(t != held);
-     halfB[t] = seq;
+     halfB[t] = seq + 16 * c;
+     writing = NONE;
      ready[t] = PUBLISHED;
+#if !defined(NORECHECK) && !defined(RESET)
+     if :: config != c -> goto again :: else -> skip fi;
+#endif
      seq++
   od;
   writerDone = true
 }
 
-byte lastSeen = 0;
-
-inline pickup() {
+inline take() {
   r = readIndex;
   n = NEXT(r);
-#ifdef NOCAS
-  if
-  :: ready[n] != FREE ->
-     held = n;          /* from here on the reader will read n */
-     ready[r] = FREE;
-     ready[n] = PUBLISHED;
-     r = n
-  :: else -> skip
-  fi;
-#else
   moved = false;
-  atomic {
-    if
-    :: ready[n] == PUBLISHED -> ready[n] = HELD; held = n; moved = true
-    :: else -> skip
-    fi
-  }
-  if
-  :: moved -> ready[r] = FREE; r = n
-  :: else -> skip
-  fi;
-#endif
-  readIndex = r;
+  atomic { if :: ready[n] == PUBLISHED -> ready[n] = HELD; held = n; moved = true :: else -> skip fi }
+  if :: moved -> ready[r] = FREE; r = n :: else -> skip fi;
+  readIndex = r
+}
+
+inline pickup() {
+  take();
   a = halfA[r];
   b = halfB[r];
-  assert(a == b);           /* not torn */
-  assert(a >= lastSeen);    /* never backwards */
-  lastSeen = a
+  assert(a == b);
+  value = a;
+  if :: a < 64 -> assert(a % 16 >= lastSeen); lastSeen = a % 16 :: else -> skip fi
+}
+
+inline start() {
+  config++;
+#ifdef RESET
+  ready[0] = PUBLISHED; ready[1] = FREE; ready[2] = FREE;
+  readIndex = 0; writeIndex = 1; r = 0; held = 0;
+#else
+  take();
+  take();
+#endif
+  a = params;
+  assert(a >= lastSeen && r != writing);
+  halfA[r] = a + 16 * config + 64;
+  assert(r != writing);
+  halfB[r] = a + 16 * config + 64;
+  starts++
 }
 
 proctype Reader() {
-  byte r, n, a, b, i;
+  byte r, n, a, b, i, starts;
   bool moved;
-  i = 0;
   do
   :: i < K -> pickup(); i++
+  :: i < K && starts < S -> start(); i++
   :: else -> break
   od;
   writerDone;
   pickup();
   pickup();
-  assert(lastSeen == P)     /* the newest set arrives */
+  assert(value % 64 == P + 16 * config)
 }
 
-/* The state after the stream start (or configuration): the reader holds slot 0. */
-init {
-  atomic {
-    ready[0] = 1;
-    run Writer();
-    run Reader()
-  }
+init {  /* after the first stream start the reader holds slot 0 */
+  atomic { ready[0] = PUBLISHED; run Writer(); run Reader() }
 }

@@ -77,9 +77,7 @@ Trace RunStream(int32_t path, const Stream& stream) {
 void ExpectSame(const std::vector<float>& ref, const std::vector<float>& got, const char* what) {
   ASSERT_EQ(ref.size(), got.size()) << what;
   for (size_t i = 0; i < ref.size(); ++i)
-    ASSERT_TRUE(SameSample(ref[i], got[i])) << what << " value " << i << ": reference " << ref[i] << " (0x"
-                                            << std::hex << FloatBits(ref[i]) << "), got " << got[i] << " (0x"
-                                            << FloatBits(got[i]) << ")";
+    ASSERT_TRUE(SameSample(ref[i], got[i])) << what << " value " << i << ": reference " << ref[i] << ", got " << got[i];
 }
 
 // Returns the reference trace for further checks of its own.
@@ -112,12 +110,10 @@ std::function<float(int, int64_t)> NoiseSignal(float amplitude, uint32_t seed) {
 TEST(ProcessPathsTest, Selection) {
   EXPECT_FALSE(VectorPaths().empty()) << "every x86 build has at least the SSE2 path";
   EXPECT_EQ(ProcessPath_Select(kProcessPathReference), 0);
-  EXPECT_EQ(ProcessPath_Current(), kProcessPathReference);
   for (int32_t unknown : {kProcessPathCount, -7}) EXPECT_EQ(ProcessPath_Select(unknown), -1);
   EXPECT_EQ(ProcessPath_Current(), kProcessPathReference) << "a refused choice keeps the earlier one";
   EXPECT_EQ(ProcessPath_Select(kProcessPathAuto), 0);
-  EXPECT_NE(ProcessPath_Current(), kProcessPathAuto) << "auto resolves to a real path";
-  EXPECT_TRUE(ProcessPath_Supported(ProcessPath_Current()));
+  EXPECT_TRUE(ProcessPath_Current() != kProcessPathAuto && ProcessPath_Supported(ProcessPath_Current()));
 }
 
 // Different curves on the two records, a fade-in, then new sets (and a bypass) every few blocks,
@@ -193,17 +189,13 @@ TEST(ProcessPathsTest, TinyValuesBecomeExactZerosAlike) {
   auto flushed = [tiny](float v) { return v == 0.0f || std::fabs(v) >= tiny; };
   for (size_t k = 0; k < ref.out.size(); ++k) ASSERT_TRUE(flushed(ref.out[k])) << "output " << k;
   const size_t silentBlocks = kSilentUntil / 512;
-  for (size_t b = 0; b < silentBlocks; ++b) {
-    for (int c = 0; c < 2; ++c) {
+  for (size_t b = 0; b < silentBlocks; ++b)
+    for (int c = 0; c < 2; ++c)
       for (int i = kX1; i < kPeakIn; ++i) {
         const float h = ref.states[(b * 2 + c) * 64 + i];
-        ASSERT_TRUE(flushed(h)) << "block " << b << " channel " << c + 1 << " history " << i << " = " << h;
-        if (b + 1 == silentBlocks) {
-          EXPECT_EQ(FloatBits(h), 0u) << "after the silence: channel " << c + 1 << " history " << i;
-        }
+        ASSERT_TRUE(flushed(h) && (b + 1 < silentBlocks || FloatBits(h) == 0u))
+            << "block " << b << " channel " << c + 1 << " history " << i << " = " << h;
       }
-    }
-  }
 }
 
 // One channel only (a mono render) and a host that hands the same or overlapping buffers for
@@ -219,20 +211,12 @@ TEST(ProcessPathsTest, MonoAndSharedBufferFollowTheReference) {
     for (uint32_t b = 0; b < 4; ++b) {
       std::vector<float> shared = Noise(256, 11 + b, 0.5f);
       e.ctx.channelBlock.count = b < 2 ? 1 : 2;
-      BlockCycle_Begin(&e.ctx.process, &e.ctx.coefExchange);
-      e.ctx.channelBlock.samples[0] = shared.data();
-      e.ctx.channelBlock.samples[1] = b < 2 ? nullptr : shared.data() + (b == 2 ? 0 : 100);
-      e.ctx.channelBlock.frames = b == 3 ? 156 : 256;
-      BlockCycle_Finish(&e.ctx.process, e.filter(), e.ctx.channelBlock.frames);
+      e.RunBlock(shared.data(), b < 2 ? nullptr : shared.data() + (b == 2 ? 0 : 100), b == 3 ? 156 : 256);
       out.insert(out.end(), shared.begin(), shared.end());
     }
     return out;
   };
-  const std::vector<float> ref = run(kProcessPathReference);
-  for (int32_t path : VectorPaths()) {
-    SCOPED_TRACE(ProcessPath_Name(path));
-    ExpectSame(ref, run(path), "sample");
-  }
+  for (int32_t path : VectorPaths()) ExpectSame(run(kProcessPathReference), run(path), ProcessPath_Name(path));
 }
 
 }  // namespace

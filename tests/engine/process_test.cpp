@@ -1,4 +1,5 @@
-// Configuration, stream timing and block processing: ramps, unity path and peak metering.
+// Filter design, configuration, stream timing and block processing. Designed coefficients must be
+// the same to the bit on every build: the expected values are the exact float results.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,110 +11,125 @@ namespace {
 
 using namespace channel_state;
 
-TEST(ConfigureTest, RateLimitsAndBlockSize) {
+CoefficientSet Design(EngineStream& s, int rate, const GEQ15ChannelParam& p) {
+  EXPECT_EQ(GEQ15_Configure(s.filter(), rate, 512), 0);
+  s.filter()->param[0] = s.filter()->param[1] = p;
+  CoefficientSet set;
+  std::memset(&set, 0x5A, sizeof set);
+  EXPECT_EQ(GEQ15_Design(s.filter(), &set), 0);
+  return set;
+}
+
+TEST(DesignTest, CoefficientsAreExact) {
+  EngineStream s;
+  // One band at a gain: its b0, a1, b2, na2; band 0 is the output gain, linear.
+  const struct { int rate, band; float db; double want[4]; } cases[] = {
+      {48000, 9, 12.0f, {1.0449057817459106, -1.9530202150344849, 0.9249668717384338, -0.9698727130889893}},
+      {48000, 9, 0.0f, {1.0, -1.9241724014282227, 0.9407760500907898, -0.9407760500907898}},
+      {44100, 3, -12.0f, {0.9969114065170288, -1.9916716814041138, 0.9948392510414124, -0.9917506575584412}},
+      {44100, 15, 6.0f, {1.286144495010376, 0.9275758862495422, 0.13884237408638, -0.4249868392944336}},
+      {48000, 0, 6.0f, {1.9952622652053833}}, {48000, 0, -12.0f, {0.25118863582611084}},
+  };
+  for (const auto& c : cases) {
+    GEQ15ChannelParam p{};
+    (c.band ? p.bands[c.band - 1] : p.gain) = c.db;
+    const CoefficientSet set = Design(s, c.rate, p);
+    for (int ch = 0; ch < 3; ++ch) {
+      const GEQ15ChannelCoefs& d = set.channel[ch];
+      const int i = c.band - 1;
+      const float got[] = {c.band ? d.b0[i] : d.gain, c.band ? d.a1[i] : 0, c.band ? d.b2[i] : 0, c.band ? d.na2[i] : 0};
+      for (int k = 0; k < (ch < 2 ? 4 : 1); ++k)
+        EXPECT_EQ(FloatBits(got[k]), ch < 2 ? FloatBits(static_cast<float>(c.want[k])) : 0x5A5A5A5Au)
+            << "band " << c.band << " at " << c.rate << " Hz, " << c.db << " dB, channel " << ch + 1 << " value " << k;
+    }
+  }
+}
+
+// Processing relies on a 0 dB band having b0 = 1 and b2 = -na2 exactly for a bit-exact unity
+// path; bypass must design exactly that, with unity gain, whatever the record holds.
+TEST(DesignTest, FlatAndBypassedDesignsAreUnityAndNeedConfiguration) {
+  EngineStream s;
+  CoefficientSet untouched{};
+  EXPECT_EQ(GEQ15_Design(s.filter(), &untouched), -1) << "an unconfigured filter cannot be designed";
+  EXPECT_EQ(untouched.channel[0].gain, 0.0f) << "a refused design must not write";
+  GEQ15ChannelParam bypassed{1, {}, -12.0f};
+  for (float& g : bypassed.bands) g = 12.0f;
+  for (int rate : {44100, 48000, 96000, 192000}) {
+    const GEQ15ChannelCoefs flat = Design(s, rate, GEQ15ChannelParam{}).channel[0];
+    EXPECT_EQ(flat.gain, 1.0f);
+    for (int i = 0; i < kBandCount; ++i) EXPECT_TRUE(flat.b0[i] == 1.0f && flat.b2[i] == -flat.na2[i]) << i;
+    const GEQ15ChannelCoefs off = Design(s, rate, bypassed).channel[0];
+    EXPECT_EQ(std::memcmp(&off, &flat, sizeof flat), 0) << rate;
+  }
+}
+
+TEST(ProcessTest, ConfigureRefusesRatesOutsideTheRangeAndKeepsTheEarlierState) {
   EngineStream s;
   GEQ15Filter* f = s.filter();
   const struct { int32_t rate, block, result, blockSize; } cases[] = {
-      {44099, 512, -2, 0}, {0, 512, -2, 0}, {192001, 512, -3, 0},
-      {44100, 512, 0, 512}, {192000, 0, 0, 256}, {48000, -5, 0, 256},
+      {44099, 512, -2, 0}, {192001, 512, -3, 0}, {44100, 512, 0, 512}, {192000, 0, 0, 256}, {48000, -5, 0, 256},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.rate << "/" << c.block);
-    EXPECT_EQ(GEQ15_Configure(f, c.rate, c.block), c.result);
+    EXPECT_EQ(GEQ15_Configure(f, c.rate, c.block), c.result) << c.rate;
     EXPECT_EQ(f->sampleRate.load(), c.result == 0 ? c.rate : 0) << "a refused rate changes nothing";
-    EXPECT_EQ(f->flags.load() != 0, c.result == 0);
-    EXPECT_EQ(f->blockSize.load(), c.blockSize);
+    EXPECT_EQ(f->flags.load() == 0x10000001u, c.result == 0) << c.rate;
+    EXPECT_EQ(f->blockSize.load(), c.blockSize) << c.rate;
   }
-  EXPECT_EQ(f->flags.load() & 0x10000001u, 0x10000001u);
   EXPECT_EQ(f->channelCount.load(), 2);
-
-  // A refused rate keeps the earlier configuration, state included; an accepted one clears the
-  // states and resets the meter exchange.
   f->state[0].v[kY1] = 0.5f;
   EXPECT_EQ(GEQ15_Configure(f, 8000, 64), -2);
-  EXPECT_EQ(f->sampleRate.load(), 48000);
-  EXPECT_EQ(f->state[0].v[kY1], 0.5f);
+  EXPECT_EQ(f->state[0].v[kY1], 0.5f) << "a refused rate keeps the state";
   f->meters.readIndex.store(1);
   EXPECT_EQ(GEQ15_Configure(f, 96000, 64), 0);
   EXPECT_EQ(f->state[0].v[kY1], 0.0f);
-  EXPECT_EQ(f->meters.readIndex.load(), 0);
-  EXPECT_EQ(f->meters.writeIndex.load(), 1);
+  EXPECT_EQ(f->meters.readIndex.load() * 10 + f->meters.writeIndex.load(), 1) << "meter exchange reset";
 }
 
-TEST(ProcessContextTest, RampAndMeterFigures) {
+TEST(ProcessTest, RampAndMeterPeriodsInWholeBlocks) {
   const struct { int32_t rate, block, ramp, meter; } cases[] = {
-      {48000, 512, 512, 1024}, {48000, 480, 960, 960},  {96000, 512, 1024, 2048},
-      {192000, 256, 2048, 3840}, {44100, 1, 512, 882},  {79999, 100, 600, 1600},
-      {80000, 1000, 2000, 2000}, {160000, 4096, 4096, 4096},
-      // A host may announce no block size: it counts as 256 here as in configuration.
-      {48000, 0, 512, 1024}, {192000, -1, 2048, 3840},
+      {48000, 512, 512, 1024}, {48000, 480, 960, 960}, {96000, 512, 1024, 2048}, {192000, 256, 2048, 3840},
+      {44100, 1, 512, 882}, {79999, 100, 600, 1600}, {80000, 1000, 2000, 2000}, {160000, 4096, 4096, 4096},
+      {48000, 0, 512, 1024}, {192000, -1, 2048, 3840}, {0, 0, 512, 256},  // no block size counts as 256
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.rate << "/" << c.block);
     ProcessContext pc;
     std::memset(&pc, 0x7F, sizeof pc);
     ProcessContext_Init(&pc, c.rate, c.block, 20.0f);
-    EXPECT_EQ(pc.rampLength, c.ramp);
-    EXPECT_EQ(pc.meterPeriod, c.meter);
-    EXPECT_EQ(pc.rampStep, static_cast<float>(1.0 / c.ramp));
-    EXPECT_EQ(pc.meterDecay, 0.93f);
-    EXPECT_EQ(pc.block, nullptr);
-    EXPECT_EQ(pc.coefs, nullptr);
-    EXPECT_EQ(pc.rampRemaining, 0);
-    EXPECT_EQ(pc.meterCount, 0);
+    EXPECT_TRUE(pc.rampLength == c.ramp && pc.meterPeriod == c.meter && pc.rampStep == static_cast<float>(1.0 / c.ramp))
+        << c.rate << "/" << c.block << ": " << pc.rampLength << ", " << pc.meterPeriod;
+    EXPECT_TRUE(pc.meterDecay == 0.93f && !pc.block && !pc.coefs && !pc.rampRemaining && !pc.meterCount);
   }
 }
 
-// A start the filter refused still initialises the context with the host's rate; a meter period
-// of no whole sample must not leave the meter count to be wrapped by zero.
 TEST(ProcessTest, UnconfiguredFilterLeavesAudioAlone) {
-  ProcessContext pc{};
-  ProcessContext_Init(&pc, 0, 0, 20.0f);
-  EXPECT_EQ(pc.meterPeriod, 256);
   EngineStream s;
   s.Start(0, 0);
   const std::vector<float> in = Noise(64, 1);
   EXPECT_EQ(s.Run(in), in);
-
-  float left[4] = {1, 2, 3, 4}, right[4] = {5, 6, 7, 8};
-  s.ctx.channelBlock.samples[0] = left;
-  s.ctx.channelBlock.samples[1] = right;
-  s.ctx.channelBlock.frames = 4;
-  s.process().coefs = &s.exchange().base[0];
-  s.process().meterDue = 1;
   EXPECT_EQ(GEQ15_Process(&s.process(), s.filter()), -1);
-  EXPECT_EQ(left[3], 4.0f);
-  EXPECT_EQ(right[0], 5.0f);
   EXPECT_EQ(s.filter()->coefs, nullptr);
 }
 
 // A host may hand shorter buffers than announced; each buffer's own length drives the ramp.
 TEST(ProcessTest, FadeInFromSilenceThenUnity) {
-  const struct { int32_t announced; std::vector<int32_t> buffers; } cases[] = {
-      {512, {512}}, {256, {128, 128, 128, 128}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.announced);
+  for (int32_t announced : {512, 256}) {
     EngineStream s;
-    s.Start(48000, c.announced);
+    s.Start(48000, announced);
     std::vector<float> out;
-    for (int32_t frames : c.buffers) {
+    for (int32_t frames = announced == 512 ? 512 : 128, k = 0; k < 512; k += frames) {
       const std::vector<float> part = s.Run(std::vector<float>(frames, 1.0f));
       out.insert(out.end(), part.begin(), part.end());
     }
     for (int k = 0; k < 512; ++k) ASSERT_FLOAT_EQ(out[k], k / 512.0f) << "sample " << k;
-    EXPECT_EQ(s.process().rampRemaining, 0);
-    // Every band flat and the gain exactly 1: output equals input.
     for (uint32_t block = 0; block < 4; ++block) {
       const std::vector<float> in = Noise(512, block);
-      EXPECT_EQ(s.Run(in), in) << "block " << block;
+      EXPECT_EQ(s.Run(in), in) << "flat bands and unity gain must pass the input unchanged";
     }
-    EXPECT_EQ(s.filter()->state[0].v[kGain], 1.0f);
-    EXPECT_EQ(s.filter()->state[0].v[kStep], 0.0f);
+    EXPECT_TRUE(s.filter()->state[0].v[kGain] == 1.0f && s.filter()->state[0].v[kStep] == 0.0f);
   }
 }
 
-TEST(ProcessTest, NewSetWaitsForTheRunningRamp) {
+TEST(ProcessTest, NewSetWaitsForTheRunningRampAndBandsChangeAtOnce) {
   EngineStream s;
   s.Start(48000, 256);
   const std::vector<float> ones(256, 1.0f);
@@ -122,74 +138,53 @@ TEST(ProcessTest, NewSetWaitsForTheRunningRamp) {
   CoefficientSet* first = s.process().coefs;
   s.Run(ones);
   EXPECT_EQ(s.process().coefs, first) << "taken while the ramp still ran";
-  EXPECT_EQ(s.process().rampRemaining, 0);
-
   s.Run(ones);  // first block after the ramp: the -6 dB set, ramping down
   EXPECT_NE(s.process().coefs, first);
   const float target = s.process().coefs->channel[0].gain;
   s.Run(ones);
   EXPECT_EQ(s.Run(ones)[0], target) << "the block after the ramp sets the gain exactly";
   EXPECT_NEAR(target, 0.501187f, 1e-6f);
-}
-
-TEST(ProcessTest, BandsChangeAtOnceWhileGainHolds) {
-  EngineStream s;
-  s.Start(48000, 512);
-  s.Run(std::vector<float>(512, 0.0f));
-  ASSERT_EQ(s.SetAll(12.0f, 0.0f), 0);
-  std::vector<float> impulse(512, 0.0f);
+  std::vector<float> impulse(256, 0.0f);
+  s.Run(impulse);
+  ASSERT_EQ(s.SetAll(12.0f, -6.0f), 0);
   impulse[0] = 0.25f;
-  EXPECT_GT(s.Run(impulse)[0], 0.25f);
+  EXPECT_GT(s.Run(impulse)[0], 0.25f * target);
   EXPECT_EQ(s.filter()->state[0].v[kStep], 0.0f) << "an unchanged gain target starts no ramp";
 }
 
-TEST(MeteringTest, PeaksDecayAndOnlyLiveEntriesAreWritten) {
+TEST(ProcessTest, PeaksArePublishedThenDecayOrKeepGrowingWhileUnread) {
   EngineStream s;
   s.Start(48000, 512);  // meter period 1024: a publication every second block
   std::vector<float> left(512, 0.0f), right(512, 0.0f);
-  left[10] = -0.5f;
-  right[20] = 0.25f;
-  s.RunBlock(left.data(), right.data(), 512);
-  EXPECT_EQ(s.process().meterDue, 0);
-  std::fill(left.begin(), left.end(), 0.0f);
-  std::fill(right.begin(), right.end(), 0.0f);
-  s.RunBlock(left.data(), right.data(), 512);
-  EXPECT_EQ(s.process().meterDue, 1);
-  EXPECT_EQ(s.process().meterCount, 0);
-
   MeterSnapshot snap{};
-  ASSERT_EQ(GEQ15_ReadMeters(s.filter(), &snap), 0);
-  EXPECT_EQ(snap.peak[0], 0.5f);
+  auto read = [&] { return GEQ15_ReadMeters(s.filter(), &snap) == 0 ? snap.peak[0] : -1.0f; };
+  auto period = [&](float level) {
+    left[5] = level;
+    s.RunBlock(left.data(), right.data(), 512);
+    EXPECT_EQ(s.process().meterDue, 0);
+    left[5] = 0.0f;
+    s.RunBlock(left.data(), right.data(), 512);
+  };
+  EXPECT_EQ(read(), 0.0f) << "configuration zero-fills meter slot 0";
+  right[20] = -0.25f;
+  period(-0.5f);
+  right[20] = 0.0f;
+  EXPECT_EQ(read(), 0.5f);
   EXPECT_EQ(snap.peak[1], 0.25f);
   // Output peaks come after the fade-in gain of the first block: below the input peaks.
-  EXPECT_GT(snap.peak[8], 0.0f);
-  EXPECT_LT(snap.peak[8], 0.5f);
-  EXPECT_GT(snap.peak[9], 0.0f);
+  EXPECT_TRUE(snap.peak[8] > 0.0f && snap.peak[8] < 0.5f && snap.peak[9] > 0.0f);
   for (int e : {2, 3, 4, 5, 6, 7, 10, 11, 12, 13, 14, 15}) EXPECT_EQ(snap.peak[e], 0.0f) << "entry " << e;
   EXPECT_EQ(s.filter()->state[0].v[kPeakIn], 0.5f * 0.93f) << "held peak decays after publishing";
-}
-
-TEST(MeteringTest, SkippedPublicationsKeepAccumulating) {
-  EngineStream s;
-  s.Start(48000, 1024);  // one publication per block
-  MeterSnapshot snap;
-  std::vector<float> left(1024, 0.0f), right(1024, 0.0f);
-  // Nobody reads and the reader still holds slot 0: publication 1 (0.1) takes the only free
-  // slot, the later ones are skipped and the peak keeps growing to 0.4 without decay.
-  for (float level : {0.1f, 0.2f, 0.3f, 0.4f}) {
-    left[5] = level;
-    s.RunBlock(left.data(), right.data(), 1024);
-  }
-  EXPECT_EQ(s.filter()->state[0].v[kPeakIn], 0.4f);
-  for (int read = 0; read < 2; ++read) {
-    ASSERT_EQ(GEQ15_ReadMeters(s.filter(), &snap), 0);
-    EXPECT_EQ(snap.peak[0], 0.1f);
-  }
-  left[5] = 0.0f;
-  s.RunBlock(left.data(), right.data(), 1024);
-  ASSERT_EQ(GEQ15_ReadMeters(s.filter(), &snap), 0);
-  EXPECT_EQ(snap.peak[0], 0.4f) << "the peak held through the skipped periods is published";
-  EXPECT_EQ(s.filter()->state[0].v[kPeakIn], 0.4f * 0.93f);
+  EXPECT_EQ(read(), 0.5f) << "no new publication: the same snapshot again";
+  MeterExchange& ex = s.filter()->meters;
+  EXPECT_EQ(GEQ15_ReadMeters(s.filter(), &ex.base[ex.readIndex.load()]), 0) << "a slot read into itself (ASan)";
+  // Nobody reads: one publication takes the free slot, later ones are skipped and the held peak
+  // keeps growing without decay until a slot is read again.
+  for (float level : {0.6f, 0.7f, 0.8f, 0.9f}) period(level);
+  EXPECT_EQ(s.filter()->state[0].v[kPeakIn], 0.9f);
+  EXPECT_EQ(read(), 0.6f);
+  period(0.0f);
+  EXPECT_EQ(read(), 0.9f) << "the peak held through the skipped periods is published";
 }
 
 }  // namespace

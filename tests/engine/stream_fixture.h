@@ -1,5 +1,4 @@
-// A stream start as the insert callback performs it, so engine tests drive the engine exactly as
-// the application does, without the host.
+// An engine driven as the application drives it, without the host.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,28 +10,13 @@
 
 #include "engine/geq15.h"
 
-class EngineStream {
- public:
+struct EngineStream {
   EngineStream() { EXPECT_EQ(GEQ15_Create(&ctx), 0); }
   ~EngineStream() { GEQ15_Destroy(&ctx); }
-  EngineStream(const EngineStream&) = delete;
-  EngineStream& operator=(const EngineStream&) = delete;
-
   GEQ15Filter* filter() { return ctx.filter; }
   ProcessContext& process() { return ctx.process; }
   CoefficientExchange& exchange() { return ctx.coefExchange; }
-
-  void Start(int32_t rate, int32_t blockSize) {
-    GEQ15_Configure(ctx.filter, rate, blockSize);
-    CoefExchange_Reset(&ctx.coefExchange);
-    GEQ15_Design(ctx.filter, &ctx.coefExchange.base[0]);
-    ProcessContext_Init(&ctx.process, rate, blockSize, 20.0f);
-    ctx.process.block = &ctx.channelBlock;
-    ctx.channelBlock.count = 2;
-    ctx.channelBlock.frames = blockSize;
-    ctx.started.store(1);
-  }
-
+  void Start(int32_t rate, int32_t blockSize) { EXPECT_EQ(GEQ15_StartStream(&ctx, rate, blockSize), 0); }
   // Sets records 1 and 2 the way the panel does and publishes.
   int32_t SetAll(float bandDb, float gainDb, int32_t bypass = 0) {
     for (GEQ15ChannelParam* p : {&ctx.filter->param[0], &ctx.filter->param[1]}) {
@@ -42,7 +26,6 @@ class EngineStream {
     }
     return GEQ15_PublishParams(&ctx);
   }
-
   // One host buffer through the block cycle, both channels in place.
   void RunBlock(float* left, float* right, int32_t frames) {
     BlockCycle_Begin(&ctx.process, &ctx.coefExchange);
@@ -51,14 +34,12 @@ class EngineStream {
     ctx.channelBlock.frames = frames;
     BlockCycle_Finish(&ctx.process, ctx.filter, frames);
   }
-
-  // Runs the same signal on both channels; returns channel 1's output.
+  // The same signal on both channels; returns channel 1's output.
   std::vector<float> Run(std::vector<float> signal) {
     std::vector<float> other = signal;
     RunBlock(signal.data(), other.data(), static_cast<int32_t>(signal.size()));
     return signal;
   }
-
   EngineContext ctx{};
 };
 
