@@ -175,5 +175,7 @@ int32_t GEQ15_Configure(GEQ15Filter* filter, int32_t rate, int32_t blockSize);
 void ProcessContext_Init(ProcessContext* pc, int32_t rate, int32_t blockSize, float meterMs);
 int32_t GEQ15_Process(ProcessContext* pc, GEQ15Filter* filter);
 // The block cycle around GEQ15_Process, split where the callback puts its buffer copies.
-void BlockCycle_Begin(ProcessContext* pc, CoefficientExchange* ex);           // steps 1 and 2
-void BlockCycle_Finish(ProcessContext* pc, GEQ15Filter* filter, int32_t frames);  // steps 4 to 7
+// Begin takes the newest coefficient set when no gain ramp runs and starts the ramp to it.
+void BlockCycle_Begin(ProcessContext* pc, CoefficientExchange* ex);
+// Finish counts the frames towards the meter period, processes the block and advances the ramp.
+void BlockCycle_Finish(ProcessContext* pc, GEQ15Filter* filter, int32_t frames);
