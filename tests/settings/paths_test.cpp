@@ -28,17 +28,9 @@ TEST(SettingsPath, StripExtensionAndTheDefaultFile) {
     ASSERT_EQ(BuildSettingsFilePath(row.documents, out, kSettingsPathSize), 0);
     EXPECT_STREQ(out, row.file);
   }
-  ASSERT_EQ(BuildSettingsFolder(L"D:\\docs", out, kSettingsPathSize), 0);
-  EXPECT_STREQ(out, L"D:\\docs\\Orlune");
   const std::wstring fits(kSettingsPathSize - 1 - std::wcslen(L"\\Orlune\\GEQ15Config.xml"), L'd');
-  ASSERT_EQ(BuildSettingsFilePath(fits.c_str(), out, kSettingsPathSize), 0);
-  EXPECT_EQ(std::wcslen(out), kSettingsPathSize - 1);
-  EXPECT_LT(BuildSettingsFilePath((fits + L"d").c_str(), out, kSettingsPathSize), 0);
-  EXPECT_STREQ(out, L"");
-  wchar_t small[8] = L"abc";
-  EXPECT_EQ(AppendPath(small, 8, L"defg"), 0);
-  EXPECT_LT(AppendPath(small, 8, L"h"), 0);
-  EXPECT_STREQ(small, L"abcdefg");
+  EXPECT_TRUE(BuildSettingsFilePath(fits.c_str(), out, kSettingsPathSize) == 0 && std::wcslen(out) == kSettingsPathSize - 1);
+  EXPECT_TRUE(BuildSettingsFilePath((fits + L"d").c_str(), out, kSettingsPathSize) < 0 && out[0] == 0) << "refused, not cut";
 }
 
 TEST(ShellText, TipShortcutPathAndWorkingFolderAtTheirLimits) {
@@ -54,16 +46,13 @@ TEST(ShellText, TipShortcutPathAndWorkingFolderAtTheirLimits) {
   }
   EXPECT_LT(BuildShortcutPath("", link, sizeof link), 0) << "never the root of the drive";
   const std::string folderFits(kShortcutPathSize - 1 - std::strlen("\\VEZ-15 (Kelmora).LNK"), 'f');
-  ASSERT_EQ(BuildShortcutPath(folderFits.c_str(), link, sizeof link), 0);
-  EXPECT_EQ(std::strlen(link), kShortcutPathSize - 1);
-  EXPECT_LT(BuildShortcutPath((folderFits + "f").c_str(), link, sizeof link), 0);
-  EXPECT_STREQ(link, "");
+  EXPECT_TRUE(BuildShortcutPath(folderFits.c_str(), link, sizeof link) == 0 && std::strlen(link) == kShortcutPathSize - 1);
+  EXPECT_TRUE(BuildShortcutPath((folderFits + "f").c_str(), link, sizeof link) < 0 && link[0] == 0) << "refused, not cut";
   char folder[kWorkingFolderSize];
   ASSERT_EQ(ExecutableFolder("C:\\Program Files\\VEZ\\VEZ-15.exe", folder, sizeof folder), 0);
   EXPECT_STREQ(folder, "C:\\Program Files\\VEZ");
   const std::string exeFits = "C:\\" + std::string(kWorkingFolderSize - 8, 'd') + "\\a.e";
-  ASSERT_EQ(ExecutableFolder(exeFits.c_str(), folder, sizeof folder), 0);
-  EXPECT_EQ(std::strlen(folder), kWorkingFolderSize - 5);
+  EXPECT_TRUE(ExecutableFolder(exeFits.c_str(), folder, sizeof folder) == 0 && std::strlen(folder) == kWorkingFolderSize - 5);
   EXPECT_LT(ExecutableFolder((exeFits + "x").c_str(), folder, sizeof folder), 0);
 }
 

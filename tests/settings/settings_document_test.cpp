@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "settings/settings_file_stdio.h"
@@ -27,11 +27,7 @@ TEST(SettingsWriter, DocumentByteForByteAndNothingWithoutAnEqualizer) {
   app.ctx->engine.bus.store(8);
   app.ctx->x0 = -1920;
   GEQ15ChannelParam& r1 = app.Record(1);
-  r1.bypass = -3;
-  r1.gain = -12.0f;
-  r1.g1 = 0.123456f;
-  r1.g2 = -0.000004f;
-  r1.g15 = 12.0f;
+  r1.bypass = -3, r1.gain = -12.0f, r1.g1 = 0.123456f, r1.g2 = -0.000004f, r1.g15 = 12.0f;
   app.Record(8).g8 = 3.4028234663852886e38f;  // the largest float
   const std::string doc = app.Save();
   for (const std::string& part :
@@ -47,71 +43,58 @@ TEST(SettingsWriter, DocumentByteForByteAndNothingWithoutAnEqualizer) {
   EXPECT_EQ(b.data, nullptr);
 }
 
-TEST(SettingsLoader, SaveThenLoadGivesBackBusPlacementAndLiveRecords) {
-  TestApp app, fresh;
-  app.Variant(5, -7.25f);
-  app.Record(2).g4 = 0.123456f;
-  app.ctx->y0 = -50;
-  const std::string saved = app.Save();
-  EXPECT_EQ(ApplySettingsDocument(fresh.ctx.get(), saved.data(), uint32_t(saved.size())), 1);
-  EXPECT_EQ(fresh.ctx->engine.bus.load(), 5);
-  EXPECT_EQ(fresh.ctx->savedX0, 50);
-  EXPECT_EQ(fresh.ctx->savedY0, -50);
-  for (int k = 1; k <= 2; ++k) {
-    EXPECT_EQ(fresh.Record(k).bypass, 5);
-    EXPECT_EQ(fresh.Record(k).gain, -7.25f);
-    for (int i = 0; i < kBandCount; ++i) EXPECT_NEAR(fresh.Record(k).bands[i], app.Record(k).bands[i], 5e-6) << i;
-  }
-  EXPECT_EQ(fresh.Record(3).gain, 0.0f) << "records 3 to 8 are not taken back";
-}
-
-// Bus, saved x0 and size (minimum 706 x 331), records 1, 2 and 5, and the load's summary.
+// Bus, saved position and size (minimum 706 x 331), records 1, 2 and 5, and the load's summary.
 std::string Loaded(const std::string& text) {
   TestApp app;
   app.Variant(4, 4.0f);
   app.ctx->minDx = 706;
   app.ctx->minDy = 331;
+  app.ctx->savedX0 = app.ctx->savedY0 = 0;
   SettingsLoadSummary found{-1, -1};
-  std::unique_ptr<char[]> bytes(new char[text.size() + 1]);  // exactly the bytes, no zero after them
+  std::unique_ptr<char[]> bytes(new char[text.size()]);  // exactly the bytes, no zero after them
   std::memcpy(bytes.get(), text.data(), text.size());
   EXPECT_EQ(ApplySettingsDocument(app.ctx.get(), bytes.get(), uint32_t(text.size()), &found), 1);
   const GEQ15ChannelParam &r1 = app.Record(1), &r2 = app.Record(2);
   char line[256];
-  std::snprintf(line, sizeof line, "bus %d x0 %d size %dx%d | %d %g %g %g | %d %g %g | %g | %d %d",
-                app.ctx->engine.bus.load(), app.ctx->savedX0, app.ctx->savedDx, app.ctx->savedDy,
+  std::snprintf(line, sizeof line, "bus %d at %d,%d size %dx%d | %d %g %g %g | %d %g %g | %g | %d %d",
+                app.ctx->engine.bus.load(), app.ctx->savedX0, app.ctx->savedY0, app.ctx->savedDx, app.ctx->savedDy,
                 r1.bypass, r1.gain, r1.g1, r1.g3, r2.bypass, r2.gain, r2.g15, app.Record(5).gain,
                 found.configurations, found.records);
   return line;
 }
 
 TEST(SettingsLoader, Documents) {
-  const std::string u = "-2147483648", reset = " | 0 0 0 0 | 0 0 0 | 0 | ";
+  const std::string reset = " | 0 0 0 0 | 0 0 0 | 0 | ";
+  TestApp saving;  // the writer's own document gives back bus, position and records 1 and 2
+  saving.Variant(5, -7.25f);
+  saving.ctx->y0 = -50;
   const struct { std::string text, loaded; } rows[] = {
+      {saving.Save(), "bus 5 at 50,-50 size 706x331 | 5 -7.25 7.25 5.17857 | 5 -7.25 -7.25 | 0 | 1 2"},
       // Not markup, or no configuration element: every record reset, nothing else changes.
-      {"x", "bus 4 x0 " + u + " size 688x290" + reset + "0 0"},
-      {"<", "bus 4 x0 " + u + " size 688x290" + reset + "0 0"},
-      {"<GEQ15Configuration/><GEQ15param ch='1' gain='5' />", "bus 4 x0 " + u + " size 688x290" + reset + "0 0"},
+      {"x", "bus 4 at 0,0 size 688x290" + reset + "0 0"},
+      {"<", "bus 4 at 0,0 size 688x290" + reset + "0 0"},
+      {"<GEQ15Configuration/><GEQ15param ch='1' gain='5' />", "bus 4 at 0,0 size 688x290" + reset + "0 0"},
       // Records outside the element are not read; the minimum size applies without attributes.
       {"<GEQ15param ch='1' gain='5' />\n<GEQ15Configuration nBus='2'></GEQ15Configuration>\n<GEQ15param ch='2' />",
-       "bus 2 x0 " + u + " size 706x331" + reset + "1 0"},
-      {"<GEQ15Configuration x0='-300' dx='100' dy='900' />", "bus 4 x0 -300 size 706x900" + reset + "1 0"},
-      {"<GEQ15Configuration nBus='9' />", "bus 0 x0 " + u + " size 706x331" + reset + "1 0"},
-      {"<GEQ15Configuration nBus='-1' />", "bus 0 x0 " + u + " size 706x331" + reset + "1 0"},
-      {"<GEQ15Configuration nBus='99999999999' />", "bus 0 x0 " + u + " size 706x331" + reset + "1 0"},
-      {"<GEQ15Configuration nBus=' 8x' x0='1.9' />", "bus 8 x0 1 size 706x331" + reset + "1 0"},
+       "bus 2 at 0,0 size 706x331" + reset + "1 0"},
+      {"<GEQ15Configuration x0='-300' dx='100' dy='900' />", "bus 4 at -300,0 size 706x900" + reset + "1 0"},
+      {"<GEQ15Configuration nBus='9' />", "bus 0 at 0,0 size 706x331" + reset + "1 0"},
+      {"<GEQ15Configuration nBus='-1' />", "bus 0 at 0,0 size 706x331" + reset + "1 0"},
+      {"<GEQ15Configuration nBus='99999999999' />", "bus 0 at 0,0 size 706x331" + reset + "1 0"},
+      {"<GEQ15Configuration nBus=' 8x' x0='1.9' />", "bus 8 at 1,0 size 706x331" + reset + "1 0"},
       // Channel numbers by atoi; only 1 and 2; absent attributes give 0; attributes in any order,
       // either quote, separated by spaces, tabs and commas; '.' is the decimal point.
       {"<GEQ15Configuration><GEQ15param ch='3' gain='1'/><GEQ15param ch='1.7' g3='2,5' gain='6'/>"
        "<GEQ15param ch='' gain='6' /><GEQ15param gain='6' /><GEQ15param g15=\"-3\"\tgain = '2' , ch=\"2\" bypass='-9'/>",
-       "bus 4 x0 " + u + " size 706x331 | 0 6 0 2 | -9 2 -3 | 0 | 1 2"},
+       "bus 4 at 0,0 size 706x331 | 0 6 0 2 | -9 2 -3 | 0 | 1 2"},
       // Several elements apply in order, a later record wins, the last element runs to the end.
       {"<GEQ15Configuration nBus='1' />\n<GEQ15param ch='1' gain='1' />\n<GEQ15param ch='1' gain='2' g1='5' />\n"
        "</GEQ15Configuration>\n<GEQ15Configuration nBus='2' />\n<GEQ15param ch='2' gain='3' />\n",
-       "bus 2 x0 " + u + " size 706x331 | 0 2 5 0 | 0 3 0 | 0 | 2 3"}};
+       "bus 2 at 0,0 size 706x331 | 0 2 5 0 | 0 3 0 | 0 | 2 3"}};
   for (const auto& row : rows) EXPECT_EQ(Loaded(row.text), row.loaded) << row.text;
 }
 
-TEST(SettingsLoader, NonFiniteValuesLoadAsZeroAndHugeOnesAreBoundedToFiniteDesigns) {
+TEST(SettingsLoader, NonFiniteValuesLoadAsZeroAndHugeOnesAreBounded) {
   const struct { const char* text; float loaded; } rows[] = {
       {"nan", 0}, {"inf", 0}, {"-inf", 0}, {"1e999", 0}, {"NAN(1)", 0}, {"abc", 0}, {"1e-50", 0},
       {"1e30", 720}, {"-1e30", -720}, {"720", 720}, {"-720.5", -720}, {"40", 40}};  // 40: within the bound
@@ -122,20 +105,6 @@ TEST(SettingsLoader, NonFiniteValuesLoadAsZeroAndHugeOnesAreBoundedToFiniteDesig
   ApplySettingsDocument(app.ctx.get(), doc.data(), uint32_t(doc.size()));
   EXPECT_EQ(app.Record(1).gain, 0.0f);
   for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(app.Record(1).bands[i], rows[i].loaded) << rows[i].text;
-  for (float extreme : {720.0f, -720.0f}) {  // every gain at the bound still designs finite filters
-    for (float& g : app.Record(1).bands) g = extreme;
-    app.Record(1).gain = extreme;
-    for (int32_t rate : {44100, 192000}) {
-      CoefficientSet set{};
-      ASSERT_EQ(GEQ15_Configure(app.ctx->engine.filter, rate, 256), 0);
-      ASSERT_EQ(GEQ15_Design(app.ctx->engine.filter, &set), 0);
-      const GEQ15ChannelCoefs& c = set.channel[0];
-      bool finite = std::isfinite(c.gain);
-      for (int i = 0; i < kBandCount; ++i)
-        finite = finite && std::isfinite(c.b0[i]) && std::isfinite(c.a1[i]) && std::isfinite(c.b2[i]) && std::isfinite(c.na2[i]);
-      EXPECT_TRUE(finite) << extreme << " dB at " << rate;
-    }
-  }
 }
 
 // Unreadable files, read through the C library as the tool does: nothing but the buffer changes.
@@ -150,22 +119,18 @@ TEST(SettingsFile, SizeLimitsAndReasons) {
     SCOPED_TRACE(row.name);
     std::remove(path.c_str());
     if (row.problem != SettingsFileProblem::kMissing) {
-      std::string bytes = valid;
-      bytes.resize(row.size, ' ');
+      std::string bytes = (valid + std::string(row.size, ' ')).substr(0, row.size);
       std::FILE* f = std::fopen(path.c_str(), "wb");
-      ASSERT_NE(f, nullptr);
-      ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-      std::fclose(f);
+      ASSERT_TRUE(f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fclose(f) == 0);
     }
     TestApp app;
-    app.Variant(1, 4.0f);
+    app.Variant(1, 4.0f);  // a file that is not read changes no record
     EXPECT_EQ(LoadSettingsFromPath(app.ctx.get(), &app.ctx->settingsBuffer, path.c_str()), row.problem);
     EXPECT_EQ(app.Record(1).gain, row.gain);
     EXPECT_EQ(app.Record(5).gain, row.problem == SettingsFileProblem::kNone ? 0.0f : 4.0f);
   }
   std::remove(path.c_str());
-  EXPECT_EQ(CheckSettingsFileSize(0x100000000ull), SettingsFileProblem::kTooLarge);
-  EXPECT_STREQ(DescribeSettingsFileProblem(SettingsFileProblem::kTooLarge), "the file is larger than 1048576 bytes");
+  EXPECT_EQ(CheckSettingsFileSize(0x100000000ull), SettingsFileProblem::kTooLarge) << "not cut to 32 bits";
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // An application record of the tests' own, with an equalizer object, placed as at start-up.
 #pragma once
 
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -21,17 +20,16 @@ struct TestApp {
     GEQ15_Destroy(&ctx->engine);
   }
   GEQ15ChannelParam& Record(int k) { return ctx->engine.filter->param[k - 1]; }
-  // Every record set to `gain` (bands too); bus and position tell two variants apart.
+  // Bus, x0 and every record from `bus` and `gain`, so two variants tell apart.
   void Variant(int32_t bus, float gain) {
     ctx->engine.bus.store(bus);
     ctx->x0 = bus * 10;
     for (GEQ15ChannelParam& r : ctx->engine.filter->param) {
-      r.bypass = bus;
-      r.gain = gain;
+      r.bypass = bus, r.gain = gain;
       for (int i = 0; i < kBandCount; ++i) r.bands[i] = gain * (i - 7) / 7;
     }
   }
-  std::string Save() {
+  std::string Save() {  // the document a save writes, or "" when it could not be built
     TextBuffer& b = ctx->settingsBuffer;
     if (BuildSettingsDocument(&b, ctx->engine.bus.load(), ctx->x0, ctx->y0, ctx->dx, ctx->dy, ctx->engine.filter)) return "";
     return std::string(b.data, b.length);
