@@ -158,9 +158,9 @@ TEST_F(PanelFixture, InputThatMustChangeNothing) {
   PanelApplyPointerMove(&ctx, 0);
   EXPECT_TRUE(Record(1).g6 == 4.0f && Record(1).gain == 2.0f && !Published());
   // Bus cells beyond the bus count, or any while the host is not running, choose nothing.
-  const int32_t y = ctx.geometry.busTop + 20, x6 = BusCellRect(&ctx.geometry, 6).left + 5,
+  const int32_t y = ctx.geometry.busTop + 20, x5 = BusCellRect(&ctx.geometry, 5).left + 5,
                 x3 = BusCellRect(&ctx.geometry, 3).left + 5;
-  EXPECT_EQ(PanelApplyLeftPress(&ctx, x6, y).redraw, kRedrawNothing);
+  EXPECT_EQ(PanelApplyLeftPress(&ctx, x5, y).redraw, kRedrawNothing);
   EXPECT_EQ(ctx.engine.bus.load(), 0);
   EXPECT_EQ(PanelApplyLeftPress(&ctx, x3, y).redraw, kRedrawBusBar);
   EXPECT_TRUE(ctx.engine.bus.load() == 3 && !Published()) << "choosing a bus publishes nothing";

@@ -29,7 +29,7 @@ TEST(MarkupScanner, FirstTagResultNameAndTrimmedContent) {
   const struct { std::string text; int32_t result; std::string name = "", content = ""; int32_t position = 0; } rows[] = {
       {"<a b='1'>  hi there  <d/>", 0, "a", "hi there", 21}, {"<a>\t x \n<b>", 0, "a", "\t x \n", 8},
       {"<a>    <b>", 0, "a", "", 7}, {"<a>xyz", 0, "a", "xy", 5},  // the last byte is never content
-      {"<a>" + v1023 + "v<b>", 0, "a", v1023, 1027}, {"<x a='1' /><y>", 0, "x", "", 11},
+      {"<a>" + v1023 + "v<b>", 0, "a", v1023, 1027}, {"<x a='1' />text<y>", 0, "x", "", 11},
       {"<?xml version=\"1.0\"?>\n<K>", 0, "?xml", "\n", 22}, {"< \x01\x90name>", 0, "name", "", 9},
       {"</GEQ15Configuration>\nrest", 1, "/GEQ15Configuration", "", 21}, {"< /a>\n<b>", 1, "/a", "", 5},
       {"<" + n1023 + ">", 0, n1023, "", 1025}, {"</" + n1022 + ">", 1, "/" + n1022, "", 1025},
@@ -67,7 +67,7 @@ TEST(MarkupScanner, AttributeSeparatorsQuotesSpacingAndLimits) {
       {many, "z", kFailed}, {many, "A", kFailed},  // names are case-sensitive
       {"<x a='1',b='2'>", "b", kFailed}, {"<x\na='1'>", "a", kFailed},  // a comma or line break alone
       {"<x b = '7' />", "b", 0, "7"}, {"<x b = '7' />", "z", kFailed}, {"<x a='' >", "a", 0, ""},
-      {"<x a='' >", "q", kFailed}, {"<x a=5 b='6'>", "a", 0, "6"},  // unquoted: the next quoted string
+      {"<x a='' >", "q", kFailed}, {"<x>\n a='1'", "a", kFailed},  // the tag ends at its '>', {"<x a=5 b='6'>", "a", 0, "6"},  // unquoted: the next quoted string
       {"<x a<b='1'>", "q", kFailed}, {"<x a=>", "a", kFailed}, {"<x a='" + v1023 + "v' b='2'>", "a", 0, v1023},
       {"<x a='" + v1023 + "v' b='2'>", "b", 0, "2"}, {"<x " + n1023 + "='1' b='2'>", n1023, 0, "1"},
       {"<x " + n1024 + "='1' b='2'>", "b", 1, ""}};

@@ -43,7 +43,7 @@ TEST(SettingsWriter, DocumentByteForByteAndNothingWithoutAnEqualizer) {
   EXPECT_EQ(b.data, nullptr);
 }
 
-// Bus, saved position and size (minimum 706 x 331), records 1, 2 and 5, and the load's summary.
+// Bus, saved position and size (minimum 706 x 331), records 1, 2 and 3, and the load's summary.
 std::string Loaded(const std::string& text) {
   TestApp app;
   app.Variant(4, 4.0f);
@@ -58,7 +58,7 @@ std::string Loaded(const std::string& text) {
   char line[256];
   std::snprintf(line, sizeof line, "bus %d at %d,%d size %dx%d | %d %g %g %g | %d %g %g | %g | %d %d",
                 app.ctx->engine.bus.load(), app.ctx->savedX0, app.ctx->savedY0, app.ctx->savedDx, app.ctx->savedDy,
-                r1.bypass, r1.gain, r1.g1, r1.g3, r2.bypass, r2.gain, r2.g15, app.Record(5).gain,
+                r1.bypass, r1.gain, r1.g1, r1.g3, r2.bypass, r2.gain, r2.g15, app.Record(3).gain,
                 found.configurations, found.records);
   return line;
 }
