@@ -34,11 +34,11 @@ TEST(HostFolder, CutRulesAndLimits) {
       {"", 1, "", std::string::npos}, {long600, 1, "C:\\Orlune", std::string::npos},  // a long uninstaller name
       {"C:\\" + a508 + "\\u", 1, "C:\\" + a508, std::string::npos}, {"C:\\" + a508 + "a\\u", 0, "", std::string::npos},
       {"C:\\O\\u", 1, "C:\\O", 6},  // no terminating zero: the text ends at the count
-      {"C:\\A\\u.exe\0\\tail", 1, "C:\\A", 16}};  // a zero inside the count ends the text
+      {std::string("C:\\A\\u.exe\0\\tail", 16), 1, "C:\\A", 17}};  // a zero inside the count ends the text
   for (const auto& row : rows) {
     int32_t found = -1;
     EXPECT_EQ(Folder(row.value, &found, row.count), row.folder) << row.value.substr(0, 40);
-    EXPECT_EQ(found, row.found) << row.value.substr(0, 40);
+    EXPECT_EQ(found, row.found) << row.value.substr(0, 40) << " (" << row.value.size() << " bytes)";
   }
 }
 
