@@ -67,7 +67,8 @@ TEST(MarkupScanner, AttributeSeparatorsQuotesSpacingAndLimits) {
       {many, "z", kFailed}, {many, "A", kFailed},  // names are case-sensitive
       {"<x a='1',b='2'>", "b", kFailed}, {"<x\na='1'>", "a", kFailed},  // a comma or line break alone
       {"<x b = '7' />", "b", 0, "7"}, {"<x b = '7' />", "z", kFailed}, {"<x a='' >", "a", 0, ""},
-      {"<x a='' >", "q", kFailed}, {"<x>\n a='1'", "a", kFailed},  // the tag ends at its '>', {"<x a=5 b='6'>", "a", 0, "6"},  // unquoted: the next quoted string
+      {"<x a='' >", "q", kFailed}, {"<x>\n a='1'", "a", kFailed},  // the tag ends at its '>'
+      {"<x a=5 b='6'>", "a", 0, "6"},  // unquoted: the next quoted string
       {"<x a<b='1'>", "q", kFailed}, {"<x a=>", "a", kFailed}, {"<x a='" + v1023 + "v' b='2'>", "a", 0, v1023},
       {"<x a='" + v1023 + "v' b='2'>", "b", 0, "2"}, {"<x " + n1023 + "='1' b='2'>", n1023, 0, "1"},
       {"<x " + n1024 + "='1' b='2'>", "b", 1, ""}};
