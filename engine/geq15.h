@@ -185,6 +185,8 @@ int32_t GEQ15_Configure(GEQ15Filter* filter, int32_t rate, int32_t blockSize);
 void ProcessContext_Init(ProcessContext* pc, int32_t rate, int32_t blockSize, float meterMs);
 int32_t GEQ15_Process(ProcessContext* pc, GEQ15Filter* filter);
 // The block cycle around GEQ15_Process, split where the callback puts its buffer copies.
-void BlockCycle_Begin(ProcessContext* pc, CoefficientExchange* ex);           // steps 1 and 2
-// Steps 4 to 7; returns GEQ15_Process's status (-1: the block was left as it came).
+// Begin takes the newest coefficient set when no gain ramp runs and starts the ramp to it.
+void BlockCycle_Begin(ProcessContext* pc, CoefficientExchange* ex);
+// Finish counts the frames towards the meter period, processes the block and advances the ramp;
+// it returns GEQ15_Process's status (-1: the block was left as it came).
 int32_t BlockCycle_Finish(ProcessContext* pc, GEQ15Filter* filter, int32_t frames);

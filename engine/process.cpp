@@ -119,7 +119,8 @@ int32_t BestPath() {
 }
 
 // The pair runs its channels side by side, so it needs two distinct buffers; a host that hands
-// one buffer twice gets the reference, which processes channel 2 after channel 1 as defined.
+// one buffer twice gets the reference, which processes channel 2 after channel 1 in place, so
+// the second pass filters the first one's output.
 bool BuffersOverlap(const float* a, const float* b, int32_t frames) {
   const auto x = reinterpret_cast<uintptr_t>(a), y = reinterpret_cast<uintptr_t>(b);
   const uintptr_t bytes = static_cast<uintptr_t>(frames) * sizeof(float);

@@ -64,22 +64,21 @@ int32_t RemoteApi_FirstMissing(const RemoteApi* api) {
 }
 
 int32_t HostFolderFromUninstallString(const char* value, uint32_t byteCount, char* folder) {
-  // The registry may hand back text without its terminating zero, and a folder must leave room
-  // for its own zero within the caller's limit; either way there is no usable folder.
-  if (value == nullptr || byteCount == 0 || byteCount >= static_cast<uint32_t>(kHostFolderMaxBytes)) return 0;
-  if (value[byteCount - 1] != '\0') return 0;
-
-  char text[kHostFolderMaxBytes];
-  std::memcpy(text, value, byteCount);
-  const size_t length = std::strlen(text);
+  if (value == nullptr) return 0;
+  // The registry may return the text without its terminating zero: it then ends at the count.
+  const void* zero = std::memchr(value, '\0', byteCount);
+  const size_t length = zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - value) : byteCount;
+  size_t folderLength = length;
   for (size_t i = length; i-- > 0;) {
-    if (text[i] == '\\') {
-      text[i] = '\0';
+    if (value[i] == '\\') {
+      folderLength = i;
       break;
     }
   }
-  const size_t folderLength = std::strlen(text);
-  std::memcpy(folder, text, folderLength);
+  // Only the folder and its terminating zero must fit; a longer folder would be cut short and
+  // name another place.
+  if (folderLength >= static_cast<size_t>(kHostFolderMaxBytes)) return 0;
+  std::memcpy(folder, value, folderLength);
   std::memset(folder + folderLength, 0, static_cast<size_t>(kHostFolderMaxBytes) - folderLength);
   return 1;
 }

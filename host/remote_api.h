@@ -64,10 +64,11 @@ int32_t RemoteApi_FirstMissing(const RemoteApi* api);
 constexpr int32_t kHostFolderBufferBytes = 1024;
 constexpr int32_t kHostFolderMaxBytes = 512;
 
-// The host folder from an "UninstallString" as the registry returned it: `value` holds
-// `byteCount` bytes including the terminating zero. Returns 1 and writes the folder (the text
-// before its last backslash, zero-filled to kHostFolderMaxBytes) into `folder`, or returns 0 and
-// leaves `folder` untouched when the text is unterminated or too long for a folder.
+// The host folder from an "UninstallString" as the registry returned it: `byteCount` bytes,
+// the text ending at the first zero or, without one, at the count. Returns 1 and writes the
+// folder (the text before its last backslash, zero-filled to kHostFolderMaxBytes) into `folder`,
+// or returns 0 and leaves `folder` untouched when that folder and its zero exceed
+// kHostFolderMaxBytes.
 int32_t HostFolderFromUninstallString(const char* value, uint32_t byteCount, char* folder);
 
 // Bus lists of the known host types.

@@ -1,5 +1,6 @@
 #include "panel/panel_core.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -148,11 +149,26 @@ float WheelValue(float current, int32_t steps) {
   return LimitToKnobRange(static_cast<float>(current - change));
 }
 
+namespace {
+
+// The typed value as a decimal number: white space, an optional sign, digits with an optional
+// point and exponent. strtod alone would also read "inf", "nan" and hexadecimal "0x5"; to the user
+// those are text without a number, which counts as 0 (a hexadecimal reading stops at the 'x').
+double DecimalValue(const char* text) {
+  const char* start = text;
+  while (std::isspace(static_cast<unsigned char>(*start))) ++start;
+  const char* digits = start + (*start == '+' || *start == '-' ? 1 : 0);
+  auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  if (!isDigit(digits[0]) && !(digits[0] == '.' && isDigit(digits[1]))) return 0.0;
+  if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) return 0.0;
+  return std::strtod(start, nullptr);
+}
+
+}  // namespace
+
 int32_t TypedValue(const char* text, float minimum, float maximum, float* value) {
   if (text == nullptr || text[0] == '\0') return 0;
-  double v = std::strtod(text, nullptr);  // no number at all gives 0, like atof
-  // "nan" would slip through both comparisons below and reach the filters.
-  if (std::isnan(v)) v = 0.0;
+  double v = DecimalValue(text);
   if (minimum > v) v = minimum;
   if (v > maximum) v = maximum;
   *value = static_cast<float>(v);

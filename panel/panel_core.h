@@ -75,8 +75,9 @@ float SliderValue(const GEQ15Filter* filter, int32_t slider);
 // Value changes. Each returns the new value, already limited.
 float DragValue(float current, int32_t deltaY);    // 0.1 dB per pixel, up raises
 float WheelValue(float current, int32_t steps);    // 0.5 dB per step, negative steps raise
-// Converts typed text like atof (text without a number, and NaN, give 0) and limits it to
-// minimum..maximum. Returns 0 when the text is empty (nothing to apply), 1 with *value set.
+// Reads typed text as a decimal number (text without one, such as "abc", "inf" or "0x5", gives
+// 0) and limits it to minimum..maximum. Returns 0 when the text is empty (nothing to apply), 1
+// with *value set.
 int32_t TypedValue(const char* text, float minimum, float maximum, float* value);
 
 // What a pointer action changed, so the caller redraws exactly that element.

@@ -101,6 +101,16 @@ INT_PTR CALLBACK PopupEditorProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 LRESULT CALLBACK PopupKeyFilter(HWND edit, UINT message, WPARAM wParam, LPARAM lParam);
 
 // ---- screen helpers ----
+// The multiple-monitor functions, looked up from user32 by name on first use, so the program
+// also loads on systems that lack them; where one is null the primary screen stands for the
+// only monitor. Tests may replace them.
+using MonitorFromPointFn = HMONITOR(WINAPI*)(POINT, DWORD);
+using GetMonitorInfoFn = BOOL(WINAPI*)(HMONITOR, LPMONITORINFO);
+struct MonitorFunctions {
+  MonitorFromPointFn monitorFromPoint;
+  GetMonitorInfoFn getMonitorInfo;
+};
+MonitorFunctions& MonitorFunctionsInUse();
 void MonitorRectAtPoint(int32_t* x, int32_t* y, int32_t* width, int32_t* height);
 void GetWindowFrameMetrics(int32_t* menuHeight, int32_t* frameWidth, int32_t* captionHeight);
 void GetPopupFrameMetrics(int32_t* captionHeight, int32_t* menuHeight, int32_t* borderWidth);

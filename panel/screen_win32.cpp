@@ -1,16 +1,39 @@
-// Questions about the screen and window frames; no state of their own.
+// Questions about the screen and window frames. The only state kept is the looked-up monitor
+// functions.
 #include "panel/panel_win32.h"
 
 #ifndef SM_CXPADDEDBORDER
 #define SM_CXPADDEDBORDER 92
 #endif
 
+MonitorFunctions& MonitorFunctionsInUse() {
+  static MonitorFunctions functions = [] {
+    MonitorFunctions found{};
+    if (HMODULE user32 = GetModuleHandleA("user32.dll")) {
+      found.monitorFromPoint = reinterpret_cast<MonitorFromPointFn>(
+          reinterpret_cast<void*>(GetProcAddress(user32, "MonitorFromPoint")));
+      found.getMonitorInfo = reinterpret_cast<GetMonitorInfoFn>(
+          reinterpret_cast<void*>(GetProcAddress(user32, "GetMonitorInfoA")));
+    }
+    return found;
+  }();
+  return functions;
+}
+
 void MonitorRectAtPoint(int32_t* x, int32_t* y, int32_t* width, int32_t* height) {
+  const MonitorFunctions& functions = MonitorFunctionsInUse();
+  if (functions.monitorFromPoint == nullptr || functions.getMonitorInfo == nullptr) {
+    *x = 0;
+    *y = 0;
+    *width = GetSystemMetrics(SM_CXSCREEN);
+    *height = GetSystemMetrics(SM_CYSCREEN);
+    return;
+  }
   POINT p{*x, *y};
-  HMONITOR monitor = MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST);
+  HMONITOR monitor = functions.monitorFromPoint(p, MONITOR_DEFAULTTONEAREST);
   MONITORINFO info{};
   info.cbSize = sizeof info;
-  if (monitor && GetMonitorInfoA(monitor, &info)) {
+  if (monitor && functions.getMonitorInfo(monitor, &info)) {
     // The whole monitor, task bar included.
     *x = info.rcMonitor.left;
     *y = info.rcMonitor.top;

@@ -68,7 +68,6 @@ int32_t NextTag(MarkupScanner* s, char* name, char* content) {
     name[nameLength++] = '/';
     ++p;
   }
-  const bool closing = nameLength == 1;
   while (p < length && IsFiller(At(s, p))) ++p;
   if (p >= length) {
     s->position = length;
@@ -85,6 +84,8 @@ int32_t NextTag(MarkupScanner* s, char* name, char* content) {
     ++p;
   }
   name[nameLength] = '\0';
+  // Filler may stand between '<' and the slash ("< /a>"): the name decides, not the byte after '<'.
+  const bool closing = name[0] == '/';
 
   int32_t close = FindByte(s, p, '>');
   if (close < 0) {

@@ -34,12 +34,13 @@ bool Present(const MarkupScanner* scanner, const char* attribute, char* value) {
   return GetAttribute(scanner, attribute, value) == kAttrFound;
 }
 
-void ApplyChannelRecord(const MarkupScanner* scanner, GEQ15Filter* filter) {
+// 1 when the tag set record 1 or 2, else 0.
+int32_t ApplyChannelRecord(const MarkupScanner* scanner, GEQ15Filter* filter) {
   char value[kMarkupFieldSize];
-  if (!Present(scanner, "ch", value)) return;
+  if (!Present(scanner, "ch", value)) return 0;
   int32_t channel = ParseSettingsInteger(value);
   // Only the live stereo pair is taken back; records 3 to 8 keep the default record.
-  if (channel != 1 && channel != 2) return;
+  if (channel != 1 && channel != 2) return 0;
   GEQ15ChannelParam& record = filter->param[channel - 1];
   // Absent attributes set 0, not the previous value: a record line replaces the record.
   record.gain = Present(scanner, "gain", value) ? ParseSettingsGain(value) : 0.0f;
@@ -49,9 +50,24 @@ void ApplyChannelRecord(const MarkupScanner* scanner, GEQ15Filter* filter) {
     std::snprintf(attribute, sizeof attribute, "g%i", band);
     record.bands[band - 1] = Present(scanner, attribute, value) ? ParseSettingsGain(value) : 0.0f;
   }
+  return 1;
 }
 
-void ApplyConfiguration(InsertContext* ctx, MarkupScanner* scanner) {
+// The records of one element; returns how many set record 1 or 2.
+int32_t ApplyChannelRecords(MarkupScanner* scanner, GEQ15Filter* filter) {
+  char name[kMarkupFieldSize];
+  char content[kMarkupFieldSize];
+  int32_t applied = 0;
+  for (;;) {
+    int32_t tag = NextTag(scanner, name, content);
+    if (tag < 0) return applied;
+    if (tag > 0 || std::strcmp(name, kRecordName) != 0) continue;
+    applied += ApplyChannelRecord(scanner, filter);
+  }
+}
+
+// Returns how many records of the element set record 1 or 2.
+int32_t ApplyConfiguration(InsertContext* ctx, MarkupScanner* scanner) {
   char value[kMarkupFieldSize];
   if (Present(scanner, "nBus", value)) {
     int32_t bus = ParseSettingsInteger(value);
@@ -69,7 +85,7 @@ void ApplyConfiguration(InsertContext* ctx, MarkupScanner* scanner) {
 
   MarkupScanner element;
   EnterElement(scanner, &element);
-  if (ctx->engine.filter != nullptr) ReadChannelRecords(&element, ctx->engine.filter);
+  return ctx->engine.filter != nullptr ? ApplyChannelRecords(&element, ctx->engine.filter) : 0;
 }
 
 }  // namespace
@@ -152,17 +168,13 @@ int32_t BuildSettingsDocument(TextBuffer* buffer, int32_t bus, int32_t x0, int32
 int32_t ReadChannelRecords(MarkupScanner* scanner, GEQ15Filter* filter) {
   if (scanner == nullptr) return -2;
   if (filter == nullptr) return -3;
-  char name[kMarkupFieldSize];
-  char content[kMarkupFieldSize];
-  for (;;) {
-    int32_t tag = NextTag(scanner, name, content);
-    if (tag < 0) return 0;
-    if (tag > 0 || std::strcmp(name, kRecordName) != 0) continue;
-    ApplyChannelRecord(scanner, filter);
-  }
+  ApplyChannelRecords(scanner, filter);
+  return 0;
 }
 
-int32_t ApplySettingsDocument(InsertContext* ctx, const char* text, uint32_t length) {
+int32_t ApplySettingsDocument(InsertContext* ctx, const char* text, uint32_t length,
+                              SettingsLoadSummary* summary) {
+  SettingsLoadSummary found{};
   if (ctx->engine.filter != nullptr) {
     // From here on every record that the document does not set holds the default record,
     // so a load never mixes channel values of two settings.
@@ -176,8 +188,11 @@ int32_t ApplySettingsDocument(InsertContext* ctx, const char* text, uint32_t len
   char content[kMarkupFieldSize];
   for (;;) {
     int32_t tag = NextTag(&scanner, name, content);
-    if (tag < 0) return 1;
+    if (tag < 0) break;
     if (tag > 0 || std::strcmp(name, kConfigurationName) != 0) continue;
-    ApplyConfiguration(ctx, &scanner);
+    ++found.configurations;
+    found.records += ApplyConfiguration(ctx, &scanner);
   }
+  if (summary != nullptr) *summary = found;
+  return 1;
 }

@@ -48,10 +48,18 @@ int32_t BuildSettingsDocument(TextBuffer* buffer, int32_t bus, int32_t x0, int32
 // 0 at the end of the scanner's range; -2 without a scanner; -3 without a filter.
 int32_t ReadChannelRecords(MarkupScanner* scanner, GEQ15Filter* filter);
 
+// What a load applied, for the tool's warnings (the program itself says nothing).
+struct SettingsLoadSummary {
+  int32_t configurations;  // GEQ15Configuration elements
+  int32_t records;         // GEQ15param records taken into records 1 and 2
+};
+
 // Resets and publishes the channel records (when a filter exists), then applies every
 // configuration element of `text` in document order: bus, saved placement (raised to the
-// minimum size), records 1 and 2. Reads only text[0 .. length-1]. Returns 1.
-int32_t ApplySettingsDocument(InsertContext* ctx, const char* text, uint32_t length);
+// minimum size), records 1 and 2. Reads only text[0 .. length-1]. Returns 1. What was applied
+// goes to `summary` when one is given.
+int32_t ApplySettingsDocument(InsertContext* ctx, const char* text, uint32_t length,
+                              SettingsLoadSummary* summary = nullptr);
 
 // Number conversions of the loader: classic-locale decimal text, 0 for anything else.
 int32_t ParseSettingsInteger(const char* text);

@@ -24,7 +24,8 @@ SettingsFileProblem ReadBounded(std::FILE* file, TextBuffer* buffer) {
 
 }  // namespace
 
-SettingsFileProblem LoadSettingsFromPath(InsertContext* ctx, TextBuffer* buffer, const char* path) {
+SettingsFileProblem LoadSettingsFromPath(InsertContext* ctx, TextBuffer* buffer, const char* path,
+                                         SettingsLoadSummary* summary) {
   errno = 0;
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) {
@@ -36,6 +37,6 @@ SettingsFileProblem LoadSettingsFromPath(InsertContext* ctx, TextBuffer* buffer,
     EmptyTextBuffer(buffer);
     return problem;
   }
-  ApplySettingsDocument(ctx, buffer->data, buffer->length);
+  ApplySettingsDocument(ctx, buffer->data, buffer->length, summary);
   return SettingsFileProblem::kNone;
 }

@@ -9,4 +9,6 @@
 // Reads the whole file at `path` into `buffer` and applies it to `ctx` as the start-up load
 // does. kNone when it was read and applied (the load's result 1); otherwise nothing but the
 // buffer has changed and the result says why the file was not read (the load's result -1).
-SettingsFileProblem LoadSettingsFromPath(InsertContext* ctx, TextBuffer* buffer, const char* path);
+// What was applied goes to `summary` when one is given.
+SettingsFileProblem LoadSettingsFromPath(InsertContext* ctx, TextBuffer* buffer, const char* path,
+                                         SettingsLoadSummary* summary = nullptr);

@@ -5,6 +5,7 @@
 
 #include "settings/settings_document.h"
 #include "settings/settings_file.h"
+#include "settings/save_calls_win32.h"
 #include "settings/settings_path.h"
 #include "settings/shell_win32.h"
 
@@ -56,6 +57,8 @@ bool DefaultSettingsPath(wchar_t* path, bool createFolder) {
 
 }  // namespace
 
+SaveFileCalls g_saveFileCalls = {WriteFile, FlushFileBuffers, MoveFileExW};
+
 int32_t QueryFileSize(const wchar_t* path, uint64_t* size) {
   HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -93,19 +96,19 @@ int32_t WriteFileReplacing(const wchar_t* path, const void* bytes, uint32_t n) {
   bool written = true;
   while (left > 0 && written) {
     DWORD put = 0;
-    written = WriteFile(file, at, left, &put, nullptr) && put > 0;
+    written = g_saveFileCalls.writeFile(file, at, left, &put, nullptr) && put > 0;
     at += put;
     left -= put;
   }
   // The data must be on disk before the rename makes it the settings file, or a power cut
   // could leave a renamed but empty file.
-  written = written && FlushFileBuffers(file);
+  written = written && g_saveFileCalls.flushFileBuffers(file);
   CloseHandle(file);
   if (!written) {
     DeleteFileW(temporary);
     return -2;
   }
-  if (!MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!g_saveFileCalls.moveFileEx(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     DeleteFileW(temporary);
     return -3;
   }

@@ -1,6 +1,6 @@
-// The panel's Win32 layer under Wine: the KL2CTL toolkit's lifetime, the drawing objects, the
-// popup editor against a toolkit stop, and the screen helpers. Rendering and typing into the
-// editor are checked in a real window by panel_view_test.sh.
+// The panel's Win32 layer under Wine: the KL2CTL toolkit's lifetime, the popup editor (typed
+// value, Escape, focus lost, and a toolkit stop while open), rendering at chosen pixels, the
+// drawing objects and the screen helpers. What a user sees end to end is in tests/app.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,130 +9,126 @@
 
 namespace {
 
-HWND MakeOwnerWindow() {
-  WNDCLASSA wc{};
-  wc.lpfnWndProc = DefWindowProcA;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = "PanelWin32TestClass";
-  RegisterClassA(&wc);
-  return CreateWindowA(wc.lpszClassName, "panel test", WS_POPUP | WS_VISIBLE, 0, 0, 688, 290, nullptr, nullptr,
-                       wc.hInstance, nullptr);
+HWND MakeWindow(const char* title) {
+  return CreateWindowA("STATIC", title, WS_POPUP | WS_VISIBLE, 0, 0, 688, 290, nullptr, nullptr,
+                       GetModuleHandleA(nullptr), nullptr);
 }
-
-// ---- KL2CTL and PanelResources lifetimes ----
 
 TEST(KL2CTLTest, OnlyTheFirstStartCreatesAndOnlyTheLastStopDeletes) {
   ASSERT_EQ(KL2CTL_StartCount(), 0);
-  EXPECT_EQ(KL2CTL_Start(GetModuleHandleA(nullptr)), 1);
+  KL2CTL_Start(GetModuleHandleA(nullptr));
   HBRUSH brush = KL2CTL_Brush(14);
-  HFONT font = KL2CTL_Font(kFontSlotEditor);
-  ASSERT_NE(brush, nullptr);
-  ASSERT_NE(font, nullptr);
-  EXPECT_NE(KL2CTL_Pen(0), nullptr);
-  EXPECT_EQ(KL2CTL_Font(16), nullptr) << "only 16 of the 32 slots are filled";
-  EXPECT_EQ(KL2CTL_Color(8), RGB(36, 167, 49));
-
-  EXPECT_EQ(KL2CTL_Start(GetModuleHandleA(nullptr)), 1);
-  EXPECT_EQ(KL2CTL_StartCount(), 2);
-  EXPECT_EQ(KL2CTL_Brush(14), brush) << "a second start creates nothing new";
   LOGFONTA lf{};
   ASSERT_GT(GetObjectA(KL2CTL_Font(kFontSlotEditor), sizeof lf, &lf), 0);
-  EXPECT_EQ(lf.lfHeight, 16);
-  EXPECT_EQ(lf.lfWeight, 700);
-  EXPECT_STREQ(lf.lfFaceName, "Arial");
-
+  EXPECT_TRUE(lf.lfHeight == 16 && lf.lfWeight == 700 && std::strcmp(lf.lfFaceName, "Arial") == 0);
+  KL2CTL_Start(GetModuleHandleA(nullptr));
+  EXPECT_EQ(KL2CTL_Brush(14), brush) << "a second start creates nothing new";
   KL2CTL_Stop();
-  EXPECT_EQ(KL2CTL_StartCount(), 1);
-  EXPECT_EQ(KL2CTL_Brush(14), brush);
   EXPECT_NE(GetObjectType(brush), 0u) << "still alive after the inner stop";
-
   KL2CTL_Stop();
-  EXPECT_EQ(KL2CTL_StartCount(), 0);
-  for (int i = 0; i < kPaletteSize; ++i) {
-    EXPECT_EQ(KL2CTL_Brush(i), nullptr);
-    EXPECT_EQ(KL2CTL_Pen(i), nullptr);
-  }
-  for (int i = 0; i < kFontSlots; ++i) EXPECT_EQ(KL2CTL_Font(i), nullptr);
+  EXPECT_EQ(GetObjectType(brush), 0u) << "deleted by the last stop";
+  EXPECT_TRUE(KL2CTL_Brush(14) == nullptr && KL2CTL_Pen(0) == nullptr && KL2CTL_Font(kFontSlotEditor) == nullptr);
   KL2CTL_Stop();  // an extra stop must not drive the count negative
   EXPECT_EQ(KL2CTL_StartCount(), 0);
 }
 
-// Stopping the toolkit while the editor's modal loop runs must close the editor before its font
-// is deleted. A timer inside that loop does the stop; typing into the editor is driven for real
-// by panel_view_test.sh.
-struct {
-  bool sawEditor, editorClosed, fontGone;
-} g_stop;
+// What the timer does inside the editor's modal loop: type a text and press a key, take the
+// focus away, or stop the toolkit.
+struct { const char* text; WPARAM key; HWND focus; bool stop, sawEditor; } g_user;
 
-void CALLBACK StopToolkitInsideEditor(HWND, UINT, UINT_PTR id, DWORD) {
-  KillTimer(nullptr, id);
+void CALLBACK ActInEditor(HWND, UINT, UINT_PTR id, DWORD) {
   HWND editor = KL2CTL_OpenEditor();
-  g_stop.sawEditor = editor != nullptr;
-  if (!editor) return;
-  KL2CTL_Stop();
-  g_stop.editorClosed = !IsWindowVisible(editor) && KL2CTL_OpenEditor() == nullptr;
-  g_stop.fontGone = KL2CTL_Font(kFontSlotEditor) == nullptr;
+  if (editor == nullptr) return;  // not open yet: the next tick
+  KillTimer(nullptr, id);
+  g_user.sawEditor = true;
+  SetWindowTextA(GetDlgItem(editor, 10), g_user.text);
+  if (g_user.key) SendMessageA(GetDlgItem(editor, 10), WM_KEYDOWN, g_user.key, 0);
+  if (g_user.focus) SetFocus(g_user.focus);
+  if (g_user.stop) KL2CTL_Stop();
 }
 
-TEST(PopupEditorTest, StopWhileOpenClosesTheEditorFirst) {
+TEST(PopupEditorTest, EnterAppliesEscapeFocusLossAndAStopCancel) {
   KL2CTL_Start(GetModuleHandleA(nullptr));
-  HWND owner = MakeOwnerWindow();
-  SetTimer(nullptr, 0, 150, StopToolkitInsideEditor);
-  EXPECT_EQ(OpenPopupEditor(owner, 100, 100, 84, "0.0"), nullptr) << "closed without a value";
-  EXPECT_TRUE(g_stop.sawEditor);
-  EXPECT_TRUE(g_stop.editorClosed);
-  EXPECT_TRUE(g_stop.fontGone);
-  EXPECT_TRUE(IsWindowEnabled(owner)) << "the owner is usable again";
+  HWND owner = MakeWindow("panel test"), neighbour = MakeWindow("neighbour");
+  InsertContext ctx{};
+  ASSERT_EQ(GEQ15_Create(&ctx.engine), 0);
+  ComputePanelGeometry(&ctx.geometry, 0, 0, 688);
+  const struct { const char* text; WPARAM key; HWND focus; bool stop; float g7; } rows[] = {
+      {"5.25", VK_RETURN, nullptr, false, 5.25f}, {"3", VK_ESCAPE, nullptr, false, 5.25f},
+      {"4", 0, neighbour, false, 5.25f}, {"", VK_RETURN, nullptr, false, 5.25f},  // empty: nothing to apply
+      {"6", 0, nullptr, true, 5.25f}};  // the editor closes before the toolkit deletes its font
+  for (const auto& row : rows) {
+    g_user = {row.text, row.key, row.focus, row.stop, false};
+    SetTimer(nullptr, 0, 50, ActInEditor);
+    PanelPress(&ctx, ctx.geometry.areaLeft + 26 + 32 * 6, ctx.geometry.areaTop + 60, owner, 1);
+    EXPECT_TRUE(g_user.sawEditor) << row.text;
+    EXPECT_EQ(ctx.engine.filter->param[0].g7, row.g7) << row.text;
+    EXPECT_EQ(ctx.engine.filter->param[1].g7, row.g7) << row.text;
+    EXPECT_TRUE(KL2CTL_OpenEditor() == nullptr && IsWindowEnabled(owner)) << "closed, the owner usable again";
+  }
   EXPECT_EQ(KL2CTL_StartCount(), 0);
+  GEQ15_Destroy(&ctx.engine);
+  DestroyWindow(neighbour);
   DestroyWindow(owner);
 }
 
-// ---- screen helpers ----
-
-TEST(ScreenTest, MonitorAndFrameMetrics) {
-  int32_t x = 100000, y = 50, w = 0, h = 0;
-  MonitorRectAtPoint(&x, &y, &w, &h);
-  EXPECT_GT(w, 0) << "a point right of every monitor still gets the nearest one";
-  EXPECT_GT(h, 0);
-  EXPECT_LE(x, 100000 - w);
-  int32_t caption = -1, menu = -1, border = -1;
-  GetPopupFrameMetrics(&caption, &menu, &border);
-  EXPECT_GT(caption, 0);
-  EXPECT_GT(menu, 0);
-  EXPECT_GE(border, 1);
-  int32_t frame = -1;
-  GetWindowFrameMetrics(nullptr, &frame, nullptr);
-  EXPECT_GE(frame, 1);
-  GetPopupFrameMetrics(nullptr, nullptr, nullptr);  // every output optional
+// Knobs and meters drawn into a memory bitmap, read back at chosen pixels.
+TEST(PanelRenderTest, KnobsMetersAndBypassKeyWhereTheValuesSay) {
+  KL2CTL_Start(GetModuleHandleA(nullptr));
+  ASSERT_EQ(PanelResources_Create(), 0);
+  HWND window = MakeWindow("render");
+  InsertContext ctx{};
+  ASSERT_EQ(GEQ15_Create(&ctx.engine), 0);
+  const float values[] = {12.0f, 0.0f, -12.0f, 40.0f};  // 40 dB from a file stays at the top
+  for (int i = 0; i < 4; ++i) ctx.engine.filter->param[0].bands[i] = values[i];
+  ctx.engine.filter->param[0].gain = -12.0f;
+  ctx.engine.meterReadout.peak[0] = 1.0f;  // 0 dBFS in, silence out
+  HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(dc, CreateCompatibleBitmap(screen, 688, 290));
+  PaintPanel(&ctx, dc, window);
+  DrawLevelMeters(&ctx, dc);
+  auto dark = [&](int x, int y) { COLORREF c = GetPixel(dc, x, y); return GetRValue(c) < 40 && GetGValue(c) < 40 && GetBValue(c) < 40; };
+  for (int slider : {0, 1, 2, 3, kGainSlider}) {
+    const SliderColumn c = SliderColumnOf(&ctx.geometry, slider);
+    const int y = c.trackTop + KnobOffset(SliderValue(ctx.engine.filter, slider), c.trackLength);
+    EXPECT_TRUE(dark(c.x + 11, y) && !dark(c.x + 11, y - 3)) << "knob of slider " << slider << " not centred on " << y;
+  }
+  auto lit = [&](int x, int y) { COLORREF c = GetPixel(dc, x, y); return GetGValue(c) > 120 || GetRValue(c) > 200; };
+  const int in = ctx.geometry.areaLeft + 525, out = ctx.geometry.areaLeft + 541, top = ctx.geometry.areaTop + 33;
+  EXPECT_TRUE(lit(in, top + 104) && lit(in, top + 105 - 96) && !lit(in, top + 105 - 97)) << "96 rows at 0 dBFS";
+  EXPECT_FALSE(lit(out, top + 104)) << "a silent meter stays dark";
+  const COLORREF off = GetPixel(dc, ctx.geometry.bypassLeft + 13, ctx.geometry.bypassTop + 12);
+  ctx.engine.filter->param[0].bypass = 1;
+  DrawBypassSwitch(&ctx, dc);
+  EXPECT_NE(GetPixel(dc, ctx.geometry.bypassLeft + 13, ctx.geometry.bypassTop + 12), off) << "the key lights";
+  DeleteObject(SelectObject(dc, old));
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  GEQ15_Destroy(&ctx.engine);
+  DestroyWindow(window);
+  HBRUSH selected = g_panelResources.selectedBrush;
+  EXPECT_EQ(PanelResources_Release(), 0);
+  EXPECT_EQ(GetObjectType(selected), 0u) << "deleted";
+  const PanelResources empty{};
+  EXPECT_EQ(std::memcmp(&g_panelResources, &empty, sizeof empty), 0) << "every handle cleared";
+  EXPECT_EQ(PanelResources_Release(), 0) << "a second release deletes nothing twice";
+  KL2CTL_Stop();
 }
 
-TEST(PanelResourcesTest, LoadsTheSkinAndReleasingTwiceDeletesNothingTwice) {
-  PanelResources res{};
-  EXPECT_EQ(PanelResources_Release(&res), 0) << "release without create";
-  ASSERT_EQ(PanelResources_Create(&res), 0);
-  struct Expect {
-    HBITMAP bitmap;
-    int w, h, bits;
-  } expected[] = {{res.skin, 660, 177, 24},      {res.knob, 22, 38, 24},      {res.meterUnlit, 10, 105, 24},
-                  {res.meterLit, 10, 105, 24},   {res.bypassOff, 26, 24, 24}, {res.bypassOn, 26, 24, 24},
-                  {res.menuPower, 16, 16, 1}};
-  for (const Expect& e : expected) {
-    BITMAP bm{};
-    ASSERT_NE(e.bitmap, nullptr);
-    ASSERT_GT(GetObjectA(e.bitmap, sizeof bm, &bm), 0);
-    EXPECT_EQ(bm.bmWidth, e.w);
-    EXPECT_EQ(bm.bmHeight, e.h);
-    if (e.bits == 24) {
-      EXPECT_EQ(bm.bmBitsPixel, 24) << "kept as the stored 24-bit DIB";
-    }
-  }
-  HBRUSH selected = res.selectedBrush;
-  EXPECT_EQ(PanelResources_Release(&res), 0);
-  EXPECT_EQ(GetObjectType(selected), 0u) << "deleted";
-  PanelResources empty{};
-  EXPECT_EQ(std::memcmp(&res, &empty, sizeof res), 0) << "every handle and colour cleared";
-  EXPECT_EQ(PanelResources_Release(&res), 0);
-  EXPECT_EQ(std::memcmp(&res, &empty, sizeof res), 0);
+TEST(ScreenTest, NearestMonitorOrThePrimaryScreenAndFrameMetrics) {
+  int32_t x = 100000, y = 50, w = 0, h = 0;
+  MonitorRectAtPoint(&x, &y, &w, &h);
+  EXPECT_TRUE(w > 0 && h > 0 && x <= 100000 - w) << "a point right of every monitor gets the nearest one";
+  const MonitorFunctions real = MonitorFunctionsInUse();
+  MonitorFunctionsInUse() = MonitorFunctions{};  // a system without the multiple-monitor functions
+  x = 300, y = 200;
+  MonitorRectAtPoint(&x, &y, &w, &h);
+  MonitorFunctionsInUse() = real;
+  EXPECT_TRUE(x == 0 && y == 0 && w == GetSystemMetrics(SM_CXSCREEN) && h == GetSystemMetrics(SM_CYSCREEN));
+  int32_t caption = -1, menu = -1, border = -1, frame = -1;
+  GetPopupFrameMetrics(&caption, &menu, &border);
+  GetWindowFrameMetrics(nullptr, &frame, nullptr);
+  EXPECT_TRUE(caption > 0 && menu > 0 && border >= 1 && frame >= 1);
 }
 
 }  // namespace

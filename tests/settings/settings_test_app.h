@@ -1,13 +1,10 @@
 // An application record of the tests' own, with an equalizer object, placed as at start-up.
 #pragma once
 
-#include <cstring>
 #include <memory>
 #include <string>
 
-#include "app/insert_context.h"
 #include "settings/settings_document.h"
-#include "settings/text_buffer.h"
 
 struct TestApp {
   std::unique_ptr<InsertContext> ctx{new InsertContext()};
@@ -23,31 +20,18 @@ struct TestApp {
     GEQ15_Destroy(&ctx->engine);
   }
   GEQ15ChannelParam& Record(int k) { return ctx->engine.filter->param[k - 1]; }
-  int32_t Bus() const { return ctx->engine.bus.load(); }
-  // The loader gets exactly the document's bytes, with no terminating zero after them.
-  int32_t Load(const std::string& text) {
-    std::unique_ptr<char[]> bytes(new char[text.size() + 1]);
-    std::memcpy(bytes.get(), text.data(), text.size());
-    return ApplySettingsDocument(ctx.get(), bytes.get(), static_cast<uint32_t>(text.size()));
-  }
-  std::string Save() {
-    TextBuffer& b = ctx->settingsBuffer;
-    if (BuildSettingsDocument(&b, Bus(), ctx->x0, ctx->y0, ctx->dx, ctx->dy, ctx->engine.filter) != 0) {
-      return "<not built>";
-    }
-    return std::string(b.data, b.length);
-  }
-  void SetRecords(int32_t bypass, float gain, float bandStep) {
+  // Bus, x0 and every record from `bus` and `gain`, so two variants tell apart.
+  void Variant(int32_t bus, float gain) {
+    ctx->engine.bus.store(bus);
+    ctx->x0 = bus * 10;
     for (GEQ15ChannelParam& r : ctx->engine.filter->param) {
-      r.bypass = bypass;
-      r.gain = gain;
-      for (int i = 0; i < kBandCount; ++i) r.bands[i] = bandStep * (i + 1);
+      r.bypass = bus, r.gain = gain;
+      for (int i = 0; i < kBandCount; ++i) r.bands[i] = gain * (i - 7) / 7;
     }
   }
-  // Two distinct settings, so that a reader can tell which save a file came from.
-  void Variant(int which) {
-    ctx->engine.bus.store(which == 0 ? 1 : 2);
-    ctx->x0 = which == 0 ? 10 : -20;
-    SetRecords(which, which == 0 ? -3.5f : 6.25f, which == 0 ? 0.5f : -0.75f);
+  std::string Save() {  // the document a save writes, or "" when it could not be built
+    TextBuffer& b = ctx->settingsBuffer;
+    if (BuildSettingsDocument(&b, ctx->engine.bus.load(), ctx->x0, ctx->y0, ctx->dx, ctx->dy, ctx->engine.filter)) return "";
+    return std::string(b.data, b.length);
   }
 };

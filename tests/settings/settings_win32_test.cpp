@@ -1,243 +1,174 @@
+// The settings layer on Windows under Wine: whole-file reads and 64-bit sizes, the replacing
+// save with each of its steps failing and with a saver killed at random moments, switches of
+// another type, and the Startup shortcut's contents. The default file, the switches' writes,
+// the shortcut's creation and the tray icon are checked end to end by tests/app.
 #include <windows.h>
-#include <objbase.h>
 #include <shlobj.h>
 #include <winioctl.h>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cstdlib>
+#include <random>
 #include <string>
 
 #include "settings/registry_win32.h"
-#include "settings/settings_document.h"
+#include "settings/save_calls_win32.h"
 #include "settings/settings_file.h"
-#include "settings/settings_path.h"
 #include "settings/shell_win32.h"
-#include "tests/settings/win32_test_support.h"
+#include "tests/settings/settings_test_app.h"
 
 namespace {
 
-class SettingsFiles : public ::testing::Test {
- protected:
-  std::wstring folder_ = ScratchFolder(L"geq15-settings-files");
-  std::wstring target_ = folder_ + L"GEQ15Config.xml";
-  std::wstring temporary_ = target_ + L".tmp";
-  void TearDown() override {
-    DeleteFileW(target_.c_str());
-    DeleteFileW(temporary_.c_str());
-  }
-};
+std::wstring TempPath(const wchar_t* name) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  return std::wstring(temp) + name;
+}
+const std::wstring kTarget = TempPath(L"geq15-settings-test.xml"), kTemporary = kTarget + L".tmp";
 
-TEST_F(SettingsFiles, QueryFileSizeReportsSizesBeyondFourGiB) {
-  const std::wstring big = folder_ + L"big.bin";
-  HANDLE file = CreateFileW(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+std::string Stored() {
+  HANDLE file = CreateFileW(kTarget.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  std::string bytes(1 << 16, '\0');
+  DWORD got = 0;
+  ReadFile(file, &bytes[0], DWORD(bytes.size()), &got, nullptr);
+  CloseHandle(file);
+  return bytes.substr(0, got);
+}
+bool Store(const std::string& bytes) { return WriteFileReplacing(kTarget.c_str(), bytes.data(), uint32_t(bytes.size())) == 0; }
+bool TemporaryLeft() { return GetFileAttributesW(kTemporary.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+TEST(SettingsFiles, SizesBeyondFourGiBAndReadsThatNeedTheWholeFile) {
+  HANDLE file = CreateFileW(kTarget.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD unused = 0;
   DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &unused, nullptr);
   LARGE_INTEGER end;
   end.QuadPart = 0x100000005LL;
-  ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
-  ASSERT_TRUE(SetEndOfFile(file));
-  CloseHandle(file);
+  ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file) && CloseHandle(file));
   uint64_t size = 7;
-  EXPECT_EQ(QueryFileSize(big.c_str(), &size), 1);
-  EXPECT_EQ(size, 0x100000005ull);
-  DeleteFileW(big.c_str());
-  size = 7;
-  EXPECT_EQ(QueryFileSize(big.c_str(), &size), 0);
-  EXPECT_EQ(size, 7u) << "a missing file leaves the size untouched";
-}
-
-TEST_F(SettingsFiles, ReadWholeFileNeedsTheFileToItselfAndEveryByte) {
-  ASSERT_TRUE(WriteFileBytes(target_, "0123456789"));
+  EXPECT_TRUE(QueryFileSize(kTarget.c_str(), &size) == 1 && size == 0x100000005ull) << size;
+  ASSERT_TRUE(Store("0123456789"));
   char bytes[16] = {};
-  HANDLE other = CreateFileW(target_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(other, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(ReadWholeFile(target_.c_str(), 10, bytes), 0) << "another handle is open";
+  HANDLE other = CreateFileW(kTarget.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(ReadWholeFile(kTarget.c_str(), 10, bytes), 0) << "another handle is open";
   CloseHandle(other);
-  EXPECT_EQ(ReadWholeFile(target_.c_str(), 10, bytes), 1);
-  EXPECT_EQ(std::string(bytes, 10), "0123456789");
-  EXPECT_EQ(ReadWholeFile(target_.c_str(), 11, bytes), 0) << "a short read fails";
-  EXPECT_EQ(ReadWholeFile((folder_ + L"none.xml").c_str(), 1, bytes), 0);
+  EXPECT_TRUE(ReadWholeFile(kTarget.c_str(), 10, bytes) == 1 && std::string(bytes, 10) == "0123456789");
+  EXPECT_EQ(ReadWholeFile(kTarget.c_str(), 11, bytes), 0) << "a short read fails";
+  DeleteFileW(kTarget.c_str());
+  size = 7;
+  EXPECT_TRUE(QueryFileSize(kTarget.c_str(), &size) == 0 && size == 7) << "a missing file leaves the size";
 }
 
-TEST_F(SettingsFiles, SaveReplacesWholeAndReusesALeftTemporaryFile) {
-  TestApp app;
-  app.Variant(0);
-  ASSERT_TRUE(WriteFileBytes(temporary_, "left by an interrupted save"));
-  EXPECT_EQ(SaveSettingsToPath(app.ctx.get(), target_.c_str()), 1);
-  const std::string first = ReadFileBytes(target_);
-  EXPECT_EQ(first, std::string(app.ctx->settingsBuffer.data, app.ctx->settingsBuffer.length));
-  EXPECT_FALSE(FileExistsW(temporary_)) << "a leftover temporary file is reused and moved";
-  app.Variant(1);
-  EXPECT_EQ(SaveSettingsToPath(app.ctx.get(), target_.c_str()), 1);
-  EXPECT_NE(ReadFileBytes(target_), first);
+BOOL WINAPI FailWrite(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) { return FALSE; }
+BOOL WINAPI WriteNothing(HANDLE, LPCVOID, DWORD, LPDWORD put, LPOVERLAPPED) { return *put = 0, TRUE; }
+BOOL WINAPI FailFlush(HANDLE) { return FALSE; }
+BOOL WINAPI FailMove(LPCWSTR, LPCWSTR, DWORD) { return FALSE; }
 
-  TestApp loaded;
-  EXPECT_EQ(LoadSettingsFromFile(loaded.ctx.get(), target_.c_str()), 1);
-  EXPECT_EQ(loaded.Bus(), 2);
-  EXPECT_EQ(loaded.ctx->savedX0, -20);
-  EXPECT_EQ(loaded.Record(2).gain, 6.25f);
-  ASSERT_TRUE(WriteFileBytes(target_, ""));
-  EXPECT_EQ(LoadSettingsFromFile(loaded.ctx.get(), target_.c_str()), -1);
-  EXPECT_EQ(loaded.Record(2).gain, 6.25f) << "a file that is not read changes no record";
-}
-
-TEST_F(SettingsFiles, FailedReplaceKeepsTheStoredFile) {
-  ASSERT_TRUE(WriteFileBytes(target_, "stored settings"));
-  HANDLE holder = CreateFileW(target_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-  TestApp app;
-  EXPECT_EQ(SaveSettingsToPath(app.ctx.get(), target_.c_str()), -3);
-  CloseHandle(holder);
-  EXPECT_EQ(ReadFileBytes(target_), "stored settings");
-  EXPECT_FALSE(FileExistsW(temporary_));
-
-  // A temporary file that cannot be created (a folder of that name) fails before anything.
-  ASSERT_TRUE(CreateDirectoryW(temporary_.c_str(), nullptr));
-  EXPECT_EQ(SaveSettingsToPath(app.ctx.get(), target_.c_str()), -3);
-  EXPECT_EQ(WriteFileReplacing(target_.c_str(), "x", 1), -1);
-  RemoveDirectoryW(temporary_.c_str());
-  EXPECT_EQ(ReadFileBytes(target_), "stored settings");
-}
-
-TEST_F(SettingsFiles, NoEqualizerObjectMeansNoSave) {
-  ASSERT_TRUE(WriteFileBytes(target_, "stored settings"));
-  TestApp failedStart(false);
-  ReleaseTextBuffer(&failedStart.ctx->settingsBuffer);
-  failedStart.ctx->settingsBuffer = TextBuffer{};  // never initialised
-  EXPECT_EQ(SaveSettingsToPath(failedStart.ctx.get(), target_.c_str()), -1);
-  EXPECT_EQ(SaveSettings(failedStart.ctx.get(), nullptr, 0), -1);
-  EXPECT_EQ(ReadFileBytes(target_), "stored settings");
-  EXPECT_EQ(failedStart.ctx->settingsBuffer.data, nullptr);
-
-}
-
-TEST(SettingsDefaultFile, LivesInDocumentsOrlune) {
-  wchar_t documents[kSettingsPathSize], path[kSettingsPathSize];
-  GetDocumentsFolderW(documents);
-  const DWORD attributes = GetFileAttributesW(documents);
-  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
-  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
-  ASSERT_EQ(BuildSettingsFilePath(documents, path, kSettingsPathSize), 0);
-  const std::string before = ReadFileBytes(path);
-
-  TestApp app;
-  app.Variant(1);
-  EXPECT_EQ(SaveSettings(app.ctx.get(), nullptr, 0), 1);
-  TestApp loaded;
-  EXPECT_EQ(LoadSettings(loaded.ctx.get(), nullptr, 0), 1);
-  EXPECT_EQ(loaded.Bus(), 2);
-  if (before == kMissingFile) {
-    DeleteFileW(path);
-  } else {
-    WriteFileBytes(path, before);
+TEST(SettingsFiles, SaveReplacesWholeOrKeepsTheStoredFileWhenAStepFails) {
+  TestApp app, loaded;
+  app.Variant(2, 6.25f);
+  ASSERT_TRUE(Store("left by an interrupted save") && MoveFileW(kTarget.c_str(), kTemporary.c_str()));
+  EXPECT_EQ(SaveSettingsToPath(app.ctx.get(), kTarget.c_str()), 1);
+  const std::string stored = Stored();
+  EXPECT_TRUE(stored == app.Save() && !TemporaryLeft()) << "a leftover temporary file is reused and moved";
+  EXPECT_TRUE(LoadSettingsFromFile(loaded.ctx.get(), kTarget.c_str()) == 1 && loaded.Record(2).gain == 6.25f);
+  const SaveFileCalls real = g_saveFileCalls;
+  const struct { const char* step; SaveFileCalls calls; } failures[] = {
+      {"write", {FailWrite, real.flushFileBuffers, real.moveFileEx}},
+      {"write of no bytes", {WriteNothing, real.flushFileBuffers, real.moveFileEx}},
+      {"flush", {real.writeFile, FailFlush, real.moveFileEx}}, {"rename", {real.writeFile, real.flushFileBuffers, FailMove}}};
+  app.Variant(1, -3.0f);
+  for (const auto& failure : failures) {
+    g_saveFileCalls = failure.calls;
+    EXPECT_EQ(SaveSettingsToPath(app.ctx.get(), kTarget.c_str()), -3) << failure.step;
+    g_saveFileCalls = real;
+    EXPECT_TRUE(Stored() == stored && !TemporaryLeft()) << failure.step;
   }
+  ASSERT_TRUE(CreateDirectoryW(kTemporary.c_str(), nullptr));  // no temporary file can be created
+  EXPECT_EQ(SaveSettingsToPath(app.ctx.get(), kTarget.c_str()), -3);
+  RemoveDirectoryW(kTemporary.c_str());
+  TestApp failedStart(false);  // no equalizer object: nothing replaces the stored file
+  EXPECT_TRUE(SaveSettingsToPath(failedStart.ctx.get(), kTarget.c_str()) < 0 && SaveSettings(failedStart.ctx.get(), nullptr, 0) < 0);
+  EXPECT_EQ(Stored(), stored);
 }
 
-// The switches of the private test prefix are put back afterwards.
-class RegistrySwitches : public ::testing::Test {
- protected:
-  static constexpr const char* kNames[3] = {"GEQ15_SysTray", "GEQ15_SysTrayShowOnRun", "GEQ15_ShowOnTop"};
-  int32_t saved_[3] = {}, had_[3] = {};
-  void SetUp() override {
-    for (int i = 0; i < 3; ++i) had_[i] = RegistryReadSwitch(kNames[i], &saved_[i]);
-  }
-  void TearDown() override {
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, "Kelmora\\Orlune", "GEQ15_Test");
-    for (int i = 0; i < 3; ++i) {
-      if (had_[i]) RegistryWriteSwitch(kNames[i], saved_[i]);
+// A saver (this program again) is killed at random moments: the file is always one whole
+// document, old or new, and a temporary file left by a kill does not outlive the next save.
+TEST(SettingsKill, FileIsAlwaysAWholeDocument) {
+  TestApp variants[2];
+  variants[0].Variant(1, -3.5f);
+  variants[1].Variant(2, 6.25f);
+  if (const char* event = std::getenv("GEQ15_SAVER_EVENT")) {  // the saver: saves until killed
+    for (unsigned round = 0; SaveSettingsToPath(variants[round & 1].ctx.get(), kTarget.c_str()) == 1; ++round) {
+      if (round == 0) SetEvent(reinterpret_cast<HANDLE>(std::strtoull(event, nullptr, 10)));
     }
+    std::exit(1);
   }
-};
-
-TEST_F(RegistrySwitches, MissingKeyStringValuesAndCreation) {
-  RegDeleteKeyA(HKEY_CURRENT_USER, "Kelmora\\Orlune");
-  int32_t value = 42;
-  EXPECT_EQ(RegistryReadSwitch("GEQ15_SysTray", &value), 0);
-  EXPECT_EQ(value, 42) << "a failed read keeps the default";
-  EXPECT_EQ(RegistryWriteSwitch("GEQ15_Test", 5), 1) << "the key is created on write";
-  EXPECT_EQ(RegistryReadSwitch("GEQ15_Test", &value), 1);
-  EXPECT_NE(value, 0) << "5 reads as set";
-
-  HKEY key;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Kelmora\\Orlune", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
-  const char text[] = "1";
-  const DWORD number = 1;
-  const struct { DWORD type; const void* data; DWORD size; } wrongTypes[] = {
-      {REG_SZ, text, sizeof text}, {REG_BINARY, &number, sizeof number}};
-  for (const auto& row : wrongTypes) {
-    ASSERT_EQ(RegSetValueExA(key, "GEQ15_Test", 0, row.type, static_cast<const BYTE*>(row.data), row.size),
-              ERROR_SUCCESS);
-    value = 0;
-    EXPECT_EQ(RegistryReadSwitch("GEQ15_Test", &value), 0) << "type " << row.type;
-    EXPECT_EQ(value, 0) << "a value of another type leaves the switch at its default";
+  ASSERT_TRUE(Store(variants[0].Save()));
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE started = CreateEventW(&inherit, TRUE, FALSE, nullptr);
+  SetEnvironmentVariableA("GEQ15_SAVER_EVENT", std::to_string(reinterpret_cast<uintptr_t>(started)).c_str());
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=SettingsKill.*";
+  std::mt19937 random(15);
+  for (int kill = 0; kill < 20; ++kill) {
+    ResetEvent(started);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
+    HANDLE waits[2] = {started, process.hProcess};
+    ASSERT_EQ(WaitForMultipleObjects(2, waits, FALSE, 60000), WAIT_OBJECT_0) << "the saver did not start, kill " << kill;
+    Sleep(random() % 13);  // the moment of the kill, not a wait for anything
+    TerminateProcess(process.hProcess, 9);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    const std::string stored = Stored();
+    ASSERT_TRUE(stored == variants[0].Save() || stored == variants[1].Save()) << "after kill " << kill << ": " << stored;
   }
-  RegCloseKey(key);
+  SetEnvironmentVariableA("GEQ15_SAVER_EVENT", nullptr);
+  CloseHandle(started);
+  EXPECT_TRUE(SaveSettingsToPath(variants[1].ctx.get(), kTarget.c_str()) == 1 && !TemporaryLeft());
+  DeleteFileW(kTarget.c_str());
 }
 
-TEST(Shortcut, CreatedReadBackAndDeletedButNeverInAnUnknownFolder) {
-  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-  char self[MAX_PATH], temp[MAX_PATH];
-  GetModuleFileNameA(nullptr, self, sizeof self);
-  const std::string selfFolder = std::string(self).substr(0, std::string(self).rfind('\\'));
-  GetTempPathA(MAX_PATH, temp);
-  const std::string folder = std::string(temp) + "geq15-startup";
-  const std::string path = folder + "\\VEZ-15 (Kelmora).LNK";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  DeleteFileA(path.c_str());
-  EXPECT_EQ(StartupShortcutCreate(self, (folder + "\\").c_str()), 0) << "no second backslash";
+TEST(RegistrySwitches, MissingKeyAndOtherTypesKeepTheDefault) {
+  int32_t value = 0;
+  ASSERT_TRUE(RegistryWriteSwitch("GEQ15_Test", 1) == 1 && RegistryReadSwitch("GEQ15_Test", &value) == 1 && value == 1);
+  for (DWORD type : {REG_SZ, REG_BINARY}) {
+    value = 42;
+    RegSetKeyValueA(HKEY_CURRENT_USER, "Kelmora\\Orlune", "GEQ15_Test", type, "1", 2);
+    EXPECT_TRUE(RegistryReadSwitch("GEQ15_Test", &value) == 0 && value == 42) << "type " << type;
+  }
+  RegDeleteKeyValueA(HKEY_CURRENT_USER, "Kelmora\\Orlune", "GEQ15_Test");
+  EXPECT_TRUE(RegistryReadSwitch("GEQ15_Test", &value) == 0 && value == 42);
+}
 
+TEST(Shortcut, PointsToTheProgramInItsFolderAndNeverLandsInTheRoot) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  char self[MAX_PATH], temp[MAX_PATH], target[MAX_PATH] = {}, description[MAX_PATH] = {}, directory[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  GetTempPathA(MAX_PATH, temp);  // ends in a backslash: no second one
+  const std::wstring path = TempPath(L"VEZ-15 (Kelmora).LNK");
+  EXPECT_EQ(StartupShortcutCreate(self, temp), 0);
   IShellLinkA* link = nullptr;
   IPersistFile* file = nullptr;
-  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                         reinterpret_cast<void**>(&link))));
+  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, reinterpret_cast<void**>(&link))));
   ASSERT_TRUE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
-  const std::wstring widePath(path.begin(), path.end());
-  ASSERT_TRUE(SUCCEEDED(file->Load(widePath.c_str(), STGM_READ)));
-  char text[MAX_PATH] = {};
-  ASSERT_TRUE(SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, 0)));
-  EXPECT_STRCASEEQ(text, self);
-  ASSERT_TRUE(SUCCEEDED(link->GetDescription(text, MAX_PATH)));
-  EXPECT_STREQ(text, "VEZ-15 (Kelmora)");
-  ASSERT_TRUE(SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH)));
-  EXPECT_STRCASEEQ(text, selfFolder.c_str()) << "the executable's folder, no trailing backslash";
+  ASSERT_TRUE(SUCCEEDED(file->Load(path.c_str(), STGM_READ)));
+  link->GetPath(target, MAX_PATH, nullptr, 0);
+  link->GetDescription(description, MAX_PATH);
+  link->GetWorkingDirectory(directory, MAX_PATH);
   file->Release();
   link->Release();
-
-  EXPECT_NE(StartupShortcutDelete(folder.c_str()), 0);
-  EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(StartupShortcutDelete(folder.c_str()), 0) << "deleting a missing shortcut reports failure";
-  RemoveDirectoryA(folder.c_str());
-
-  const char* rootShortcut = "\\VEZ-15 (Kelmora).LNK";
-  ASSERT_EQ(GetFileAttributesA(rootShortcut), INVALID_FILE_ATTRIBUTES);
-  EXPECT_NE(StartupShortcutCreate(self, ""), 0);
-  EXPECT_EQ(GetFileAttributesA(rootShortcut), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(StartupShortcutDelete(""), 0);
+  EXPECT_STRCASEEQ(target, self);
+  EXPECT_STREQ(description, "VEZ-15 (Kelmora)");
+  EXPECT_STRCASEEQ(directory, std::string(self).substr(0, std::string(self).rfind('\\')).c_str());
+  EXPECT_TRUE(StartupShortcutDelete(temp) != 0 && StartupShortcutDelete(temp) == 0) << "a missing one reports failure";
+  EXPECT_TRUE(StartupShortcutCreate(self, "") != 0 && GetFileAttributesA("\\VEZ-15 (Kelmora).LNK") == INVALID_FILE_ATTRIBUTES);
   CoUninitialize();
-}
-
-TEST(SpecialFolders, StartupFolderIsFoundOnce) {
-  InitSpecialFolders();
-  const DWORD attributes = GetFileAttributesA(startupFolder);
-  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
-  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
-  std::strcpy(startupFolder, "changed");
-  InitSpecialFolders();
-  EXPECT_STREQ(startupFolder, "changed") << "looked up on the first call only";
-}
-
-TEST(TrayIcon, AddAndDelete) {
-  HWND window = CreateWindowExA(0, "STATIC", "geq15 tray test", WS_POPUP, 0, 0, 10, 10, nullptr,
-                                nullptr, GetModuleHandleA(nullptr), nullptr);
-  ASSERT_NE(window, nullptr);
-  for (HICON icon : {LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION)), HICON{}}) {
-    EXPECT_EQ(TrayIconAdd(window, icon), 0) << "an icon is optional";
-    EXPECT_EQ(TrayIconDelete(window), 0);
-  }
-  DestroyWindow(window);
 }
 
 }  // namespace

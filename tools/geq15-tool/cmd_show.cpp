@@ -1,15 +1,19 @@
 // geq15-tool show: what the program makes of a settings file. The file is loaded as the
 // start-up load does into a fresh state, and the document a save would then write is printed,
-// with the loaded window placement in place of the window's own.
+// with the loaded window placement in place of the window's own. The one difference: the
+// program raises the saved size to its minimum window size, which depends on the window frame
+// of the system it runs on; the tool has no such frame and prints the size as saved.
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "app/insert_context.h"
 #include "settings/settings_document.h"
 #include "settings/settings_file_stdio.h"
 #include "tools/geq15-tool/commands.h"
 #include "tools/geq15-tool/tool_args.h"
+#include "tools/geq15-tool/tool_settings.h"
 
 namespace tool {
 namespace {
@@ -20,13 +24,17 @@ void PrintHelp(FILE* out) {
   std::fputs(
       "Usage: geq15-tool show FILE\n"
       "Loads settings file FILE as VEZ-15 loads its settings at start-up and prints the\n"
-      "thirteen-line document that a save would then write. Exit 0 when the file was read;\n"
-      "2 when it is missing, empty, larger than 1048576 bytes or unreadable (nothing printed).\n",
+      "thirteen-line document that a save would then write, with the loaded bus, position and\n"
+      "size. dx and dy are printed as saved: VEZ-15 raises them to its minimum window size,\n"
+      "which depends on the window frame of the system it runs on. Warns when the file gives\n"
+      "no GEQ15Configuration element or no record for channel 1 or 2 (every gain is then 0 dB).\n"
+      "Exit 0 when the file was read; 2 when it is missing, empty, larger than 1048576 bytes or\n"
+      "unreadable (nothing printed).\n",
       out);
 }
 
 // The state right after start-up, before the load: bus 0, placement at its defaults,
-// no minimum size, every record at the default record.
+// no minimum size (the size stays as saved), every record at the default record.
 struct FreshState {
   std::unique_ptr<InsertContext> ctx{new InsertContext()};
   bool ready = false;
@@ -64,12 +72,15 @@ int RunShow(int argc, char** argv, FILE* out, FILE* err) {
     return kExitFailure;
   }
   InsertContext* ctx = state.ctx.get();
-  SettingsFileProblem problem = LoadSettingsFromPath(ctx, &ctx->settingsBuffer, path);
+  SettingsLoadSummary summary{};
+  SettingsFileProblem problem = LoadSettingsFromPath(ctx, &ctx->settingsBuffer, path, &summary);
   if (problem != SettingsFileProblem::kNone) {
     std::fprintf(err, "geq15-tool %s: cannot load settings file %s: %s\n", kName, path,
                  DescribeSettingsFileProblem(problem));
     return kExitUsage;
   }
+  const std::string warning = NoSettingsWarning(path, summary);
+  if (!warning.empty()) std::fprintf(err, "geq15-tool %s: %s\n", kName, warning.c_str());
   TextBuffer* document = &ctx->settingsBuffer;
   if (BuildSettingsDocument(document, ctx->engine.bus.load(), ctx->savedX0, ctx->savedY0, ctx->savedDx,
                             ctx->savedDy, ctx->engine.filter) != 0) {

@@ -1,6 +1,5 @@
 #include "tools/geq15-tool/tool_settings.h"
 
-#include <cstring>
 #include <memory>
 
 #include "app/insert_context.h"
@@ -15,21 +14,26 @@ bool LoadToolSettings(const std::string& path, GEQ15ChannelParam records[2], std
     return false;
   }
   InitTextBuffer(&ctx->settingsBuffer);
-  const SettingsFileProblem problem = LoadSettingsFromPath(ctx.get(), &ctx->settingsBuffer, path.c_str());
+  SettingsLoadSummary summary{};
+  const SettingsFileProblem problem = LoadSettingsFromPath(ctx.get(), &ctx->settingsBuffer, path.c_str(), &summary);
   bool ok = problem == SettingsFileProblem::kNone;
   if (ok) {
     records[0] = ctx->engine.filter->param[0];
     records[1] = ctx->engine.filter->param[1];
-    const TextBuffer& text = ctx->settingsBuffer;
-    static const char kElement[] = "GEQ15Configuration";
-    bool found = false;
-    for (uint32_t i = 0; !found && text.data && i + sizeof kElement - 1 <= text.length; ++i)
-      found = std::memcmp(text.data + i, kElement, sizeof kElement - 1) == 0;
-    if (!found) *warning = path + " holds no GEQ15Configuration element: every gain is 0 dB";
+    *warning = NoSettingsWarning(path, summary);
   } else {
     *error = "cannot read settings file " + path + ": " + DescribeSettingsFileProblem(problem);
   }
   ReleaseTextBuffer(&ctx->settingsBuffer);
   GEQ15_Destroy(&ctx->engine);
   return ok;
+}
+
+std::string NoSettingsWarning(const std::string& path, const SettingsLoadSummary& summary) {
+  if (summary.configurations == 0) return path + " holds no GEQ15Configuration element: every gain is 0 dB";
+  if (summary.records == 0) {
+    return path + " holds no GEQ15param record for channel 1 or 2 inside its GEQ15Configuration element: "
+           "every gain is 0 dB";
+  }
+  return "";
 }

@@ -1,0 +1,13 @@
+// The operating-system calls of the settings save that can fail after the temporary file is
+// open, in one table: tests replace an entry to make that step fail. The program never changes it.
+#pragma once
+
+#include <windows.h>
+
+struct SaveFileCalls {
+  BOOL(WINAPI* writeFile)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+  BOOL(WINAPI* flushFileBuffers)(HANDLE);
+  BOOL(WINAPI* moveFileEx)(LPCWSTR, LPCWSTR, DWORD);
+};
+
+extern SaveFileCalls g_saveFileCalls;
