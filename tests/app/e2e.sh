@@ -8,7 +8,6 @@ set -uo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/e2e_lib.sh"
 
-sine_on() { local c; for c in "$@"; do echo "signal.$c=sine:1000:-20"; done; }  # 1 kHz, -20 dBFS
 # Closes through the window's own close path and expects a clean exit.
 close_app() {
   drv close >/dev/null
@@ -35,10 +34,9 @@ scenario_startup() {
 }
 
 scenario_sysmenu() {
-  e2e_start_with_host sysmenu "type=3" $(sine_on 0 1) || return
+  e2e_start_with_host sysmenu "type=3" "signal.0=sine:1000:-20" "signal.1=sine:1000:-20" || return
   e2e_drag $BAND9_X $BAND9_Y -30
   e2e_expect_gain "band 9 dragged up 30 pixels: +3 dB at 1 kHz" 0 3.0 0.1
-  e2e_expect_gain "the right channel follows" 1 3.0 0.1
   local saved="$WINEPREFIX/drive_c/eq.xml" title="Save Current Graphic EQ Configuration..." on
   drv syscmd 12 >/dev/null
   e2e_dialog "$title" 'C:\eq.txt'

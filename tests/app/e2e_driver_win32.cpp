@@ -1,24 +1,17 @@
-// A small helper for the end-to-end tests: it reaches the main window where no input device
-// can (the system menu, the tray icon), reports what a user would see (title, size, style,
-// message boxes) and answers boxes and file dialogs. It runs beside the program under Wine.
-// Every wait ends after SECONDS: the verb's argument, else E2E_DEADLINE from the environment.
-//
-//   e2e-driver wait SECONDS                  wait for the main window; exit 1 when none appears
-//   e2e-driver info                          title, visibility, topmost, window and client rects
-//   e2e-driver syscmd ID | close | tray EVENT
-//   e2e-driver box CAPTION SECONDS [ok|yes|no]   print the box's text, then press the button
-//   e2e-driver filedialog TITLE SECONDS PATH type PATH into the dialog and confirm it; TITLE "-"
-//                                            takes any dialog owned by the main window
-//   e2e-driver nodialog SECONDS              wait until no dialog of the main window is left and
-//                                            the program is back in its message loop
-//   e2e-driver keys NAME...                  wait for an open popup menu, then post key presses
-//                                            (down, up, return, escape) to the main window's thread
+// A helper for the end-to-end tests, run beside the program under Wine: it reaches the main
+// window where no input device can (system menu, tray icon), reports what a user would see and
+// answers boxes and file dialogs. SECONDS defaults to E2E_DEADLINE from the environment.
+//   wait SECONDS | info | syscmd ID | close | tray EVENT | keys NAME... (into an open popup menu)
+//   box CAPTION SECONDS [ok|yes|no]      print the box's text, then press the button
+//   filedialog TITLE SECONDS PATH        type PATH into the dialog ("-": any owned one) and confirm
+//   nodialog SECONDS                     wait until the main window's dialogs are gone and done
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -34,48 +27,36 @@ HWND WaitFor(double seconds, Find found) {
   return nullptr;
 }
 
-// A visible top-level window with this title; "-": a dialog owned by the main window;
-// "+": such a dialog even when Wine has hidden it already.
-struct Search {
-  const char* title;
-  HWND found;
-};
-BOOL CALLBACK Match(HWND w, LPARAM p) {
-  auto* s = reinterpret_cast<Search*>(p);
-  char text[512] = {};
-  const bool owned = s->title[0] == '-' || s->title[0] == '+';
-  if (owned) GetClassNameA(w, text, sizeof text);
-  else GetWindowTextA(w, text, sizeof text);
-  const bool match = owned ? std::strcmp(text, "#32770") == 0 && GetWindow(w, GW_OWNER) == MainWindow()
-                           : std::strcmp(text, s->title) == 0;
-  if (!match || (s->title[0] != '+' && !IsWindowVisible(w))) return TRUE;
-  s->found = w;
+// The first top-level window (or child of `parent`) for which `match` holds.
+template <typename Match>
+BOOL CALLBACK Visit(HWND w, LPARAM p) {
+  auto* search = reinterpret_cast<std::pair<Match*, HWND>*>(p);
+  if (!(*search->first)(w)) return TRUE;
+  search->second = w;
   return FALSE;
 }
-HWND Find(const char* title) {
-  Search s{title, nullptr};
-  EnumWindows(Match, reinterpret_cast<LPARAM>(&s));
-  return s.found;
+template <typename Match>
+HWND FindWhere(Match match, HWND parent = nullptr) {
+  std::pair<Match*, HWND> search{&match, nullptr};
+  if (parent) EnumChildWindows(parent, Visit<Match>, reinterpret_cast<LPARAM>(&search));
+  else EnumWindows(Visit<Match>, reinterpret_cast<LPARAM>(&search));
+  return search.second;
 }
-
-// The first child of `parent` of class `cls` that carries text (`withText`) or any.
-struct ChildSearch {
-  const char* cls;
-  bool withText;
-  HWND found;
-};
-BOOL CALLBACK MatchChild(HWND w, LPARAM p) {
-  auto* s = reinterpret_cast<ChildSearch*>(p);
-  char cls[64];
+std::string ClassOf(HWND w) {
+  char cls[64] = {};
   GetClassNameA(w, cls, sizeof cls);
-  if (_stricmp(cls, s->cls) != 0 || (s->withText && GetWindowTextLengthA(w) == 0)) return TRUE;
-  s->found = w;
-  return FALSE;
+  return cls;
 }
-HWND Child(HWND parent, const char* cls, bool withText) {
-  ChildSearch s{cls, withText, nullptr};
-  EnumChildWindows(parent, MatchChild, reinterpret_cast<LPARAM>(&s));
-  return s.found;
+// A visible window with this title; "-": a dialog owned by the main window; "+": such a dialog
+// even when Wine has hidden it already.
+HWND Find(const std::string& title) {
+  return FindWhere([&](HWND w) {
+    char text[512] = {};
+    GetWindowTextA(w, text, sizeof text);
+    const bool owned = title == "-" || title == "+";
+    return (owned ? ClassOf(w) == "#32770" && GetWindow(w, GW_OWNER) == MainWindow() : title == text) &&
+           (title == "+" || IsWindowVisible(w));
+  });
 }
 
 void Press(HWND dialog, int id) {
@@ -109,14 +90,15 @@ int main(int argc, char** argv) {
     if (!dialog) return std::printf("no window \"%s\"\n", argv[2]), 1;
     if (verb == "filedialog" && argc >= 5) {
       // The file name field is the dialog's one edit field, wherever the combo boxes nest it.
-      HWND field = Child(dialog, "Edit", false);
+      HWND field = FindWhere([](HWND w) { return _stricmp(ClassOf(w).c_str(), "Edit") == 0; }, dialog);
       if (!field) return std::printf("no file name field in \"%s\"\n", argv[2]), 1;
       SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]));
       Press(dialog, IDOK);
       return 0;
     }
     char text[1024] = {};
-    GetWindowTextA(Child(dialog, "Static", true), text, sizeof text);
+    auto message = [](HWND w) { return _stricmp(ClassOf(w).c_str(), "Static") == 0 && GetWindowTextLengthA(w) > 0; };
+    GetWindowTextA(FindWhere(message, dialog), text, sizeof text);
     std::printf("text=%s\n", text);
     const std::string button = argc > 4 ? argv[4] : "";
     if (!button.empty()) Press(dialog, button == "yes" ? IDYES : button == "no" ? IDNO : IDOK);

@@ -4,10 +4,7 @@
 source "$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/sim_harness.sh"
 
 e2e_log() { echo "[$(date +%H:%M:%S)] $*"; }
-e2e_fail() {
-  echo "FAIL: $*" >&2
-  E2E_FAILURES=$((${E2E_FAILURES:-0} + 1))
-}
+e2e_fail() { echo "FAIL: $*" >&2; E2E_FAILURES=$((${E2E_FAILURES:-0} + 1)); }
 e2e_expect() {  # e2e_expect WHAT ACTUAL EXPECTED
   if [ "$2" == "$3" ]; then e2e_log "ok: $1 ($2)"; else e2e_fail "$1: got '$2', expected '$3'"; fi
 }
@@ -31,11 +28,7 @@ e2e_start_with_host() {
   e2e_open_window || { e2e_fail "the main window did not open"; return 1; }
 }
 # The shared prefix may carry a registered host: a session without one removes it from both views.
-e2e_unregister_host() {
-  wine reg delete "$E2E_HOST_UNINSTALL" /reg:32 /f >/dev/null 2>&1
-  wine reg delete "$E2E_HOST_UNINSTALL" /reg:64 /f >/dev/null 2>&1
-  true
-}
+e2e_unregister_host() { local v; for v in 32 64; do wine reg delete "$E2E_HOST_UNINSTALL" /reg:$v /f >/dev/null 2>&1; done; true; }
 # The Startup shortcut as a file of the session (Wine spells the folder "StartUp").
 e2e_startup_link() {
   find "$E2E_USER_DIR/AppData/Roaming/Microsoft/Windows/Start Menu/Programs" -maxdepth 2 \

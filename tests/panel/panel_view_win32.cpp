@@ -1,7 +1,7 @@
 // A real window showing the panel for panel_view_test.sh: it routes input like the program's
 // window procedure, runs one command at a time from COMMAND_FILE ("buses N SELECTED",
 // "set SLIDER DB", "meters IN1 IN2 OUT1 OUT2", "quit") and writes the channel
-// records and a count of executed commands ("ack") to STATE_FILE.
+// records, a count of executed commands ("ack") and whether the editor is open to STATE_FILE.
 //   panel_view.exe STATE_FILE COMMAND_FILE
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +32,8 @@ void WriteState() {
   }
   bool othersKept = std::memcmp(&f->param[2], g_othersAtStart, sizeof g_othersAtStart) == 0;
   text += std::string("others_kept ") + (othersKept ? "1" : "0") + "\n";
+  // Typing may start once the popup editor holds the focus.
+  text += std::string("editor ") + (KL2CTL_OpenEditor() && IsChild(KL2CTL_OpenEditor(), GetFocus()) ? "1" : "0") + "\n";
   std::string temp = g_statePath + ".tmp";
   if (FILE* out = std::fopen(temp.c_str(), "wb")) {
     std::fwrite(text.data(), 1, text.size(), out);
