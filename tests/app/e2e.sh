@@ -140,9 +140,9 @@ scenario_persistence() {
 # and a stored settings file left exactly as it was.
 scenario_failures() {
   local name host config text
+  e2e_session "$E2E_WORK/failures"
   # Read from fd 3: Wine programs in the loop may read standard input.
   while IFS='|' read -r name host config text <&3; do
-    e2e_session "$E2E_WORK/fail-$name"
     case $host in
       none) e2e_unregister_host ;;
       partial) e2e_register_host "$E2E_PARTIAL_HOST" ;;
@@ -156,7 +156,6 @@ scenario_failures() {
     e2e_wait_exit
     e2e_expect "$name: exit code" "$APP_RC" 0
     e2e_expect "$name: settings file untouched" "$(cat "$E2E_SETTINGS_FILE")" "keep me"
-    e2e_end_session
   done 3<<'CASES'
 nohost|none||Orlune is not installed
 entry|partial||Failed To Link To OrluneRemote.dll
