@@ -49,7 +49,9 @@ run_stage() {
       # A wineserver left from an earlier run is tied to the display it started on; windows
       # created through it would fail once that display is gone.
       wineserver -k 2>/dev/null || true
-      wineserver -p   # one server for the whole stage, not one started per test
+      # One server for the whole stage rather than one started per test. Its services start
+      # here, with no output: a service holding a test's output open would keep CTest waiting.
+      wineserver -p && wine cmd /c exit >/dev/null 2>&1 </dev/null
       # The Windows tests mostly wait on Wine and the screen: they run (one Wine program at a
       # time) beside the next stages' builds, and their output follows at the end.
       ctest --test-dir build/win32 --output-on-failure -j 1 >build/test-win32.log 2>&1 &
