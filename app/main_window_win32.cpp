@@ -276,8 +276,18 @@ void HandleAppCommand(int32_t command, HWND window) {
   switch (command) {
     case kCmdInitialPlacement: {
       const bool show = InitialPlacementShows(sysTray, showOnRun);
-      SetWindowPos(window, HWND_TOP, g_app.savedX0, g_app.savedY0, 0, 0,
-                   SWP_NOSIZE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+      int32_t x = g_app.savedX0, y = g_app.savedY0;
+      if (x == kUnsetCoordinate || y == kUnsetCoordinate) {
+        // No saved position (a first start): the unset marker is no place to move to. The
+        // window goes to the middle of the primary monitor, also when it starts hidden in the
+        // tray, so "Show GEQ15" later finds it there.
+        RECT r;
+        ScreenRect primary{0, 0, 0, 0};
+        GetWindowRect(window, &r);
+        MonitorRectAtPoint(&primary.x, &primary.y, &primary.width, &primary.height);
+        CenterOnMonitorPosition(r.left, r.top, r.right, r.bottom, primary, &x, &y);
+      }
+      SetWindowPos(window, HWND_TOP, x, y, 0, 0, SWP_NOSIZE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
       if (show) {
         KeepWindowOnMonitor(window);
         InvalidateRect(window, nullptr, FALSE);

