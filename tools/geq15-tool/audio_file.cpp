@@ -1,13 +1,133 @@
 #include "tools/geq15-tool/audio_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "tools/geq15-tool/output_file.h"
+
+// One window of the file in memory: data read ahead, or data written and not yet flushed
+// (`dirty`). libsndfile's small reads, writes and header seeks mostly land in the window.
+struct BufferedFile {
+  int fd = -1;
+  std::vector<char> window = std::vector<char>(size_t{1} << 20);
+  int64_t start = 0;  // file offset of window[0]
+  size_t length = 0;  // bytes of the window that hold file data
+  size_t pos = 0;     // the stream's position within the window
+  bool dirty = false;
+  int error = 0;      // errno of the first failed system call
+};
+
+void BufferedFileDeleter::operator()(BufferedFile* f) const {
+  if (f->fd >= 0) close(f->fd);
+  delete f;
+}
+
+namespace {
+
+bool Flush(BufferedFile* f) {
+  if (f->dirty) {
+    for (size_t done = 0; done < f->length;) {
+      const ssize_t n = pwrite(f->fd, f->window.data() + done, f->length - done, f->start + static_cast<int64_t>(done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        if (!f->error) f->error = n < 0 ? errno : EIO;
+        return false;
+      }
+      done += static_cast<size_t>(n);
+    }
+#if defined(__linux__)
+    // Start writing this part to the disk now, so the final sync waits only for the tail.
+    sync_file_range(f->fd, f->start, static_cast<off64_t>(f->length), SYNC_FILE_RANGE_WRITE);
+#endif
+    f->dirty = false;
+  }
+  f->start += static_cast<int64_t>(f->pos);
+  f->length = f->pos = 0;
+  return true;
+}
+
+sf_count_t FileLength(void* user) {
+  auto* f = static_cast<BufferedFile*>(user);
+  struct stat st;
+  const int64_t onDisk = fstat(f->fd, &st) == 0 ? st.st_size : 0;
+  return f->dirty ? std::max(onDisk, f->start + static_cast<int64_t>(f->length)) : onDisk;
+}
+
+sf_count_t Tell(void* user) {
+  auto* f = static_cast<BufferedFile*>(user);
+  return f->start + static_cast<int64_t>(f->pos);
+}
+
+sf_count_t Seek(sf_count_t offset, int whence, void* user) {
+  auto* f = static_cast<BufferedFile*>(user);
+  const int64_t base = whence == SEEK_CUR ? Tell(user) : whence == SEEK_END ? FileLength(user) : 0;
+  const int64_t target = base + offset;
+  if (target < 0) return -1;
+  if (!f->dirty && target >= f->start && target <= f->start + static_cast<int64_t>(f->length)) {
+    f->pos = static_cast<size_t>(target - f->start);
+    return target;
+  }
+  if (!Flush(f)) return -1;
+  f->start = target;
+  return target;
+}
+
+sf_count_t Read(void* ptr, sf_count_t count, void* user) {
+  auto* f = static_cast<BufferedFile*>(user);
+  if (f->dirty && !Flush(f)) return 0;
+  char* out = static_cast<char*>(ptr);
+  sf_count_t done = 0;
+  while (done < count) {
+    if (f->pos == f->length) {
+      Flush(f);
+      const ssize_t n = pread(f->fd, f->window.data(), f->window.size(), f->start);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        if (n < 0 && !f->error) f->error = errno;
+        break;
+      }
+      f->length = static_cast<size_t>(n);
+    }
+    const size_t take = std::min(static_cast<size_t>(count - done), f->length - f->pos);
+    std::memcpy(out + done, f->window.data() + f->pos, take);
+    f->pos += take;
+    done += static_cast<sf_count_t>(take);
+  }
+  return done;
+}
+
+sf_count_t Write(const void* ptr, sf_count_t count, void* user) {
+  auto* f = static_cast<BufferedFile*>(user);
+  if (!f->dirty) Flush(f);  // drop read-ahead data: the window now collects writes from here
+  const char* in = static_cast<const char*>(ptr);
+  sf_count_t done = 0;
+  while (done < count) {
+    if (f->pos == f->window.size() && !Flush(f)) break;
+    const size_t take = std::min(static_cast<size_t>(count - done), f->window.size() - f->pos);
+    std::memcpy(f->window.data() + f->pos, in + done, take);
+    f->pos += take;
+    f->length = std::max(f->length, f->pos);
+    f->dirty = true;
+    done += static_cast<sf_count_t>(take);
+  }
+  return done;
+}
+
+SF_VIRTUAL_IO g_bufferedIo = {FileLength, Seek, Read, Write, Tell};
+
+std::string SystemError(const BufferedFile* f, SNDFILE* file) {
+  return f && f->error ? std::strerror(f->error) : sf_strerror(file);
+}
+
+}  // namespace
 
 bool OpenAudioInput(const std::string& path, AudioInput* in, std::string* error) {
   struct stat st;
@@ -19,14 +139,15 @@ bool OpenAudioInput(const std::string& path, AudioInput* in, std::string* error)
     *error = path + " is a folder, not an audio file";
     return false;
   }
-  std::FILE* probe = std::fopen(path.c_str(), "rb");
-  if (!probe) {
+  BufferedFilePtr stream(new BufferedFile);
+  stream->fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (stream->fd < 0) {
     *error = "cannot read " + path + ": " + std::strerror(errno);
     return false;
   }
-  std::fclose(probe);
   in->info = SF_INFO{};
-  in->file = sf_open(path.c_str(), SFM_READ, &in->info);
+  in->file = sf_open_virtual(&g_bufferedIo, SFM_READ, &in->info, stream.get());
+  in->stream = std::move(stream);
   if (!in->file) {
     *error = path + " is not an audio file in a supported format (WAV, FLAC, AIFF): " + sf_strerror(nullptr);
     return false;
@@ -37,7 +158,10 @@ bool OpenAudioInput(const std::string& path, AudioInput* in, std::string* error)
 void CloseAudioInput(AudioInput* in) {
   if (in->file) sf_close(in->file);
   in->file = nullptr;
+  in->stream.reset();
 }
+
+std::string AudioInputError(const AudioInput* in) { return SystemError(in->stream.get(), in->file); }
 
 namespace {
 std::string LowerExtension(const std::string& path) {
@@ -84,9 +208,12 @@ bool OpenAudioOutput(const std::string& path, int format, int rate, int channels
   }
   out->temp = CreateTempBeside(path, error);
   if (out->temp.empty()) return false;
-  out->file = sf_open(out->temp.c_str(), SFM_WRITE, &info);
+  out->stream.reset(new BufferedFile);
+  out->stream->fd = open(out->temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (out->stream->fd >= 0) out->file = sf_open_virtual(&g_bufferedIo, SFM_WRITE, &info, out->stream.get());
   if (!out->file) {
-    *error = "cannot write " + path + ": " + sf_strerror(nullptr);
+    *error = "cannot write " + path + ": " + (out->stream->fd < 0 ? std::strerror(errno) : sf_strerror(nullptr));
+    out->stream.reset();
     std::remove(out->temp.c_str());
     return false;
   }
@@ -106,18 +233,26 @@ bool WriteAudioFrames(AudioOutput* out, const float* interleaved, int64_t frames
     if (magnitude > out->peak) out->peak = magnitude;
   }
   if (sf_writef_float(out->file, interleaved, frames) != frames) {
-    *error = "cannot write " + out->target + ": " + sf_strerror(out->file);
+    *error = "cannot write " + out->target + ": " + SystemError(out->stream.get(), out->file);
     return false;
   }
   return true;
 }
 
 bool FinishAudioOutput(AudioOutput* out, std::string* error) {
-  sf_write_sync(out->file);
-  const int closed = sf_close(out->file);
+  int closed = sf_close(out->file);
   out->file = nullptr;
-  if (closed != 0) {
-    *error = "cannot complete " + out->target + ": " + sf_error_number(closed);
+  BufferedFile* f = out->stream.get();
+  // The samples reach the disk before the name does, so a crash never leaves a short file
+  // under the target's name.
+  std::string why = closed != 0 ? sf_error_number(closed) : "";
+  if (why.empty() && (!Flush(f) || fsync(f->fd) != 0)) why = std::strerror(f->error ? f->error : errno);
+  const int fd = f->fd;
+  f->fd = -1;
+  if (close(fd) != 0 && why.empty()) why = std::strerror(errno);
+  out->stream.reset();
+  if (!why.empty()) {
+    *error = "cannot complete " + out->target + ": " + why;
     std::remove(out->temp.c_str());
     return false;
   }
@@ -132,6 +267,7 @@ bool FinishAudioOutput(AudioOutput* out, std::string* error) {
 void AbandonAudioOutput(AudioOutput* out) {
   if (out->file) sf_close(out->file);
   out->file = nullptr;
+  out->stream.reset();
   if (!out->temp.empty()) std::remove(out->temp.c_str());
   out->temp.clear();
 }

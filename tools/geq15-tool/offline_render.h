@@ -17,7 +17,7 @@ struct OfflineRender {
   int32_t blockSize = 0;
   bool noFade = false;    // start at the target gain instead of fading in from silence
   bool started = false;   // a block has been processed
-  std::vector<float> buffers[2];
+  std::vector<float> buffers[2];  // de-interleaved channels; for a mono file, [1] stays silent
 };
 
 // Sets the renderer up. 0, or -1 when the engine cannot be created, -2/-3 for a rate below
@@ -29,5 +29,9 @@ int32_t OfflineRender_Start(OfflineRender* r, const GEQ15ChannelParam records[2]
 // Equalizes `frames` interleaved frames in place (1 to blockSize; the last block of a file may
 // be shorter than the others).
 void OfflineRender_Block(OfflineRender* r, float* interleaved, int32_t frames);
+
+// The same on one buffer per channel (`channels` of them, each `frames` long), in place: no
+// interleaving on the way.
+void OfflineRender_Planar(OfflineRender* r, float* const* samples, int32_t frames);
 
 void OfflineRender_Stop(OfflineRender* r);
