@@ -17,7 +17,7 @@
 // (`dirty`). libsndfile's small reads, writes and header seeks mostly land in the window.
 struct BufferedFile {
   int fd = -1;
-  std::vector<char> window = std::vector<char>(size_t{1} << 20);
+  std::vector<char> window = std::vector<char>(size_t{1} << 18);
   int64_t start = 0;  // file offset of window[0]
   size_t length = 0;  // bytes of the window that hold file data
   size_t pos = 0;     // the stream's position within the window
@@ -32,21 +32,42 @@ void BufferedFileDeleter::operator()(BufferedFile* f) const {
 
 namespace {
 
+bool WriteAt(BufferedFile* f, const char* data, size_t bytes, int64_t offset) {
+  for (size_t done = 0; done < bytes;) {
+    const ssize_t n = pwrite(f->fd, data + done, bytes - done, offset + static_cast<int64_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (!f->error) f->error = n < 0 ? errno : EIO;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+#if defined(__linux__)
+  // Start writing this part to the disk now, so the final sync waits only for the tail.
+  sync_file_range(f->fd, offset, static_cast<off64_t>(bytes), SYNC_FILE_RANGE_WRITE);
+#endif
+  return true;
+}
+
+// Bytes read, fewer than asked only at the end of the file or on an error.
+size_t ReadAt(BufferedFile* f, char* data, size_t bytes, int64_t offset) {
+  size_t done = 0;
+  while (done < bytes) {
+    const ssize_t n = pread(f->fd, data + done, bytes - done, offset + static_cast<int64_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n < 0 && !f->error) f->error = errno;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+// Writes out what the window collected and empties it at the stream's position.
 bool Flush(BufferedFile* f) {
   if (f->dirty) {
-    for (size_t done = 0; done < f->length;) {
-      const ssize_t n = pwrite(f->fd, f->window.data() + done, f->length - done, f->start + static_cast<int64_t>(done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        if (!f->error) f->error = n < 0 ? errno : EIO;
-        return false;
-      }
-      done += static_cast<size_t>(n);
-    }
-#if defined(__linux__)
-    // Start writing this part to the disk now, so the final sync waits only for the tail.
-    sync_file_range(f->fd, f->start, static_cast<off64_t>(f->length), SYNC_FILE_RANGE_WRITE);
-#endif
+    if (!WriteAt(f, f->window.data(), f->length, f->start)) return false;
     f->dirty = false;
   }
   f->start += static_cast<int64_t>(f->pos);
@@ -80,23 +101,27 @@ sf_count_t Seek(sf_count_t offset, int whence, void* user) {
   return target;
 }
 
+// Requests as large as the window (the samples, which libsndfile passes on in one piece) go
+// straight between the file and the caller's memory; small ones (headers) through the window.
 sf_count_t Read(void* ptr, sf_count_t count, void* user) {
   auto* f = static_cast<BufferedFile*>(user);
   if (f->dirty && !Flush(f)) return 0;
   char* out = static_cast<char*>(ptr);
   sf_count_t done = 0;
   while (done < count) {
+    const size_t wanted = static_cast<size_t>(count - done);
     if (f->pos == f->length) {
       Flush(f);
-      const ssize_t n = pread(f->fd, f->window.data(), f->window.size(), f->start);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        if (n < 0 && !f->error) f->error = errno;
+      if (wanted >= f->window.size()) {
+        const size_t got = ReadAt(f, out + done, wanted, f->start);
+        f->start += static_cast<int64_t>(got);
+        done += static_cast<sf_count_t>(got);
         break;
       }
-      f->length = static_cast<size_t>(n);
+      f->length = ReadAt(f, f->window.data(), f->window.size(), f->start);
+      if (f->length == 0) break;
     }
-    const size_t take = std::min(static_cast<size_t>(count - done), f->length - f->pos);
+    const size_t take = std::min(wanted, f->length - f->pos);
     std::memcpy(out + done, f->window.data() + f->pos, take);
     f->pos += take;
     done += static_cast<sf_count_t>(take);
@@ -111,7 +136,14 @@ sf_count_t Write(const void* ptr, sf_count_t count, void* user) {
   sf_count_t done = 0;
   while (done < count) {
     if (f->pos == f->window.size() && !Flush(f)) break;
-    const size_t take = std::min(static_cast<size_t>(count - done), f->window.size() - f->pos);
+    const size_t wanted = static_cast<size_t>(count - done);
+    if (f->length == 0 && wanted >= f->window.size()) {
+      if (!WriteAt(f, in + done, wanted, f->start)) break;
+      f->start += static_cast<int64_t>(wanted);
+      done += static_cast<sf_count_t>(wanted);
+      break;
+    }
+    const size_t take = std::min(wanted, f->window.size() - f->pos);
     std::memcpy(f->window.data() + f->pos, in + done, take);
     f->pos += take;
     f->length = std::max(f->length, f->pos);
