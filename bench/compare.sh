@@ -26,8 +26,8 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGEQ15_TESTS=OFF
   && cmake --build "$build" --target geq15-tool geq15_bench geq15_timing -j "$(nproc)" >>"$build.log" 2>&1 \
   || { tail -n 40 "$build.log"; echo "compare: the build failed (log: $build.log)" >&2; exit 1; }
 echo "building the 32-bit geq15_timing.exe in $build32 ..."
-cmake -S "$root" -B "$build32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
-  -DGEQ15_TESTS=OFF >"$build32.log" 2>&1 \
+cmake -S "$root" -B "$build32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release -DGEQ15_TESTS=ON \
+  >"$build32.log" 2>&1 \
   && cmake --build "$build32" --target geq15_timing -j "$(nproc)" >>"$build32.log" 2>&1 \
   || { tail -n 40 "$build32.log"; echo "compare: the 32-bit build failed (log: $build32.log)" >&2; exit 1; }
 "$root/scripts/wine-prefix.sh" >/dev/null
@@ -66,15 +66,20 @@ input="$work/noise-${seconds}s.wav"
 
 # Best of five runs of each command, the two taking turns so that both meet the same load:
 # wall seconds and CPU seconds (user + system) of the first command, then of the second.
+# The files named in FRESH are removed before every run, so the commands write new files.
 timed() {
   python3 - "$@" <<'EOF'
-import resource, subprocess, sys, time
+import os, resource, subprocess, sys, time
+fresh = os.environ.get("FRESH", "").split()
 args = sys.argv[1:]
 split = args.index("--")
 commands = [args[:split], args[split + 1:]]
 best = [[None, None], [None, None]]
 for _ in range(5):
     for i, command in enumerate(commands):
+        for path in fresh:
+            if os.path.exists(path):
+                os.remove(path)
         before = resource.getrusage(resource.RUSAGE_CHILDREN)
         start = time.perf_counter()
         subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -87,8 +92,13 @@ EOF
 }
 
 echo "timing on $seconds s of stereo 48 kHz float (best of 5, render and sox taking turns) ..."
-read -r tool_wall tool_cpu sox_wall sox_cpu < <(timed "$tool" render --settings "$settings" --no-fade "$input" "$work/out-vez.wav" \
-  -- sox "$input" -e floating-point -b 32 "$work/out-sox.wav" "${sox_effects[@]}")
+render=("$tool" render --settings "$settings" --no-fade "$input" "$work/out-vez.wav")
+sox_run=(sox "$input" -e floating-point -b 32 "$work/out-sox.wav" "${sox_effects[@]}")
+# Writing a new file, and replacing the file of the run before: render renames its finished file
+# over the old one, which makes the filesystem write the new file out at once (ext4 does so to
+# keep a crash from leaving an empty file); sox writes over the old file in place.
+read -r tool_wall tool_cpu sox_wall sox_cpu < <(FRESH="$work/out-vez.wav $work/out-sox.wav" timed "${render[@]}" -- "${sox_run[@]}")
+read -r tool_wall2 tool_cpu2 sox_wall2 sox_cpu2 < <(timed "${render[@]}" -- "${sox_run[@]}")
 "$bench" --benchmark_filter='BM_ProcessSteady/(-1|0)$' --benchmark_repetitions=5 \
   --benchmark_report_aggregates_only=true --benchmark_format=json >"$work/bench.json" 2>/dev/null
 read -r engine_path engine_cpu reference_cpu < <(python3 - "$work/bench.json" "$seconds" <<'EOF'
@@ -109,9 +119,12 @@ EOF
 ratio() { python3 -c "print(f'{$1 / $2:.1f}x')"; }
 echo
 printf '%-44s %10s %10s %12s\n' "what ($seconds s stereo, 15 bands)" "wall s" "CPU s" "sox / this"
-printf '%-44s %10s %10s %12s\n' "sox (equalizer x 15)" "$sox_wall" "$sox_cpu" "1.0x"
-printf '%-44s %10s %10s %12s\n' "geq15-tool render (whole command)" "$tool_wall" "$tool_cpu" \
+printf '%-44s %10s %10s %12s\n' "sox (equalizer x 15), new file" "$sox_wall" "$sox_cpu" "1.0x"
+printf '%-44s %10s %10s %12s\n' "geq15-tool render (whole command), new file" "$tool_wall" "$tool_cpu" \
   "$(ratio "$sox_wall" "$tool_wall")"
+printf '%-44s %10s %10s %12s\n' "sox, replacing its last output" "$sox_wall2" "$sox_cpu2" "1.0x"
+printf '%-44s %10s %10s %12s\n' "geq15-tool render, replacing its last output" "$tool_wall2" "$tool_cpu2" \
+  "$(ratio "$sox_wall2" "$tool_wall2")"
 printf '%-44s %10s %10s %12s\n' "engine alone, $engine_path path (benchmark)" "-" "$engine_cpu" \
   "$(ratio "$sox_cpu" "$engine_cpu")"
 printf '%-44s %10s %10s %12s\n' "engine alone, reference path (benchmark)" "-" "$reference_cpu" \
