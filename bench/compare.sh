@@ -64,7 +64,7 @@ for i in "${!freqs[@]}"; do sox_effects+=(equalizer "${freqs[$i]}" 0.6667o "${ga
 input="$work/noise-${seconds}s.wav"
 [ -f "$input" ] || sox -n -r 48000 -c 2 -b 32 -e floating-point "$input" synth "$seconds" pinknoise vol 0.3
 
-# Best of five runs of each command, the two taking turns so that both meet the same load:
+# Best of nine runs of each command, the two taking turns so that both meet the same load:
 # wall seconds and CPU seconds (user + system) of the first command, then of the second.
 # The files named in FRESH are removed before every run, so the commands write new files.
 timed() {
@@ -75,7 +75,7 @@ args = sys.argv[1:]
 split = args.index("--")
 commands = [args[:split], args[split + 1:]]
 best = [[None, None], [None, None]]
-for _ in range(5):
+for _ in range(9):
     for i, command in enumerate(commands):
         for path in fresh:
             if os.path.exists(path):
@@ -91,7 +91,7 @@ print(" ".join(f"{v:.4f}" for pair in best for v in pair))
 EOF
 }
 
-echo "timing on $seconds s of stereo 48 kHz float (best of 5, render and sox taking turns) ..."
+echo "timing on $seconds s of stereo 48 kHz float (best of 9, render and sox taking turns) ..."
 render=("$tool" render --settings "$settings" --no-fade "$input" "$work/out-vez.wav")
 sox_run=(sox "$input" -e floating-point -b 32 "$work/out-sox.wav" "${sox_effects[@]}")
 # Writing a new file, and replacing the file of the run before: render renames its finished file
