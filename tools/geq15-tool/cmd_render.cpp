@@ -270,8 +270,8 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
       float* block[2] = {chunk->planar[0].data() + at, channels == 2 ? chunk->planar[1].data() + at : nullptr};
       OfflineRender_Planar(&render, block, static_cast<int32_t>(std::min<int64_t>(blockSize, chunk->frames - at)));
     }
+    done += chunk->frames;  // before the hand-over: from then on the chunk is the writer's
     pipe.equalized.Push(chunk);
-    done += chunk->frames;
     progress.Update(done);
   }
   pipe.equalized.Push(nullptr);
