@@ -167,7 +167,11 @@ LRESULT OnSysCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 void OnTimer(HWND window) {
   g_app.tickCount += 1;
-  if (g_app.engine.filter && GEQ15_ReadMeters(g_app.engine.filter, &g_app.engine.meterReadout) == 0) {
+  // The meters are read even while nobody sees them, so the audio thread keeps publishing and
+  // the held peaks keep decaying; a hidden or minimized window is not drawn into (its paint on
+  // showing draws them).
+  if (g_app.engine.filter && GEQ15_ReadMeters(g_app.engine.filter, &g_app.engine.meterReadout) == 0 &&
+      IsWindowVisible(window) && !IsIconic(window)) {
     HDC dc = GetDC(window);
     if (dc) {
       DrawLevelMeters(&g_app, dc);
@@ -232,6 +236,9 @@ void PaintWindow(HWND window) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(window, &ps);
   if (dc) PaintPanel(&g_app, dc, window);
+  // Fresh meters with every paint, so a window shown again has them at once.
+  if (dc && g_app.engine.filter && GEQ15_ReadMeters(g_app.engine.filter, &g_app.engine.meterReadout) == 0)
+    DrawLevelMeters(&g_app, dc);
   EndPaint(window, &ps);
 }
 

@@ -3,23 +3,34 @@
 # at the fifteen centre frequencies, the same gains), in one run on this machine:
 #   1. speed on a 60 s stereo 48 kHz float file: the engine alone (Google Benchmark of the block
 #      processing, scaled to the file), the whole `geq15-tool render` command, and sox;
-#   2. agreement: single sine tones at the band centres and half-way between them (on the log
+#   2. the engine on every path and the insert callback's share of a core, in the 64-bit build
+#      and in the 32-bit Windows program users run (under Wine, which runs the i686 code directly
+#      on the processor), side by side;
+#   3. agreement: single sine tones at the band centres and half-way between them (on the log
 #      scale) through both, levels compared; they must agree within 0.1 dB.
-# Builds what it needs in build/compare (Release flags as the native preset), installs sox and
-# the rest through scripts/install-deps.sh when missing. Work files go to build/compare/work.
+# Builds what it needs in build/compare and build/compare-win32 (Release flags as the presets),
+# installs sox and the rest through scripts/install-deps.sh when missing. Work files go to
+# build/compare/work. The machine may be shared: every figure is the best of several runs.
 # Usage: bench/compare.sh [seconds]   (default 60)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
 build="$root/build/compare"
+build32="$root/build/compare-win32"
 work="$build/work"
 
 command -v sox >/dev/null && command -v cmake >/dev/null || "$root/scripts/install-deps.sh"
 
 echo "building geq15-tool and geq15_bench in $build ..."
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGEQ15_TESTS=OFF >"$build.log" 2>&1 \
-  && cmake --build "$build" --target geq15-tool geq15_bench -j "$(nproc)" >>"$build.log" 2>&1 \
+  && cmake --build "$build" --target geq15-tool geq15_bench geq15_timing -j "$(nproc)" >>"$build.log" 2>&1 \
   || { tail -n 40 "$build.log"; echo "compare: the build failed (log: $build.log)" >&2; exit 1; }
+echo "building the 32-bit geq15_timing.exe in $build32 ..."
+cmake -S "$root" -B "$build32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release -DGEQ15_TESTS=ON \
+  >"$build32.log" 2>&1 \
+  && cmake --build "$build32" --target geq15_timing -j "$(nproc)" >>"$build32.log" 2>&1 \
+  || { tail -n 40 "$build32.log"; echo "compare: the 32-bit build failed (log: $build32.log)" >&2; exit 1; }
+"$root/scripts/wine-prefix.sh" >/dev/null
 tool="$build/tools/geq15-tool/geq15-tool"
 bench="$build/bench/geq15_bench"
 mkdir -p "$work"
@@ -53,27 +64,41 @@ for i in "${!freqs[@]}"; do sox_effects+=(equalizer "${freqs[$i]}" 0.6667o "${ga
 input="$work/noise-${seconds}s.wav"
 [ -f "$input" ] || sox -n -r 48000 -c 2 -b 32 -e floating-point "$input" synth "$seconds" pinknoise vol 0.3
 
-# best of three runs: wall seconds and CPU seconds (user + system) of the command
+# Best of nine runs of each command, the two taking turns so that both meet the same load:
+# wall seconds and CPU seconds (user + system) of the first command, then of the second.
+# The files named in FRESH are removed before every run, so the commands write new files.
 timed() {
   python3 - "$@" <<'EOF'
 import os, resource, subprocess, sys, time
-best_wall = best_cpu = None
-for _ in range(3):
-    before = resource.getrusage(resource.RUSAGE_CHILDREN)
-    start = time.perf_counter()
-    subprocess.run(sys.argv[1:], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    wall = time.perf_counter() - start
-    after = resource.getrusage(resource.RUSAGE_CHILDREN)
-    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-    best_wall = wall if best_wall is None else min(best_wall, wall)
-    best_cpu = cpu if best_cpu is None else min(best_cpu, cpu)
-print(f"{best_wall:.4f} {best_cpu:.4f}")
+fresh = os.environ.get("FRESH", "").split()
+args = sys.argv[1:]
+split = args.index("--")
+commands = [args[:split], args[split + 1:]]
+best = [[None, None], [None, None]]
+for _ in range(9):
+    for i, command in enumerate(commands):
+        for path in fresh:
+            if os.path.exists(path):
+                os.remove(path)
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        start = time.perf_counter()
+        subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wall = time.perf_counter() - start
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+        best[i] = [y if x is None else min(x, y) for x, y in zip(best[i], (wall, cpu))]
+print(" ".join(f"{v:.4f}" for pair in best for v in pair))
 EOF
 }
 
-echo "timing on $seconds s of stereo 48 kHz float (best of 3) ..."
-read -r tool_wall tool_cpu < <(timed "$tool" render --settings "$settings" --no-fade "$input" "$work/out-vez.wav")
-read -r sox_wall sox_cpu < <(timed sox "$input" -e floating-point -b 32 "$work/out-sox.wav" "${sox_effects[@]}")
+echo "timing on $seconds s of stereo 48 kHz float (best of 9, render and sox taking turns) ..."
+render=("$tool" render --settings "$settings" --no-fade "$input" "$work/out-vez.wav")
+sox_run=(sox "$input" -e floating-point -b 32 "$work/out-sox.wav" "${sox_effects[@]}")
+# Writing a new file, and replacing the file of the run before: render renames its finished file
+# over the old one, which makes the filesystem write the new file out at once (ext4 does so to
+# keep a crash from leaving an empty file); sox writes over the old file in place.
+read -r tool_wall tool_cpu sox_wall sox_cpu < <(FRESH="$work/out-vez.wav $work/out-sox.wav" timed "${render[@]}" -- "${sox_run[@]}")
+read -r tool_wall2 tool_cpu2 sox_wall2 sox_cpu2 < <(timed "${render[@]}" -- "${sox_run[@]}")
 "$bench" --benchmark_filter='BM_ProcessSteady/(-1|0)$' --benchmark_repetitions=5 \
   --benchmark_report_aggregates_only=true --benchmark_format=json >"$work/bench.json" 2>/dev/null
 read -r engine_path engine_cpu reference_cpu < <(python3 - "$work/bench.json" "$seconds" <<'EOF'
@@ -94,14 +119,36 @@ EOF
 ratio() { python3 -c "print(f'{$1 / $2:.1f}x')"; }
 echo
 printf '%-44s %10s %10s %12s\n' "what ($seconds s stereo, 15 bands)" "wall s" "CPU s" "sox / this"
-printf '%-44s %10s %10s %12s\n' "sox (equalizer x 15)" "$sox_wall" "$sox_cpu" "1.0x"
-printf '%-44s %10s %10s %12s\n' "geq15-tool render (whole command)" "$tool_wall" "$tool_cpu" \
+printf '%-44s %10s %10s %12s\n' "sox (equalizer x 15), new file" "$sox_wall" "$sox_cpu" "1.0x"
+printf '%-44s %10s %10s %12s\n' "geq15-tool render (whole command), new file" "$tool_wall" "$tool_cpu" \
   "$(ratio "$sox_wall" "$tool_wall")"
+printf '%-44s %10s %10s %12s\n' "sox, replacing its last output" "$sox_wall2" "$sox_cpu2" "1.0x"
+printf '%-44s %10s %10s %12s\n' "geq15-tool render, replacing its last output" "$tool_wall2" "$tool_cpu2" \
+  "$(ratio "$sox_wall2" "$tool_wall2")"
 printf '%-44s %10s %10s %12s\n' "engine alone, $engine_path path (benchmark)" "-" "$engine_cpu" \
   "$(ratio "$sox_cpu" "$engine_cpu")"
 printf '%-44s %10s %10s %12s\n' "engine alone, reference path (benchmark)" "-" "$reference_cpu" \
   "$(ratio "$sox_cpu" "$reference_cpu")"
 echo "(whole command: ratio of wall times; engine: ratio of CPU times, sox's whole command included)"
+
+# ---- the 64-bit build and the 32-bit program ----
+echo
+echo "every path, 64-bit build and 32-bit Windows program (under Wine), fastest of 300 rounds each ..."
+"$build/bench/geq15_timing" >"$work/timing64.txt"
+"$root/scripts/wine-run.sh" "$build32/bench/geq15_timing.exe" | tr -d '\r' >"$work/timing32.txt"
+python3 - "$work/timing64.txt" "$work/timing32.txt" <<'EOF'
+import sys
+def read(path):
+    return {tuple(line.split()[:-1]): float(line.split()[-1]) for line in open(path) if line.strip()}
+b64, b32 = read(sys.argv[1]), read(sys.argv[2])
+print(f"{'2 x 512 frames at 48 kHz, ns per channel sample':<50} {'64-bit':>8} {'32-bit':>8} {'32 / 64':>8}")
+for key, a in b64.items():
+    if key[0] == "path":
+        b = b32.get(key)
+        print(f"{key[1] + ' path':<50} {a:>8.2f} " + (f"{b:>8.2f} {b / a:>7.2f}x" if b else f"{'-':>8} {'-':>8}"))
+a, b = b64[("callback64",)], b32[("callback64",)]
+print(f"{'insert callback, 64 channels: % of one core':<50} {a:>7.3f}% {b:>7.3f}% {b / a:>7.2f}x")
+EOF
 
 # ---- agreement ----
 # A tone long enough for the 25 Hz band to settle; levels over its last second.

@@ -5,17 +5,29 @@
 #include <sndfile.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+// The file under libsndfile, read and written in large blocks of our own: libsndfile alone asks
+// the system for a few kilobytes at a time, which costs more than the equalizer on long files.
+struct BufferedFile;
+struct BufferedFileDeleter {
+  void operator()(BufferedFile* f) const;
+};
+using BufferedFilePtr = std::unique_ptr<BufferedFile, BufferedFileDeleter>;
 
 struct AudioInput {
   SNDFILE* file = nullptr;
   SF_INFO info{};
+  BufferedFilePtr stream;
 };
 
 // Opens `path` for reading. On failure the message says whether the file is missing,
 // unreadable or not in a format libsndfile reads.
 bool OpenAudioInput(const std::string& path, AudioInput* in, std::string* error);
 void CloseAudioInput(AudioInput* in);
+// Why the last read failed: the system's reason when it had one, else libsndfile's.
+std::string AudioInputError(const AudioInput* in);
 
 // The output's container from its extension (.wav, .flac, .aif, .aiff, .aifc, any case) and
 // its sample type: 32-bit float where the container has it (WAV, AIFF); FLAC has integer
@@ -34,6 +46,7 @@ struct AudioOutput {
   // Samples beyond full scale: an integer file clips them, a float file keeps them.
   int64_t overs = 0;
   float peak = 0.0f;
+  BufferedFilePtr stream;
 };
 
 // Creates the output under a temporary name beside `path`.

@@ -2,10 +2,16 @@
 // Plays an audio file through the equalizer as the host would and writes the result.
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <csignal>
 #include <cmath>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/geq15-tool/audio_file.h"
@@ -66,6 +72,101 @@ class Progress {
   int64_t total_;
   bool shown_;
   int last_ = -1;
+};
+
+// The file moves through three threads in chunks of whole blocks: one reads and de-interleaves,
+// one equalizes block by block, one interleaves and writes. On two cores the file's input and
+// output then cost hardly any time beside the equalizer. A chunk is large, so the system is asked
+// for big reads and writes and the threads meet rarely.
+constexpr int32_t kChunkFrames = 65536;
+constexpr int kChunkCount = 4;
+
+struct Chunk {
+  std::vector<float> planar[2];  // one buffer per channel, equalized in place
+  std::vector<float> interleaved;  // a stereo file's layout, for reading and writing
+  int64_t frames = 0;
+};
+
+// Hands chunks from one thread to the next; a null chunk ends the stream.
+class ChunkQueue {
+ public:
+  void Push(Chunk* chunk) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      chunks_.push_back(chunk);
+    }
+    ready_.notify_one();
+  }
+  Chunk* Pop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ready_.wait(lock, [this] { return !chunks_.empty(); });
+    Chunk* chunk = chunks_.front();
+    chunks_.pop_front();
+    return chunk;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<Chunk*> chunks_;
+};
+
+struct RenderPipeline {
+  AudioInput* in = nullptr;
+  AudioOutput* out = nullptr;
+  int channels = 0;
+  int64_t capacity = 0;  // frames per chunk, a whole number of blocks
+  Chunk chunks[kChunkCount];
+  ChunkQueue empty, read, equalized;
+  std::atomic<bool> writeFailed{false};
+  std::string readError, writeError;  // each written by its own thread only
+
+  // Fills chunks from the file until it ends; only the last chunk is short.
+  void ReadAll() {
+    for (;;) {
+      Chunk* chunk = empty.Pop();
+      if (writeFailed.load()) break;
+      float* target = channels == 1 ? chunk->planar[0].data() : chunk->interleaved.data();
+      chunk->frames = 0;
+      sf_count_t got = 0;
+      while (chunk->frames < capacity &&
+             (got = sf_readf_float(in->file, target + chunk->frames * channels, capacity - chunk->frames)) > 0)
+        chunk->frames += got;
+      if (got < 0 || sf_error(in->file) != SF_ERR_NO_ERROR) readError = AudioInputError(in);
+      if (channels == 2) {
+        const float* from = chunk->interleaved.data();
+        float* left = chunk->planar[0].data();
+        float* right = chunk->planar[1].data();
+        for (int64_t i = 0; i < chunk->frames; ++i) {
+          left[i] = from[2 * i];
+          right[i] = from[2 * i + 1];
+        }
+      }
+      if (chunk->frames > 0 && readError.empty()) read.Push(chunk);
+      if (chunk->frames < capacity || !readError.empty()) break;
+    }
+    read.Push(nullptr);
+  }
+
+  void WriteAll() {
+    while (Chunk* chunk = equalized.Pop()) {
+      if (!writeFailed.load()) {
+        const float* samples = chunk->planar[0].data();
+        if (channels == 2) {
+          float* to = chunk->interleaved.data();
+          const float* left = chunk->planar[0].data();
+          const float* right = chunk->planar[1].data();
+          for (int64_t i = 0; i < chunk->frames; ++i) {
+            to[2 * i] = left[i];
+            to[2 * i + 1] = right[i];
+          }
+          samples = to;
+        }
+        if (!WriteAudioFrames(out, samples, chunk->frames, &writeError)) writeFailed.store(true);
+      }
+      empty.Push(chunk);
+    }
+  }
 };
 
 int Fail(FILE* err, int code, const std::string& message) {
@@ -149,27 +250,36 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
   std::signal(SIGTERM, RemovePendingTemp);
   std::signal(SIGHUP, RemovePendingTemp);
 
+  RenderPipeline pipe;
+  pipe.in = &in;
+  pipe.out = &output;
+  pipe.channels = channels;
+  pipe.capacity = std::max<int32_t>(1, kChunkFrames / blockSize) * static_cast<int64_t>(blockSize);
+  for (Chunk& chunk : pipe.chunks) {
+    for (int c = 0; c < channels; ++c) chunk.planar[c].resize(static_cast<size_t>(pipe.capacity));
+    if (channels == 2) chunk.interleaved.resize(static_cast<size_t>(pipe.capacity) * 2);
+    pipe.empty.Push(&chunk);
+  }
+  std::thread reader([&pipe] { pipe.ReadAll(); });
+  std::thread writer([&pipe] { pipe.WriteAll(); });
+
   Progress progress(err, in.info.frames, rate);
-  std::vector<float> block(static_cast<size_t>(blockSize) * channels);
   int64_t done = 0;
-  bool ok = true;
-  for (;;) {
-    const sf_count_t got = sf_readf_float(in.file, block.data(), blockSize);
-    if (got <= 0) {
-      if (sf_error(in.file) != SF_ERR_NO_ERROR) {
-        error = "cannot read " + inPath + ": " + sf_strerror(in.file);
-        ok = false;
-      }
-      break;
+  while (Chunk* chunk = pipe.read.Pop()) {
+    for (int64_t at = 0; at < chunk->frames; at += blockSize) {
+      float* block[2] = {chunk->planar[0].data() + at, channels == 2 ? chunk->planar[1].data() + at : nullptr};
+      OfflineRender_Planar(&render, block, static_cast<int32_t>(std::min<int64_t>(blockSize, chunk->frames - at)));
     }
-    OfflineRender_Block(&render, block.data(), static_cast<int32_t>(got));
-    if (!WriteAudioFrames(&output, block.data(), got, &error)) {
-      ok = false;
-      break;
-    }
-    done += got;
+    done += chunk->frames;  // before the hand-over: from then on the chunk is the writer's
+    pipe.equalized.Push(chunk);
     progress.Update(done);
   }
+  pipe.equalized.Push(nullptr);
+  reader.join();
+  writer.join();
+  bool ok = pipe.readError.empty() && pipe.writeError.empty();
+  if (!pipe.readError.empty()) error = "cannot read " + inPath + ": " + pipe.readError;
+  else if (!pipe.writeError.empty()) error = pipe.writeError;
   progress.Finish();
   OfflineRender_Stop(&render);
   if (ok) ok = FinishAudioOutput(&output, &error);

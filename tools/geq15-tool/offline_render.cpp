@@ -25,8 +25,10 @@ int32_t OfflineRender_Start(OfflineRender* r, const GEQ15ChannelParam records[2]
   if (e->coefExchange.base) GEQ15_Design(filter, &e->coefExchange.base[0]);
   ProcessContext_Init(&e->process, rate, blockSize, 20.0f);
   e->process.block = &e->channelBlock;
-  // A mono file has no second channel; processing then runs record 1 only.
-  e->channelBlock.count = channels;
+  // A mono file runs as a pair with a silent second channel: the pair's vector paths are several
+  // times faster than one channel alone, and the channels never mix, so channel 1 comes out the
+  // same to the bit.
+  e->channelBlock.count = 2;
   e->channelBlock.frames = blockSize;
   e->started.store(1, std::memory_order_release);
 
@@ -35,11 +37,30 @@ int32_t OfflineRender_Start(OfflineRender* r, const GEQ15ChannelParam records[2]
   r->noFade = noFade;
   r->started = false;
   r->silencedBlocks = 0;
-  for (int c = 0; c < channels; ++c) r->buffers[c].assign(static_cast<size_t>(blockSize), 0.0f);
+  for (int c = 0; c < 2; ++c) r->buffers[c].assign(static_cast<size_t>(blockSize), 0.0f);
   return 0;
 }
 
 void OfflineRender_Block(OfflineRender* r, float* interleaved, int32_t frames) {
+  if (!r->engine || frames < 1) return;
+  if (frames > r->blockSize) frames = r->blockSize;
+  if (r->channels == 1) {
+    OfflineRender_Planar(r, &interleaved, frames);
+    return;
+  }
+  float* planar[2] = {r->buffers[0].data(), r->buffers[1].data()};
+  for (int32_t i = 0; i < frames; ++i) {
+    planar[0][i] = interleaved[2 * static_cast<size_t>(i)];
+    planar[1][i] = interleaved[2 * static_cast<size_t>(i) + 1];
+  }
+  OfflineRender_Planar(r, planar, frames);
+  for (int32_t i = 0; i < frames; ++i) {
+    interleaved[2 * static_cast<size_t>(i)] = planar[0][i];
+    interleaved[2 * static_cast<size_t>(i) + 1] = planar[1][i];
+  }
+}
+
+void OfflineRender_Planar(OfflineRender* r, float* const* samples, int32_t frames) {
   EngineContext* e = r->engine.get();
   if (!e || frames < 1) return;
   if (frames > r->blockSize) frames = r->blockSize;
@@ -55,18 +76,11 @@ void OfflineRender_Block(OfflineRender* r, float* interleaved, int32_t frames) {
   }
   r->started = true;
 
-  for (int32_t c = 0; c < n; ++c) {
-    float* buffer = r->buffers[c].data();
-    for (int32_t i = 0; i < frames; ++i) buffer[i] = interleaved[static_cast<size_t>(i) * n + c];
-    e->channelBlock.samples[c] = buffer;
-  }
+  e->channelBlock.samples[0] = samples[0];
+  e->channelBlock.samples[1] = n == 2 ? samples[1] : r->buffers[1].data();
   e->channelBlock.frames = frames;
   BlockCycle_Finish(&e->process, e->filter, frames);
   r->silencedBlocks = e->process.silencedBlocks;
-  for (int32_t c = 0; c < n; ++c) {
-    const float* buffer = r->buffers[c].data();
-    for (int32_t i = 0; i < frames; ++i) interleaved[static_cast<size_t>(i) * n + c] = buffer[i];
-  }
 }
 
 void OfflineRender_Stop(OfflineRender* r) {
