@@ -9,13 +9,11 @@ start() {  # start NAME SIMHOST-SETTING...: the program with the simulated host,
   e2e_start_with_host "features-$1" "${@:2}" || return 1
   e2e_wait_measured 1 || { e2e_fail "the program did not start the host's stream"; return 1; }
 }
-close_app() { drv close >/dev/null; e2e_wait_exit || e2e_fail "the program did not end after WM_CLOSE"; }
 import_file() {  # import_file PATH: chooses PATH in the dialog; prints the result box's text
   drv syscmd 14 >/dev/null
   e2e_dialog "Import Correction" "$1"
   drv box "Import Correction" "$E2E_DEADLINE" ok
 }
-attr() { sed -n "s/.*ch='1' .* $1='\([^']*\)'.*/\1/p" "$E2E_SETTINGS_FILE"; }  # record 1 in the settings file
 scenario_import() {
   start import type=1 signal.0=sine:1000:-20 signal.1=sine:250:-20 || return
   printf 'Preamp: -6 dB\nFilter 1: ON PK Fc 1000 Hz Gain six dB Q 2\n' >"$WINEPREFIX/drive_c/bad.txt"
@@ -25,7 +23,7 @@ scenario_import() {
   e2e_expect_gain "a bad file changes nothing" 0 0 0.05
   e2e_expect "the summary" "$(import_file 'C:\hd600.txt' | grep -cE '^text=Imported 1 filter: RMS error 0\.[0-9] dB, largest [0-9.]+ dB at [0-9.]+ k?Hz\. Output gain -6\.[0-9] dB\.$')" 1
   close_app
-  local g9=$(attr g9) gain=$(attr gain)
+  local g9=$(settings_attr g9) gain=$(settings_attr gain)
   awk -v g="$g9" -v o="$gain" 'BEGIN { exit !(g > 5.5 && g < 6.5 && o > -6.5 && o <= -5.5) }' ||
     e2e_fail "the settings file does not hold the fitted values (g9=$g9 gain=$gain)"
   e2e_expect_gain "1 kHz: the correction's +6 dB less the output gain" 0 "$(awk -v o="$gain" 'BEGIN { print 6 + o }')" 0.3

@@ -16,6 +16,14 @@ struct ToolRun {
   std::string out, err;
 };
 
+std::string ReadBack(FILE* file) {
+  std::string text;
+  std::rewind(file);
+  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+  std::fclose(file);
+  return text;
+}
+
 // Runs a command with a settings file holding `fileText` (none when null) as its last argument.
 ToolRun RunTool(tool::CommandFn command, std::vector<std::string> args, const char* fileText) {
   const std::string path = ::testing::TempDir() + "geq15_tool_show_test.xml";
@@ -25,17 +33,12 @@ ToolRun RunTool(tool::CommandFn command, std::vector<std::string> args, const ch
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(&a[0]);
   FILE *out = std::tmpfile(), *err = std::tmpfile();
-  ToolRun run{command(static_cast<int>(argv.size()), argv.data(), out, err), "", ""};
-  for (auto [file, text] : {std::make_pair(out, &run.out), std::make_pair(err, &run.err)}) {
-    std::rewind(file);
-    for (int c; (c = std::fgetc(file)) != EOF;) *text += static_cast<char>(c);
-    std::fclose(file);
-  }
+  const int exitCode = command(static_cast<int>(argv.size()), argv.data(), out, err);
   std::remove(path.c_str());
-  return run;
+  return {exitCode, ReadBack(out), ReadBack(err)};
 }
 
-TEST(ToolShow, PrintsTheDocumentASaveWouldWriteWithTheSizeAsSaved) {
+TEST(ToolShow, PrintsWhatASaveWouldWriteAndWarnsWhenTheLoaderFoundNoElementOrNoRecords) {
   const ToolRun run = RunTool(tool::RunShow, {"show"},
                               "<GEQ15Configuration nBus='3' x0='15' dx='100' />\n<GEQ15param ch='2' bypass='1' "
                               "gain='-1.5' g3='2.25' />\n<GEQ15param ch='5' gain='9' />");
@@ -44,9 +47,6 @@ TEST(ToolShow, PrintsTheDocumentASaveWouldWriteWithTheSizeAsSaved) {
                          "ch='1' bypass='0' gain='0.00000' g1="), std::string::npos) << run.out;
   const ToolRun missing = RunTool(tool::RunShow, {"show"}, nullptr);
   EXPECT_TRUE(missing.exitCode == 2 && missing.out.empty() && missing.err.find("does not exist") != std::string::npos);
-}
-
-TEST(ToolShow, ShowAndDesignWarnWhenTheLoaderFoundNoElementOrNoRecords) {
   const struct { const char* text; const char* warning; } rows[] = {
       {"<GEQ15Configuration/>\n<GEQ15param ch='1' gain='6' />", "no GEQ15Configuration element"},
       {"<GEQ15param ch='1' gain='6' />\n<GEQ15Configuration></GEQ15Configuration>", "no GEQ15param record"},
