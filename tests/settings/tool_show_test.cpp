@@ -16,14 +16,6 @@ struct ToolRun {
   std::string out, err;
 };
 
-std::string ReadBack(FILE* file) {
-  std::string text;
-  std::rewind(file);
-  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
-  std::fclose(file);
-  return text;
-}
-
 // Runs a command with a settings file holding `fileText` (none when null) as its last argument.
 ToolRun RunTool(tool::CommandFn command, std::vector<std::string> args, const char* fileText) {
   const std::string path = ::testing::TempDir() + "geq15_tool_show_test.xml";
@@ -33,9 +25,14 @@ ToolRun RunTool(tool::CommandFn command, std::vector<std::string> args, const ch
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(&a[0]);
   FILE *out = std::tmpfile(), *err = std::tmpfile();
-  const int exitCode = command(static_cast<int>(argv.size()), argv.data(), out, err);
+  ToolRun run{command(static_cast<int>(argv.size()), argv.data(), out, err), "", ""};
+  for (auto [file, text] : {std::make_pair(out, &run.out), std::make_pair(err, &run.err)}) {
+    std::rewind(file);
+    for (int c; (c = std::fgetc(file)) != EOF;) *text += static_cast<char>(c);
+    std::fclose(file);
+  }
   std::remove(path.c_str());
-  return {exitCode, ReadBack(out), ReadBack(err)};
+  return run;
 }
 
 TEST(ToolShow, PrintsWhatASaveWouldWriteAndWarnsWhenTheLoaderFoundNoElementOrNoRecords) {
