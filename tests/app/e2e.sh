@@ -8,14 +8,7 @@ set -uo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/e2e_lib.sh"
 
-# Closes through the window's own close path and expects a clean exit.
-close_app() {
-  drv close >/dev/null
-  e2e_wait_exit || e2e_fail "the program did not end after WM_CLOSE"
-  e2e_expect "exit code after close" "$APP_RC" 0
-}
 reg_switch() { wine reg query 'HKCU\Kelmora\Orlune' /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {print $3}'; }
-settings_g9() { sed -n "s/.*ch='1' .* g9='\([^']*\)'.*/\1/p" "$1"; }  # record 1's band 9 in a settings file
 e2e_position() { e2e_info rect | cut -d' ' -f1,2; }
 # Band 9 (1 kHz): knob column x = 10 + 15 + 32 * 8, knob centre at 0 dB y = 159; 10 px per dB.
 BAND9_X=292 BAND9_Y=159
@@ -40,7 +33,7 @@ scenario_sysmenu() {
   local saved="$WINEPREFIX/drive_c/eq.xml" title="Save Current Graphic EQ Configuration..." on
   drv syscmd 12 >/dev/null
   e2e_dialog "$title" 'C:\eq.txt'
-  e2e_expect_eventually "saved through the dialog as eq.xml, band 9" 3.00000 settings_g9 "$saved"
+  e2e_expect_eventually "saved through the dialog as eq.xml, band 9" 3.00000 settings_attr g9 "$saved"
 
   drv syscmd 13 >/dev/null
   e2e_expect "reset question" "$(drv box "New Matrix" "$E2E_DEADLINE" no)" \
@@ -55,10 +48,10 @@ scenario_sysmenu() {
   drv syscmd 12 >/dev/null
   e2e_dialog "$title" 'C:\eq' no
   e2e_expect "overwrite question" "$E2E_BOX_TEXT" $'text=File already exists.\nDo you Want To Replace it ?'
-  e2e_expect "declined overwrite left the file" "$(settings_g9 "$saved")" 3.00000
+  e2e_expect "declined overwrite left the file" "$(settings_attr g9 "$saved")" 3.00000
   drv syscmd 12 >/dev/null
   e2e_dialog "$title" 'C:\eq.xml' yes
-  e2e_expect_eventually "accepted overwrite replaced the file" 0.00000 settings_g9 "$saved"
+  e2e_expect_eventually "accepted overwrite replaced the file" 0.00000 settings_attr g9 "$saved"
 
   sed -i "s/g9='0.00000'/g9='-6.00000'/g" "$saved"
   drv syscmd 11 >/dev/null
@@ -123,7 +116,7 @@ scenario_persistence() {
   close_app                                 # which also shows the first instance still ran
   e2e_expect "saved bus and placement" "$(grep -o '<GEQ15Configuration .*/>' "$E2E_SETTINGS_FILE")" \
     "<GEQ15Configuration nBus='2' x0='$x0' y0='$y0' dx='$((r - x0))' dy='$((b - y0))' />"
-  e2e_expect "saved band 9" "$(settings_g9 "$E2E_SETTINGS_FILE")" 3.00000
+  e2e_expect "saved band 9" "$(settings_attr g9)" 3.00000
 
   # The next start restores the bus; a saved position off the screen comes back onto the
   # monitor, one pixel inside its right and bottom edges (688 x 290 window).
@@ -133,7 +126,7 @@ scenario_persistence() {
   e2e_expect_eventually "restored bus" NNSNNNNN e2e_bus_cells restored
   e2e_expect_eventually "off-screen position kept on the monitor" "591 733" e2e_position
   close_app
-  e2e_expect "band 9 kept through a second run" "$(settings_g9 "$E2E_SETTINGS_FILE")" 3.00000
+  e2e_expect "band 9 kept through a second run" "$(settings_attr g9)" 3.00000
 }
 
 # Each start-up failure: the Init Error box, then "Failed to create window...", exit code 0,

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <utility>
 
 namespace {
 
@@ -27,20 +26,14 @@ HWND WaitFor(double seconds, Find found) {
   return nullptr;
 }
 
-// The first top-level window (or child of `parent`) for which `match` holds.
+// The first top-level window (or descendant of `parent`) for which `match` holds.
 template <typename Match>
-BOOL CALLBACK Visit(HWND w, LPARAM p) {
-  auto* search = reinterpret_cast<std::pair<Match*, HWND>*>(p);
-  if (!(*search->first)(w)) return TRUE;
-  search->second = w;
-  return FALSE;
-}
-template <typename Match>
-HWND FindWhere(Match match, HWND parent = nullptr) {
-  std::pair<Match*, HWND> search{&match, nullptr};
-  if (parent) EnumChildWindows(parent, Visit<Match>, reinterpret_cast<LPARAM>(&search));
-  else EnumWindows(Visit<Match>, reinterpret_cast<LPARAM>(&search));
-  return search.second;
+HWND FindWhere(const Match& match, HWND parent = nullptr) {
+  for (HWND w = parent ? GetWindow(parent, GW_CHILD) : GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+    if (match(w)) return w;
+    if (HWND inner = parent ? FindWhere(match, w) : nullptr) return inner;
+  }
+  return nullptr;
 }
 std::string ClassOf(HWND w) {
   char cls[64] = {};
@@ -86,11 +79,16 @@ int main(int argc, char** argv) {
   const double seconds = argc > 2 && verb != "keys" && verb != "close" ? std::atof(argv[2]) : deadline ? std::atof(deadline) : 90;
   if (verb == "wait") return WaitFor(seconds, MainWindow) ? 0 : 1;
   if ((verb == "box" || verb == "filedialog") && argc >= 4) {
-    HWND dialog = WaitFor(std::atof(argv[3]), [&] { return Find(argv[2]); });
+    // The file name field is a file dialog's one edit field, wherever the combo boxes nest it. A
+    // box may bear the caption of the file dialog before it, which has not always closed yet.
+    auto editField = [](HWND w) { return _stricmp(ClassOf(w).c_str(), "Edit") == 0; };
+    HWND dialog = WaitFor(std::atof(argv[3]), [&] {
+      HWND w = Find(argv[2]);
+      return w && (verb == "filedialog" || !FindWhere(editField, w)) ? w : nullptr;
+    });
     if (!dialog) return std::printf("no window \"%s\"\n", argv[2]), 1;
     if (verb == "filedialog" && argc >= 5) {
-      // The file name field is the dialog's one edit field, wherever the combo boxes nest it.
-      HWND field = FindWhere([](HWND w) { return _stricmp(ClassOf(w).c_str(), "Edit") == 0; }, dialog);
+      HWND field = FindWhere(editField, dialog);
       if (!field) return std::printf("no file name field in \"%s\"\n", argv[2]), 1;
       SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]));
       Press(dialog, IDOK);
@@ -112,15 +110,13 @@ int main(int argc, char** argv) {
     DWORD_PTR answer;
     return SendMessageTimeoutA(MainWindow(), WM_NULL, 0, 0, SMTO_NORMAL, seconds * 1000, &answer) ? 0 : 1;
   }
-
-  if (verb == "close" && argc > 2) {  // another window of the program, by its title
-    HWND other = WaitFor(seconds, [&] { return Find(argv[2]); });
-    return other && PostMessageA(other, WM_CLOSE, 0, 0) ? 0 : 1;
+  if (verb == "close") {  // the main window, or another window of the program by its title
+    HWND target = argc > 2 ? WaitFor(seconds, [&] { return Find(argv[2]); }) : MainWindow();
+    return target && PostMessageA(target, WM_CLOSE, 0, 0) ? 0 : 1;
   }
   HWND w = MainWindow();
   if (!w) return std::printf("no main window\n"), 1;
   if (verb == "info") return Info(w);
-  if (verb == "close") return PostMessageA(w, WM_CLOSE, 0, 0) ? 0 : 1;
   if (verb == "keys") {
     // A popup menu's modal loop reads key messages of the whole thread, whatever their window;
     // keys posted before it runs would reach the window instead.

@@ -9,30 +9,29 @@ start() {  # start NAME SIMHOST-SETTING...: the program with the simulated host,
   e2e_start_with_host "features-$1" "${@:2}" || return 1
   e2e_wait_measured 1 || { e2e_fail "the program did not start the host's stream"; return 1; }
 }
-close_app() { drv close >/dev/null; e2e_wait_exit || e2e_fail "the program did not end after WM_CLOSE"; }
-import_file() {  # import_file PATH: chooses PATH in the dialog; prints the result box's text
+import_file() {  # import_file PATH: chooses PATH in the dialog; the result box's text goes to E2E_BOX_TEXT
   drv syscmd 14 >/dev/null
   drv filedialog "Import Correction" "$E2E_DEADLINE" "$1" >/dev/null || e2e_fail "no import dialog"
-  drv box "Import Correction" "$E2E_DEADLINE" ok
+  E2E_BOX_TEXT=$(drv box "Import Correction" "$E2E_DEADLINE" ok)
+  drv nodialog >/dev/null || e2e_fail "the import's dialogs did not close"
 }
-attr() { sed -n "s/.*ch='1' .* $1='\([^']*\)'.*/\1/p" "$E2E_SETTINGS_FILE"; }  # record 1 in the settings file
 scenario_import() {
   start import type=1 signal.0=sine:1000:-20 signal.1=sine:250:-20 || return
   printf 'Preamp: -6 dB\nFilter 1: ON PK Fc 1000 Hz Gain six dB Q 2\n' >"$WINEPREFIX/drive_c/bad.txt"
   printf '\xEF\xBB\xBF# measured\r\nPreamp: -6,5 dB\r\nFilter 1: ON PK Fc 1000 Hz Gain 6 dB BW Oct 0,6667\r\n' \
     >"$WINEPREFIX/drive_c/hd600.txt"
-  e2e_expect "a bad file names itself and its line" "$(import_file 'C:\bad.txt' | tr '\n' '|' | grep -c 'bad.txt:|line 2: ')" 1
+  import_file 'C:\bad.txt'
+  e2e_expect "a bad file names itself and its line" "$(tr '\n' '|' <<<"$E2E_BOX_TEXT" | grep -c 'bad.txt:|line 2: ')" 1
   e2e_expect_gain "a bad file changes nothing" 0 0 0.05
-  local summary gain g9
-  summary=$(import_file 'C:\hd600.txt')
-  e2e_expect "the summary" "$(grep -cE '^text=Imported 1 filter: RMS error 0\.[0-9] dB, largest [0-9.]+ dB at [0-9.]+ k?Hz\. Output gain -6\.[0-9] dB\.$' <<<"$summary")" 1
-  gain=$(sed -n 's/.*Output gain \(-[0-9.]*\) dB\.$/\1/p' <<<"$summary")
+  import_file 'C:\hd600.txt'
+  e2e_expect "the summary" "$(grep -cE '^text=Imported 1 filter: RMS error 0\.[0-9] dB, largest [0-9.]+ dB at [0-9.]+ k?Hz\. Output gain -6\.[0-9] dB\.$' <<<"$E2E_BOX_TEXT")" 1
+  local gain=$(sed -n 's/.*Output gain \(-[0-9.]*\) dB\.$/\1/p' <<<"$E2E_BOX_TEXT")
   e2e_expect_gain "1 kHz: the correction's +6 dB less the output gain" 0 "$(awk -v o="$gain" 'BEGIN { print 6 + o }')" 0.3
   e2e_expect_gain "250 Hz: the output gain alone" 1 "$gain" 0.3
   close_app
-  g9=$(attr g9) gain=$(attr gain)
-  awk -v g="$g9" -v o="$gain" 'BEGIN { exit !(g > 5.5 && g < 6.5 && o > -6.5 && o <= -5.5) }' ||
-    e2e_fail "the settings file does not hold the fitted values (g9=$g9 gain=$gain)"
+  local g9=$(settings_attr g9) saved=$(settings_attr gain)
+  awk -v g="$g9" -v o="$saved" 'BEGIN { exit !(g > 5.5 && g < 6.5 && o > -6.5 && o <= -5.5) }' ||
+    e2e_fail "the settings file does not hold the fitted values (g9=$g9 gain=$saved)"
 }
 
 # The response window's client area: RX RY (screen), RW RH. Its plot frame runs from x 44 to

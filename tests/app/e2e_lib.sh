@@ -27,6 +27,14 @@ e2e_start_with_host() {
   e2e_start_app
   e2e_open_window || { e2e_fail "the main window did not open"; return 1; }
 }
+# Closes through the window's own close path and expects a clean exit.
+close_app() {
+  drv close >/dev/null
+  e2e_wait_exit || e2e_fail "the program did not end after WM_CLOSE"
+  e2e_expect "exit code after close" "$APP_RC" 0
+}
+# settings_attr NAME [FILE]: record 1's attribute NAME in a settings file (the session's by default).
+settings_attr() { sed -n "s/.*ch='1' .* $1='\([^']*\)'.*/\1/p" "${2:-$E2E_SETTINGS_FILE}"; }
 # The shared prefix may carry a registered host: a session without one removes it from both views.
 e2e_unregister_host() { local v; for v in 32 64; do wine reg delete "$E2E_HOST_UNINSTALL" /reg:$v /f >/dev/null 2>&1; done; true; }
 # The Startup shortcut as a file of the session (Wine spells the folder "StartUp").

@@ -28,12 +28,8 @@ TEST(TextBuffer, PrepareAllocatesWholeZeroedStepsOrKeepsWhatFits) {
     ASSERT_EQ(InitTextBuffer(&p.b), 0);
     p.Expect(32768, 0, 0);
     ASSERT_EQ(p.Append("abc"), 0);
-    char* before = p.b.data;
     ASSERT_EQ(PrepareTextBuffer(&p.b, row.request), 0);
     p.Expect(row.capacity, 0, row.capacity == 32768 ? 3 : 0);  // what fits is kept, not cleared
-    if (row.capacity == 32768) {
-      EXPECT_EQ(p.b.data, before);
-    }
   }
   EXPECT_TRUE(InitTextBuffer(nullptr) < 0 && PrepareTextBuffer(nullptr, 1) < 0);
 }

@@ -35,7 +35,7 @@ ToolRun RunTool(tool::CommandFn command, std::vector<std::string> args, const ch
   return run;
 }
 
-TEST(ToolShow, PrintsTheDocumentASaveWouldWriteWithTheSizeAsSaved) {
+TEST(ToolShow, PrintsWhatASaveWouldWriteAndWarnsWhenTheLoaderFoundNoElementOrNoRecords) {
   const ToolRun run = RunTool(tool::RunShow, {"show"},
                               "<GEQ15Configuration nBus='3' x0='15' dx='100' />\n<GEQ15param ch='2' bypass='1' "
                               "gain='-1.5' g3='2.25' />\n<GEQ15param ch='5' gain='9' />");
@@ -44,9 +44,6 @@ TEST(ToolShow, PrintsTheDocumentASaveWouldWriteWithTheSizeAsSaved) {
                          "ch='1' bypass='0' gain='0.00000' g1="), std::string::npos) << run.out;
   const ToolRun missing = RunTool(tool::RunShow, {"show"}, nullptr);
   EXPECT_TRUE(missing.exitCode == 2 && missing.out.empty() && missing.err.find("does not exist") != std::string::npos);
-}
-
-TEST(ToolShow, ShowAndDesignWarnWhenTheLoaderFoundNoElementOrNoRecords) {
   const struct { const char* text; const char* warning; } rows[] = {
       {"<GEQ15Configuration/>\n<GEQ15param ch='1' gain='6' />", "no GEQ15Configuration element"},
       {"<GEQ15param ch='1' gain='6' />\n<GEQ15Configuration></GEQ15Configuration>", "no GEQ15param record"},
