@@ -72,10 +72,8 @@ TEST(ProcessTest, ConfigureRefusesRatesOutsideTheRangeAndKeepsTheEarlierState) {
   for (const auto& c : cases) {
     EXPECT_EQ(GEQ15_Configure(f, c.rate, c.block), c.result) << c.rate;
     EXPECT_EQ(f->sampleRate.load(), c.result == 0 ? c.rate : 0) << "a refused rate changes nothing";
-    EXPECT_EQ(f->flags.load() == 0x10000001u, c.result == 0) << c.rate;
     EXPECT_EQ(f->blockSize.load(), c.blockSize) << c.rate;
   }
-  EXPECT_EQ(f->channelCount.load(), 2);
   f->state[0].v[kY1] = 0.5f;
   EXPECT_EQ(GEQ15_Configure(f, 8000, 64), -2);
   EXPECT_EQ(f->state[0].v[kY1], 0.5f) << "a refused rate keeps the state";
@@ -99,15 +97,6 @@ TEST(ProcessTest, RampAndMeterPeriodsInWholeBlocks) {
         << c.rate << "/" << c.block << ": " << pc.rampLength << ", " << pc.meterPeriod;
     EXPECT_TRUE(pc.meterDecay == 0.93f && !pc.block && !pc.coefs && !pc.rampRemaining && !pc.meterCount);
   }
-}
-
-TEST(ProcessTest, UnconfiguredFilterLeavesAudioAlone) {
-  EngineStream s;
-  s.Start(0, 0);
-  const std::vector<float> in = Noise(64, 1);
-  EXPECT_EQ(s.Run(in), in);
-  EXPECT_EQ(GEQ15_Process(&s.process(), s.filter()), -1);
-  EXPECT_EQ(s.filter()->coefs, nullptr);
 }
 
 // A host may hand shorter buffers than announced; each buffer's own length drives the ramp.
