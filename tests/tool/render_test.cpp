@@ -28,17 +28,9 @@ std::vector<float> Render(const GEQ15ChannelParam records[2], int rate, int bloc
   return audio;
 }
 
-std::vector<float> Sine(double hz, int rate, int frames, int channels) {
-  std::vector<float> s(static_cast<size_t>(frames) * channels);
-  for (int i = 0; i < frames; ++i)
-    for (int c = 0; c < channels; ++c) s[static_cast<size_t>(i) * channels + c] = float(0.25 * std::sin(2 * kPi * hz * i / rate));
-  return s;
-}
-
 // The ramp is the engine's; --no-fade starts every channel at its own output gain, not at unity.
 TEST(OfflineRender, NoFadeStartsAtTheOutputGain) {
-  GEQ15ChannelParam records[2] = {};
-  records[0].gain = -6.0f, records[1].gain = 3.0f;
+  const GEQ15ChannelParam records[2] = {{0, {}, -6.0f}, {0, {}, 3.0f}};
   const std::vector<float> out = Render(records, 48000, 256, 2, true, std::vector<float>(4000, 1.0f));
   for (int k : {0, 1, 3998, 3999}) EXPECT_NEAR(out[k], std::pow(10.0, records[k % 2].gain / 20.0), 1e-6) << k;
 }
@@ -71,7 +63,8 @@ TEST(OfflineRender, BlockSizeChangesNothingButTheRampAndTheShortLastBlockIsProce
 // and equalizes again after them; channel 2 is exactly a clean render; the blocks are counted.
 TEST(OfflineRender, NonFiniteSamplesAndSettingsGiveCountedSilenceNotNaN) {
   const GEQ15ChannelParam records[2] = {Band9(9.0f), Band9(-4.0f)};
-  const std::vector<float> input = Sine(1000.0, 48000, 4096, 2);
+  std::vector<float> input(2 * 4096);  // 1 kHz on both channels
+  for (size_t i = 0; i < input.size(); ++i) input[i] = float(0.25 * std::sin(2 * kPi * 1000.0 * double(i / 2) / 48000));
   std::vector<float> faulty = input;
   for (int k : {1000, 1100}) faulty[2 * k] = k == 1000 ? NAN : INFINITY;  // blocks 3 and 4 of 256
   for (int k = 2040; k < 2060; ++k) faulty[2 * k] = k % 2 ? -INFINITY : NAN;  // blocks 7 and 8
