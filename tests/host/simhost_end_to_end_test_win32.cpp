@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cmath>
-#include <complex>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -46,16 +45,6 @@ bool WaitFor(Done done) {
   return done();
 }
 
-// |H| of one channel's designed cascade at `hz`, output gain included, in dB.
-double DesignedGainDb(const GEQ15ChannelCoefs& c, double hz, double rate) {
-  const std::complex<double> z1 = std::polar(1.0, -2.0 * 3.14159265358979323846 * hz / rate);
-  std::complex<double> h = c.gain;
-  for (int i = 0; i < kBandCount; ++i)  // b1 equals a1 in this design; a2 is stored negated
-    h *= (double(c.b0[i]) + double(c.a1[i]) * z1 + double(c.b2[i]) * z1 * z1) /
-         (1.0 + double(c.a1[i]) * z1 - double(c.na2[i]) * z1 * z1);
-  return 20.0 * std::log10(std::abs(h));
-}
-
 TEST(SimulatedHost, EqualizesBusZeroCopiesTheRestAndRestartsOnRequest) {
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
@@ -87,15 +76,8 @@ TEST(SimulatedHost, EqualizesBusZeroCopiesTheRestAndRestartsOnRequest) {
   std::map<std::string, std::string> r;
   ASSERT_TRUE(WaitFor([&] { r = ReadReport(report); return r["window_complete"] == "1"; }))
       << "the host never completed its measurement window";
-  CoefficientSet designed;
-  ASSERT_EQ(GEQ15_Design(ctx->engine.filter, &designed), 0);
-  for (int ch = 0; ch < 2; ++ch) {
-    const std::string c = std::to_string(ch) + ".";
-    const double measured = std::stod(r[c + "out_rms_db"]) - std::stod(r[c + "in_rms_db"]);
-    const double expected = DesignedGainDb(designed.channel[ch], 1000.0, 48000.0);
-    EXPECT_GT(expected, 11.0);  // the band really is raised
-    EXPECT_NEAR(measured, expected, 0.05) << "channel " << ch;
-  }
+  for (const std::string c : {"0.", "1."})  // band 9 is centred on 1 kHz: +12 dB there, exactly
+    EXPECT_NEAR(std::stod(r[c + "out_rms_db"]) - std::stod(r[c + "in_rms_db"]), 12.0, 0.05) << "channel " << c;
   EXPECT_EQ(r["non_equalized_exact"], "1");
   EXPECT_EQ(r["untouched_total"], "0");
 
