@@ -27,9 +27,11 @@ scenario_startup() {
 }
 
 scenario_sysmenu() {
-  e2e_start_with_host sysmenu "type=3" "signal.0=sine:1000:-20" "signal.1=sine:1000:-20" || return
+  e2e_start_with_host sysmenu "type=3" "signal=white:-20" "signal.0=sine:1000:-20" "signal.1=sine:1000:-20" || return
   e2e_drag $BAND9_X $BAND9_Y -30
   e2e_expect_gain "band 9 dragged up 30 pixels: +3 dB at 1 kHz" 0 3.0 0.1
+  e2e_expect "the other channels: exact copies, every output written" \
+    "$(e2e_report non_equalized_exact) $(e2e_report untouched_total)" "1 0"
   local saved="$WINEPREFIX/drive_c/eq.xml" title="Save Current Graphic EQ Configuration..." on
   drv syscmd 12 >/dev/null
   e2e_dialog "$title" 'C:\eq.txt'
