@@ -15,6 +15,9 @@ extern StartupProgress g_startup;
 int32_t InitializeApplication(HWND window);
 // Releases what InitializeApplication created, in reverse order; skips what never existed. -> 1
 int32_t ShutdownApplication();
+// The settings file of the application's record (results as SaveSettings and LoadSettings).
+int32_t SaveAppSettings(HWND owner, int32_t useDialog);
+int32_t LoadAppSettings(HWND owner, int32_t useDialog);
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void HandleAppCommand(int32_t command, HWND window);

@@ -14,9 +14,9 @@ namespace {
 
 void SetPlacementDefaults(InsertContext* app) {
   app->x0 = app->y0 = kUnsetCoordinate;
-  app->savedX0 = app->savedY0 = kUnsetCoordinate;
-  app->dx = app->savedDx = kWindowWidth;
-  app->dy = app->savedDy = kWindowHeight;
+  app->settings.saved.x0 = app->settings.saved.y0 = kUnsetCoordinate;
+  app->dx = app->settings.saved.dx = kWindowWidth;
+  app->dy = app->settings.saved.dy = kWindowHeight;
 }
 
 void ReadSwitch(const char* name, int32_t* sw) {

@@ -83,7 +83,7 @@ void OnDestroy(HWND window) {
   // that lacks the channel records.
   const bool normalShutdown = g_startup.complete;
   g_startup.complete = false;
-  if (normalShutdown) SaveSettings(window, 0);
+  if (normalShutdown) SaveAppSettings(window, 0);
   if (normalShutdown && sysTray) TrayIconDelete(static_cast<HWND>(g_app.hwnd));
   if (g_app.timerId != 0) KillTimer(window, g_app.timerId);
   g_app.timerId = 0;
@@ -123,13 +123,13 @@ void ToggleSysTray(HWND window) {
 LRESULT OnSysCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (LOWORD(wParam)) {
     case kCmdLoadSettings:
-      if (LoadSettings(window, 1) == 1) {
+      if (LoadAppSettings(window, 1) == 1) {
         GEQ15_PublishParams(&g_app.engine);
         InvalidateRect(window, nullptr, FALSE);
       }
       return 1;
     case kCmdSaveSettings:
-      SaveSettings(window, 1);
+      SaveAppSettings(window, 1);
       return 1;
     case kCmdImportCorrection:
       ImportCorrection(window);
@@ -180,15 +180,15 @@ void OnTimer(HWND window) {
   }
   if (!IsHostPollTick(g_app.tickCount)) return;
   if (!g_remoteApi.KLORM_IsParametersDirty) return;
-  g_app.hostStatus = g_remoteApi.KLORM_IsParametersDirty();
-  switch (DecideHostPoll(g_app.hostStatus, g_app.hostType)) {
+  g_app.host.hostStatus = g_remoteApi.KLORM_IsParametersDirty();
+  switch (DecideHostPoll(g_app.host.hostStatus, g_app.host.hostType)) {
     case HostPollAction::HostStopped:
-      g_app.hostType = 0;
-      g_app.busCount = 0;
+      g_app.host.hostType = 0;
+      g_app.host.busCount = 0;
       InvalidateRect(window, nullptr, TRUE);
       break;
     case HostPollAction::HostAnswers:
-      RefreshHostType(&g_app, &g_remoteApi, RepaintWholeWindow);
+      if (RefreshHostType(&g_app.host, &g_remoteApi)) InvalidateRect(window, nullptr, TRUE);
       break;
     case HostPollAction::None:
       break;
@@ -283,7 +283,7 @@ void HandleAppCommand(int32_t command, HWND window) {
   switch (command) {
     case kCmdInitialPlacement: {
       const bool show = InitialPlacementShows(sysTray, showOnRun);
-      int32_t x = g_app.savedX0, y = g_app.savedY0;
+      int32_t x = g_app.settings.saved.x0, y = g_app.settings.saved.y0;
       if (x == kUnsetCoordinate || y == kUnsetCoordinate) {
         // No saved position (a first start): the unset marker is no place to move to. The
         // window goes to the middle of the primary monitor, also when it starts hidden in the

@@ -189,7 +189,7 @@ PanelChange PanelApplyLeftPress(InsertContext* ctx, int32_t x, int32_t y) {
   int32_t hit = PanelHitTest(&ctx->geometry, x, y, &slider);
   if (hit >= kHitBusCell && hit < kHitBusCell + kBusCells) {
     int32_t cell = hit - kHitBusCell;
-    if (cell >= ctx->busCount) return PanelChange{kRedrawNothing, -1};
+    if (cell >= ctx->host.busCount) return PanelChange{kRedrawNothing, -1};
     ctx->engine.bus.store(cell, std::memory_order_release);
     return PanelChange{kRedrawBusBar, -1};
   }

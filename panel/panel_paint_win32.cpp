@@ -24,7 +24,7 @@ void DrawCentredText(HDC dc, const char* text, const PanelRect& r) {
 }
 
 const char* BusLabel(const InsertContext* ctx, int32_t cell) {
-  return cell < ctx->busCount ? ctx->busLabels[cell] : "";
+  return cell < ctx->host.busCount ? ctx->host.busLabels[cell] : "";
 }
 
 }  // namespace
@@ -38,13 +38,13 @@ void DrawBusBar(InsertContext* ctx, HDC dc) {
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(0, 0, 0));
 
-  if (ctx->busCount >= 1 && ctx->busLabels != nullptr) {
+  if (ctx->host.busCount >= 1 && ctx->host.busLabels != nullptr) {
     SelectObject(dc, res.busFont);
     int32_t selected = ctx->engine.bus.load(std::memory_order_relaxed);
     for (int32_t i = 0; i < kBusCells; ++i) {
       const char* label = BusLabel(ctx, i);
       HBRUSH fill = res.cellBrush;
-      if (i >= ctx->busCount || label == nullptr || label[0] == '\0') fill = res.emptyBrush;
+      if (i >= ctx->host.busCount || label == nullptr || label[0] == '\0') fill = res.emptyBrush;
       else if (i == selected) fill = res.selectedBrush;
       SelectObject(dc, fill);
       PanelRect cell = BusCellRect(g, i);

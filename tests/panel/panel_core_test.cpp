@@ -77,7 +77,7 @@ struct PanelFixture : ::testing::Test {
     ASSERT_EQ(GEQ15_Create(&ctx.engine), 0);
     ctx.engine.started.store(1);
     ComputePanelGeometry(&ctx.geometry, 0, 0, 688);
-    ctx.busCount = 5;
+    ctx.host.busCount = 5;
     CoefExchange_Reset(&ctx.engine.coefExchange);
   }
   void TearDown() override { GEQ15_Destroy(&ctx.engine); }
@@ -163,7 +163,7 @@ TEST_F(PanelFixture, InputThatMustChangeNothing) {
   EXPECT_EQ(ctx.engine.bus.load(), 0);
   EXPECT_EQ(PanelApplyLeftPress(&ctx, x3, y).redraw, kRedrawBusBar);
   EXPECT_TRUE(ctx.engine.bus.load() == 3 && !Published()) << "choosing a bus publishes nothing";
-  ctx.busCount = 0;
+  ctx.host.busCount = 0;
   EXPECT_EQ(PanelApplyLeftPress(&ctx, BusCellRect(&ctx.geometry, 1).left + 5, y).redraw, kRedrawNothing);
   EXPECT_EQ(ctx.engine.bus.load(), 3);
   ctx.engine.started.store(0);  // before the stream starts the records change without publishing
