@@ -30,6 +30,13 @@ void PostRestartCommand(void* hwnd) {
 
 }  // namespace
 
+void UpdateHostType(HWND window) {
+  const int32_t changed = RefreshHostType(&g_app.host, &g_remoteApi);
+  g_app.panel.busCount = g_app.host.busCount;
+  g_app.panel.busLabels = g_app.host.busLabels;
+  if (changed) InvalidateRect(window, nullptr, TRUE);
+}
+
 int32_t InitializeApplication(HWND window) {
   // The host may write another client's name here; the zeros to its end matter.
   char clientName[kClientNameSize] = {};
@@ -56,7 +63,7 @@ int32_t InitializeApplication(HWND window) {
 
   g_app.host.hostStatus = api.KLORM_IsParametersDirty();
   if (g_app.host.hostStatus == 0) {
-    if (RefreshHostType(&g_app.host, &g_remoteApi)) InvalidateRect(window, nullptr, TRUE);
+    UpdateHostType(window);
   } else {
     g_app.host.hostType = 0;  // the timer asks again later
   }

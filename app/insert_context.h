@@ -1,6 +1,7 @@
-// The application's single record: cleared at start and handed to the host as the insert
-// callback's user data. Portable: platform handles are kept as opaque pointers and cast back
-// by the Win32 layer.
+// The application's single record, cleared at start: it composes the records of the layers
+// below (host link, panel, settings, engine) with the window's own state and the switches.
+// Only its `insert` link is handed to the host. Platform handles are kept as opaque pointers
+// and cast back by the Win32 layer.
 #pragma once
 
 #include <cstdint>
@@ -16,16 +17,19 @@ struct InsertContext {
   void* instance;      // module instance
   uintptr_t timerId;
   int32_t tickCount;
-  HostLink host;        // host status, type and bus list
-  InsertLink insert;    // the insert callback's user data
-
-  PanelGeometry geometry;  // rectangles of the last full repaint
-  DragState drag;          // pointer drag and wheel target of the panel
+  HostLink host;       // host status, type and bus list
+  InsertLink insert;   // the insert callback's user data: `engine` and the restart hook
+  PanelState panel;    // geometry, drag and bus list of the panel; edits `engine`
 
   void* trayMenu;
-  int32_t x0, y0, dx, dy;                          // window placement
-  int32_t minDx, minDy;                            // minimum window size
-  SettingsRecord settings;                         // placement read from the settings file, buffer
+  int32_t x0, y0, dx, dy;   // window placement
+  int32_t minDx, minDy;     // minimum window size
+  SettingsRecord settings;  // placement read from the settings file, document buffer
+
+  // The three switches kept in the registry, each 0 or 1.
+  int32_t sysTray;
+  int32_t showOnRun;
+  int32_t showOnTop;
 
   EngineContext engine;  // started flag, process, channel block, bus, exchange, meters, filter
 };
@@ -33,7 +37,3 @@ struct InsertContext {
 // The one instance, owned by the application shell.
 extern InsertContext g_app;
 
-// The three switches kept in the registry, each 0 or 1.
-extern int32_t sysTray;
-extern int32_t showOnRun;
-extern int32_t showOnTop;
