@@ -8,7 +8,7 @@
 #include "app/insert_context.h"
 #include "panel/panel_win32.h"
 #include "settings/registry_win32.h"
-#include "settings/shell_win32.h"
+#include "shell/shell_win32.h"
 
 namespace {
 

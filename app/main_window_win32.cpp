@@ -9,7 +9,7 @@
 #include "panel/panel_win32.h"
 #include "settings/registry_win32.h"
 #include "settings/settings_file.h"
-#include "settings/shell_win32.h"
+#include "shell/shell_win32.h"
 
 namespace {
 

@@ -11,7 +11,6 @@
 // ---- fixed numbers of the main window ----
 constexpr uint32_t kMainTimerId = 16489;
 constexpr uint32_t kMainTimerPeriodMs = 50;
-constexpr uint32_t kTrayMessage = 26748;  // also the tray icon's identifier
 constexpr int kIconResource = 100;
 constexpr int kMenuMarkBitmap = 110;
 constexpr int32_t kHostPollMask = 0xF;  // poll the host when the tick count's low four bits are 0

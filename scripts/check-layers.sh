@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a source file includes a header of a layer above its own, or of a sibling layer.
 # The layers, lowest first: engine; then host, settings, panel and curves, each on the engine
-# alone; then the application (app/) on all of them. The tools use what they need below app/.
+# alone; then the shell integration (shell/) and the application (app/), which composes them all. The tools use what they need below app/.
 # Tests and benchmarks may include whatever they test.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -11,13 +11,14 @@ allowed() {
   case $1 in
     engine) echo "engine" ;;
     host|settings|panel|curves) echo "$1 engine" ;;
-    app) echo "app host settings panel curves engine resources" ;;
+    shell) echo "shell engine" ;;
+    app) echo "app shell host settings panel curves engine resources" ;;
     tools) echo "tools host settings panel curves engine" ;;
   esac
 }
 
 status=0
-for layer in engine host settings panel curves app tools; do
+for layer in engine host settings panel curves shell app tools; do
   [ -d "$root/$layer" ] || continue
   ok=" $(allowed "$layer") "
   while IFS=: read -r file line text; do

@@ -7,7 +7,6 @@
 #include "settings/settings_file.h"
 #include "settings/save_calls_win32.h"
 #include "settings/settings_path.h"
-#include "settings/shell_win32.h"
 
 namespace {
 
@@ -43,6 +42,38 @@ bool FileExists(const wchar_t* path) {
   if (file == INVALID_HANDLE_VALUE) return false;
   CloseHandle(file);
   return true;
+}
+
+using SpecialFolderPathW = BOOL(WINAPI*)(HWND, LPWSTR, int, BOOL);
+using FolderPathW = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+constexpr int kFolderDocuments = 5;  // CSIDL_PERSONAL
+
+template <typename Entry>
+Entry Resolve(HMODULE library, const char* name) {
+  return reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+// Writes the Documents folder, or an empty string, into `out` (at least MAX_PATH units). The
+// lookups are found by name, so the program also loads where a shell lacks them.
+void GetDocumentsFolderW(wchar_t* out) {
+  out[0] = L'\0';
+  HMODULE shell = LoadLibraryA("SHELL32.DLL");
+  if (shell == nullptr) return;
+  bool found = false;
+  if (auto lookup = Resolve<SpecialFolderPathW>(shell, "SHGetSpecialFolderPathW")) {
+    found = lookup(nullptr, out, kFolderDocuments, TRUE) == TRUE;
+    if (!found) out[0] = L'\0';
+  }
+  FreeLibrary(shell);
+  if (found) return;
+  if (HMODULE folder = LoadLibraryA("SHFOLDER.DLL")) {
+    auto lookup = Resolve<FolderPathW>(folder, "SHGetFolderPathW");
+    if (lookup != nullptr && out[0] == L'\0' &&
+        lookup(nullptr, kFolderDocuments, nullptr, 0, out) != S_OK) {
+      out[0] = L'\0';
+    }
+    FreeLibrary(folder);
+  }
 }
 
 bool DefaultSettingsPath(wchar_t* path, bool createFolder) {

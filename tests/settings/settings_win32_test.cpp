@@ -1,9 +1,7 @@
 // The settings layer on Windows under Wine: whole-file reads and 64-bit sizes, the replacing
-// save with each of its steps failing and with a saver killed at random moments, switches of
-// another type, and the Startup shortcut's contents. The default file, the switches' writes,
-// the shortcut's creation and the tray icon are checked end to end by tests/app.
+// save with each of its steps failing and with a saver killed at random moments, and switches of
+// another type. The default file and the switches' writes are checked end to end by tests/app.
 #include <windows.h>
-#include <shlobj.h>
 #include <winioctl.h>
 
 #include <gtest/gtest.h>
@@ -15,7 +13,6 @@
 #include "settings/registry_win32.h"
 #include "settings/save_calls_win32.h"
 #include "settings/settings_file.h"
-#include "settings/shell_win32.h"
 #include "tests/settings/settings_fixture.h"
 
 namespace {
@@ -140,29 +137,6 @@ TEST(RegistrySwitches, MissingKeyAndOtherTypesKeepTheDefault) {
   }
   RegDeleteKeyValueA(HKEY_CURRENT_USER, "Kelmora\\Orlune", "GEQ15_Test");
   EXPECT_TRUE(RegistryReadSwitch("GEQ15_Test", &value) == 0 && value == 42);
-}
-
-TEST(Shortcut, PointsToTheProgramInItsFolderAndNeverLandsInTheRoot) {
-  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-  char self[MAX_PATH], temp[MAX_PATH], target[MAX_PATH] = {}, directory[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, self, sizeof self);
-  GetTempPathA(MAX_PATH, temp);  // ends in a backslash: no second one
-  const std::wstring path = TempPath(L"VEZ-15 (Kelmora).LNK");
-  EXPECT_EQ(StartupShortcutCreate(self, temp), 0);
-  IShellLinkA* link = nullptr;
-  IPersistFile* file = nullptr;
-  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, reinterpret_cast<void**>(&link))));
-  ASSERT_TRUE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
-  ASSERT_TRUE(SUCCEEDED(file->Load(path.c_str(), STGM_READ)));
-  link->GetPath(target, MAX_PATH, nullptr, 0);
-  link->GetWorkingDirectory(directory, MAX_PATH);
-  file->Release();
-  link->Release();
-  EXPECT_STRCASEEQ(target, self);
-  EXPECT_STRCASEEQ(directory, std::string(self).substr(0, std::string(self).rfind('\\')).c_str());
-  EXPECT_TRUE(StartupShortcutDelete(temp) != 0 && StartupShortcutDelete(temp) == 0) << "a missing one reports failure";
-  EXPECT_TRUE(StartupShortcutCreate(self, "") != 0 && GetFileAttributesA("\\VEZ-15 (Kelmora).LNK") == INVALID_FILE_ATTRIBUTES);
-  CoUninitialize();
 }
 
 }  // namespace
