@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/insert_callback.h"        // the restart command
 #include "settings/settings_document.h"  // the window's start-up size
 
 // ---- fixed numbers of the main window ----
@@ -30,9 +31,9 @@ enum AppCommand : int32_t {
   kCmdShow = 71,
   kCmdHide = 72,
   kCmdExitMenu = 73,
-  kCmdStartAudio = 200,
+  kCmdStartAudio = kRestartCommandId,  // posted by the insert callback
   kFirstAppCommand = 20,
-  kLastAppCommand = 200,
+  kLastAppCommand = kCmdStartAudio,
 };
 
 // ---- texts ----
