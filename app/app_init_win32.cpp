@@ -7,7 +7,7 @@
 #include "app/app_shell_win32.h"
 #include "app/insert_context.h"
 #include "host/insert_callback.h"
-#include "host/remote_api.h"
+#include "host/remote_api_win32.h"
 #include "panel/panel_win32.h"
 #include "settings/settings_file.h"
 #include "settings/text_buffer.h"
@@ -29,6 +29,13 @@ void PostRestartCommand(void* hwnd) {
 }
 
 }  // namespace
+
+void UpdateHostType(HWND window) {
+  const int32_t changed = RefreshHostType(&g_app.host, &g_remoteApi);
+  g_app.panel.busCount = g_app.host.busCount;
+  g_app.panel.busLabels = g_app.host.busLabels;
+  if (changed) InvalidateRect(window, nullptr, TRUE);
+}
 
 int32_t InitializeApplication(HWND window) {
   // The host may write another client's name here; the zeros to its end matter.
@@ -54,16 +61,16 @@ int32_t InitializeApplication(HWND window) {
   if (api.KLORM_Login() < 0) return FailInit(window, "Failed To Login");
   g_startup.loggedIn = true;
 
-  g_app.hostStatus = api.KLORM_IsParametersDirty();
-  if (g_app.hostStatus == 0) {
-    RefreshHostType(&g_app, &g_remoteApi, RepaintWholeWindow);
+  g_app.host.hostStatus = api.KLORM_IsParametersDirty();
+  if (g_app.host.hostStatus == 0) {
+    UpdateHostType(window);
   } else {
-    g_app.hostType = 0;  // the timer asks again later
+    g_app.host.hostType = 0;  // the timer asks again later
   }
 
-  InsertCallback_SetRestartPoster(PostRestartCommand);
+  g_app.insert = InsertLink{&g_app.engine, PostRestartCommand, window};
   const int32_t registered =
-      api.KLORM_AudioCallbackRegister(kHostModeOutputInsert, InsertCallback, &g_app, clientName);
+      api.KLORM_AudioCallbackRegister(kHostModeOutputInsert, InsertCallback, &g_app.insert, clientName);
   if (registered == kHostInsertBusy) {
     char text[160];
     FormatInsertInUseMessage(clientName, text, sizeof text);
@@ -74,10 +81,10 @@ int32_t InitializeApplication(HWND window) {
   if (GEQ15_Create(&g_app.engine) < 0) return FailInit(window, "Cannot Create GEQ15 Filter Object");
   g_startup.filterCreated = true;
 
-  InitTextBuffer(&g_app.settingsBuffer);
+  InitTextBuffer(&g_app.settings.buffer);
   g_startup.settingsBuffer = true;
 
-  LoadSettings(nullptr, 0);
+  LoadAppSettings(nullptr, 0);
   g_startup.complete = true;
   return 1;
 }
@@ -93,7 +100,19 @@ int32_t ShutdownApplication() {
   // No callback can run any more, so the equalizer and its exchanges can go.
   if (g_startup.filterCreated) GEQ15_Destroy(&g_app.engine);
   if (g_startup.panelResources) PanelResources_Release();
-  if (g_startup.settingsBuffer) ReleaseTextBuffer(&g_app.settingsBuffer);
+  if (g_startup.settingsBuffer) ReleaseTextBuffer(&g_app.settings.buffer);
   g_startup.filterCreated = g_startup.panelResources = g_startup.settingsBuffer = false;
   return 1;
+}
+
+int32_t SaveAppSettings(HWND owner, int32_t useDialog) {
+  const WindowPlacement window{g_app.x0, g_app.y0, g_app.dx, g_app.dy};
+  return SaveSettings(&g_app.engine, &g_app.settings, window, owner, useDialog);
+}
+
+int32_t LoadAppSettings(HWND owner, int32_t useDialog) {
+  SettingsLoadSummary found{};
+  const int32_t result = LoadSettings(&g_app.engine, &g_app.settings, owner, useDialog, &found);
+  RaiseSavedSize(found, g_app.minDx, g_app.minDy, &g_app.settings.saved);
+  return result;
 }

@@ -15,6 +15,12 @@ extern StartupProgress g_startup;
 int32_t InitializeApplication(HWND window);
 // Releases what InitializeApplication created, in reverse order; skips what never existed. -> 1
 int32_t ShutdownApplication();
+// Asks the host for its type; the panel then shows the host's bus list, and the window is
+// repainted when the type changed.
+void UpdateHostType(HWND window);
+// The settings file of the application's record (results as SaveSettings and LoadSettings).
+int32_t SaveAppSettings(HWND owner, int32_t useDialog);
+int32_t LoadAppSettings(HWND owner, int32_t useDialog);
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void HandleAppCommand(int32_t command, HWND window);

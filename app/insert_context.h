@@ -1,35 +1,35 @@
-// The application's single record: cleared at start and handed to the host as the insert
-// callback's user data. Portable: platform handles are kept as opaque pointers and cast back
-// by the Win32 layer.
+// The application's single record, cleared at start: it composes the records of the layers
+// below (host link, panel, settings, engine) with the window's own state and the switches.
+// Only its `insert` link is handed to the host. Platform handles are kept as opaque pointers
+// and cast back by the Win32 layer.
 #pragma once
 
 #include <cstdint>
 
 #include "engine/geq15.h"
-#include "settings/text_buffer.h"
+#include "host/insert_callback.h"
+#include "host/remote_api.h"
+#include "settings/settings_document.h"
 #include "panel/panel_state.h"
-
-// A coordinate that is not yet known; equals the platform's default-position value.
-constexpr int32_t kUnsetCoordinate = INT32_MIN;
 
 struct InsertContext {
   void* hwnd;          // main window; target of the posted restart command
   void* instance;      // module instance
   uintptr_t timerId;
   int32_t tickCount;
-  int32_t hostStatus;  // last answer of the host poll
-  int32_t hostType;    // 0 = none yet
-  int32_t busCount;
-  const char* const* busLabels;  // fixed label list of the host type, or null
-
-  PanelGeometry geometry;  // rectangles of the last full repaint
-  DragState drag;          // pointer drag and wheel target of the panel
+  HostLink host;       // host status, type and bus list
+  InsertLink insert;   // the insert callback's user data: `engine` and the restart hook
+  PanelState panel;    // geometry, drag and bus list of the panel; edits `engine`
 
   void* trayMenu;
-  int32_t x0, y0, dx, dy;                          // window placement
-  int32_t savedX0, savedY0, savedDx, savedDy;      // placement read from the settings file
-  int32_t minDx, minDy;                            // minimum window size
-  TextBuffer settingsBuffer;                       // where the settings file is built and read
+  int32_t x0, y0, dx, dy;   // window placement
+  int32_t minDx, minDy;     // minimum window size
+  SettingsRecord settings;  // placement read from the settings file, document buffer
+
+  // The three switches kept in the registry, each 0 or 1.
+  int32_t sysTray;
+  int32_t showOnRun;
+  int32_t showOnTop;
 
   EngineContext engine;  // started flag, process, channel block, bus, exchange, meters, filter
 };
@@ -37,7 +37,3 @@ struct InsertContext {
 // The one instance, owned by the application shell.
 extern InsertContext g_app;
 
-// The three switches kept in the registry, each 0 or 1.
-extern int32_t sysTray;
-extern int32_t showOnRun;
-extern int32_t showOnTop;

@@ -8,15 +8,15 @@
 #include "app/insert_context.h"
 #include "panel/panel_win32.h"
 #include "settings/registry_win32.h"
-#include "settings/shell_win32.h"
+#include "shell/shell_win32.h"
 
 namespace {
 
 void SetPlacementDefaults(InsertContext* app) {
   app->x0 = app->y0 = kUnsetCoordinate;
-  app->savedX0 = app->savedY0 = kUnsetCoordinate;
-  app->dx = app->savedDx = kWindowWidth;
-  app->dy = app->savedDy = kWindowHeight;
+  app->settings.saved.x0 = app->settings.saved.y0 = kUnsetCoordinate;
+  app->dx = app->settings.saved.dx = kWindowWidth;
+  app->dy = app->settings.saved.dy = kWindowHeight;
 }
 
 void ReadSwitch(const char* name, int32_t* sw) {
@@ -33,6 +33,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // Everything starts from a cleared record; the atomics in it rule out a plain memset.
   g_app.~InsertContext();
   new (&g_app) InsertContext{};
+  g_app.panel.engine = &g_app.engine;
   g_app.instance = instance;
   SetPlacementDefaults(&g_app);
 
@@ -46,9 +47,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   InitSpecialFolders();
   KL2CTL_Start(instance);
 
-  ReadSwitch("GEQ15_SysTray", &sysTray);
-  ReadSwitch("GEQ15_SysTrayShowOnRun", &showOnRun);
-  ReadSwitch("GEQ15_ShowOnTop", &showOnTop);
+  ReadSwitch("GEQ15_SysTray", &g_app.sysTray);
+  ReadSwitch("GEQ15_SysTrayShowOnRun", &g_app.showOnRun);
+  ReadSwitch("GEQ15_ShowOnTop", &g_app.showOnTop);
 
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
@@ -66,7 +67,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   char title[64];
   BuildWindowTitle(title, sizeof title);
-  HWND window = CreateWindowExA(showOnTop ? WS_EX_TOPMOST : 0, kMainClassName, title,
+  HWND window = CreateWindowExA(g_app.showOnTop ? WS_EX_TOPMOST : 0, kMainClassName, title,
                                 WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
                                 CW_USEDEFAULT, CW_USEDEFAULT, g_app.dx, g_app.dy, nullptr, nullptr, instance,
                                 nullptr);

@@ -9,7 +9,7 @@
 #include "panel/panel_win32.h"
 #include "settings/registry_win32.h"
 #include "settings/settings_file.h"
-#include "settings/shell_win32.h"
+#include "shell/shell_win32.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ LRESULT OnCreate(HWND window) {
   if (InitializeApplication(window) == 0) return -1;
   BuildTrayMenu();
   ExtendSystemMenu(window);
-  if (sysTray) TrayIconAdd(window, AppIcon());  // a missing icon leaves the switch on
+  if (g_app.sysTray) TrayIconAdd(window, AppIcon());  // a missing icon leaves the switch on
   g_app.timerId = SetTimer(window, kMainTimerId, kMainTimerPeriodMs, nullptr);
   PostMessageA(window, WM_COMMAND, kCmdInitialPlacement, 0);
   PostMessageA(static_cast<HWND>(g_app.hwnd), WM_COMMAND, kCmdStartAudio, 0);
@@ -83,8 +83,8 @@ void OnDestroy(HWND window) {
   // that lacks the channel records.
   const bool normalShutdown = g_startup.complete;
   g_startup.complete = false;
-  if (normalShutdown) SaveSettings(window, 0);
-  if (normalShutdown && sysTray) TrayIconDelete(static_cast<HWND>(g_app.hwnd));
+  if (normalShutdown) SaveAppSettings(window, 0);
+  if (normalShutdown && g_app.sysTray) TrayIconDelete(static_cast<HWND>(g_app.hwnd));
   if (g_app.timerId != 0) KillTimer(window, g_app.timerId);
   g_app.timerId = 0;
   ShutdownApplication();
@@ -94,9 +94,9 @@ void OnDestroy(HWND window) {
 }
 
 void ToggleShowOnTop(HWND window) {
-  const bool on = showOnTop != 1;
-  showOnTop = on ? 1 : 0;
-  RegistryWriteSwitch("GEQ15_ShowOnTop", showOnTop);
+  const bool on = g_app.showOnTop != 1;
+  g_app.showOnTop = on ? 1 : 0;
+  RegistryWriteSwitch("GEQ15_ShowOnTop", g_app.showOnTop);
   LONG ex = GetWindowLongA(window, GWL_EXSTYLE);
   SetWindowLongA(window, GWL_EXSTYLE, on ? (ex | WS_EX_TOPMOST) : (ex & ~WS_EX_TOPMOST));
   UpdateWindow(window);
@@ -104,15 +104,15 @@ void ToggleShowOnTop(HWND window) {
 }
 
 void ToggleSysTray(HWND window) {
-  if (sysTray == 1) {
+  if (g_app.sysTray == 1) {
     TrayIconDelete(window);
-    sysTray = 0;
+    g_app.sysTray = 0;
     RegistryWriteSwitch("GEQ15_SysTray", 0);
     StartupShortcutDelete(startupFolder);
     return;
   }
   if (TrayIconAdd(window, AppIcon()) != 0) return;  // no icon: tray mode stays off
-  sysTray = 1;
+  g_app.sysTray = 1;
   RegistryWriteSwitch("GEQ15_SysTray", 1);
   char self[1024];
   GetModuleFileNameA(nullptr, self, sizeof self);
@@ -123,13 +123,13 @@ void ToggleSysTray(HWND window) {
 LRESULT OnSysCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (LOWORD(wParam)) {
     case kCmdLoadSettings:
-      if (LoadSettings(window, 1) == 1) {
+      if (LoadAppSettings(window, 1) == 1) {
         GEQ15_PublishParams(&g_app.engine);
         InvalidateRect(window, nullptr, FALSE);
       }
       return 1;
     case kCmdSaveSettings:
-      SaveSettings(window, 1);
+      SaveAppSettings(window, 1);
       return 1;
     case kCmdImportCorrection:
       ImportCorrection(window);
@@ -154,8 +154,8 @@ LRESULT OnSysCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       ToggleSysTray(window);
       return 1;
     case kCmdShowOnRun:
-      showOnRun = showOnRun == 1 ? 0 : 1;
-      RegistryWriteSwitch("GEQ15_SysTrayShowOnRun", showOnRun);
+      g_app.showOnRun = g_app.showOnRun == 1 ? 0 : 1;
+      RegistryWriteSwitch("GEQ15_SysTrayShowOnRun", g_app.showOnRun);
       return 1;
     case kCmdShutDown:
       PostMessageA(static_cast<HWND>(g_app.hwnd), WM_DESTROY, 0, 0);
@@ -174,21 +174,21 @@ void OnTimer(HWND window) {
       IsWindowVisible(window) && !IsIconic(window)) {
     HDC dc = GetDC(window);
     if (dc) {
-      DrawLevelMeters(&g_app, dc);
+      DrawLevelMeters(&g_app.panel, dc);
       ReleaseDC(window, dc);
     }
   }
   if (!IsHostPollTick(g_app.tickCount)) return;
   if (!g_remoteApi.KLORM_IsParametersDirty) return;
-  g_app.hostStatus = g_remoteApi.KLORM_IsParametersDirty();
-  switch (DecideHostPoll(g_app.hostStatus, g_app.hostType)) {
+  g_app.host.hostStatus = g_remoteApi.KLORM_IsParametersDirty();
+  switch (DecideHostPoll(g_app.host.hostStatus, g_app.host.hostType)) {
     case HostPollAction::HostStopped:
-      g_app.hostType = 0;
-      g_app.busCount = 0;
+      g_app.host.hostType = 0;
+      g_app.host.busCount = g_app.panel.busCount = 0;
       InvalidateRect(window, nullptr, TRUE);
       break;
     case HostPollAction::HostAnswers:
-      RefreshHostType(&g_app, &g_remoteApi, RepaintWholeWindow);
+      UpdateHostType(window);
       break;
     case HostPollAction::None:
       break;
@@ -198,20 +198,20 @@ void OnTimer(HWND window) {
 void OnInitMenu(HWND window) {
   HMENU menu = GetSystemMenu(window, FALSE);
   if (menu == nullptr) return;
-  CheckMenuItem(menu, kCmdSysTray, MF_BYCOMMAND | (sysTray == 1 ? MF_CHECKED : MF_UNCHECKED));
-  CheckMenuItem(menu, kCmdShowOnRun, MF_BYCOMMAND | (showOnRun == 1 ? MF_CHECKED : MF_UNCHECKED));
-  CheckMenuItem(menu, kCmdShowOnTop, MF_BYCOMMAND | (showOnTop == 1 ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(menu, kCmdSysTray, MF_BYCOMMAND | (g_app.sysTray == 1 ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(menu, kCmdShowOnRun, MF_BYCOMMAND | (g_app.showOnRun == 1 ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(menu, kCmdShowOnTop, MF_BYCOMMAND | (g_app.showOnTop == 1 ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void OnWheel(HWND window, WPARAM wParam, LPARAM lParam) {
-  if (g_app.drag.dragging) return;
+  if (g_app.panel.drag.dragging) return;
   POINT p{SignedLow(lParam), SignedHigh(lParam)};
   ScreenToClient(window, &p);
   int32_t slider = -1;
-  if (PanelHitTest(&g_app.geometry, p.x, p.y, &slider) != kHitSlider) return;
-  g_app.drag.sliderIndex = slider;
-  g_app.drag.mode = kHitSlider;
-  PanelWheelStep(&g_app, WheelSteps(static_cast<int16_t>(HIWORD(wParam))), window);
+  if (PanelHitTest(&g_app.panel.geometry, p.x, p.y, &slider) != kHitSlider) return;
+  g_app.panel.drag.sliderIndex = slider;
+  g_app.panel.drag.mode = kHitSlider;
+  PanelWheelStep(&g_app.panel, WheelSteps(static_cast<int16_t>(HIWORD(wParam))), window);
 }
 
 void OnTrayNotification(HWND window, LPARAM lParam) {
@@ -232,13 +232,32 @@ void OnTrayNotification(HWND window, LPARAM lParam) {
   }
 }
 
+// The whole client area is composed off screen and copied in one step, so a repaint never shows
+// the bare background or the skin without its knobs. The background (black, as the class's
+// brush) is drawn only here: WM_ERASEBKGND draws nothing. Without memory for the off-screen
+// copy the window is painted directly.
 void PaintWindow(HWND window) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(window, &ps);
-  if (dc) PaintPanel(&g_app, dc, window);
-  // Fresh meters with every paint, so a window shown again has them at once.
-  if (dc && g_app.engine.filter && GEQ15_ReadMeters(g_app.engine.filter, &g_app.engine.meterReadout) == 0)
-    DrawLevelMeters(&g_app, dc);
+  if (dc) {
+    RECT client;
+    GetClientRect(window, &client);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP canvas = memory ? CreateCompatibleBitmap(dc, client.right, client.bottom) : nullptr;
+    HGDIOBJ previous = canvas ? SelectObject(memory, canvas) : nullptr;
+    HDC target = canvas ? memory : dc;
+    FillRect(target, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    PaintPanel(&g_app.panel, target, window);
+    // Fresh meters with every paint, so a window shown again has them at once.
+    if (g_app.engine.filter && GEQ15_ReadMeters(g_app.engine.filter, &g_app.engine.meterReadout) == 0)
+      DrawLevelMeters(&g_app.panel, target);
+    if (canvas) {
+      BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+      SelectObject(memory, previous);
+      DeleteObject(canvas);
+    }
+    if (memory) DeleteDC(memory);
+  }
   EndPaint(window, &ps);
 }
 
@@ -282,8 +301,8 @@ void HandleAppCommand(int32_t command, HWND window) {
   HWND main = static_cast<HWND>(g_app.hwnd);
   switch (command) {
     case kCmdInitialPlacement: {
-      const bool show = InitialPlacementShows(sysTray, showOnRun);
-      int32_t x = g_app.savedX0, y = g_app.savedY0;
+      const bool show = InitialPlacementShows(g_app.sysTray, g_app.showOnRun);
+      int32_t x = g_app.settings.saved.x0, y = g_app.settings.saved.y0;
       if (x == kUnsetCoordinate || y == kUnsetCoordinate) {
         // No saved position (a first start): the unset marker is no place to move to. The
         // window goes to the middle of the primary monitor, also when it starts hidden in the
@@ -334,11 +353,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SIZE:
       RecordWindowRect(window, true);
       return 0;
+    case WM_ERASEBKGND:
+      return 1;  // the paint covers the client area; erasing first would only flash
     case WM_PAINT:
       PaintWindow(window);
       return 0;
     case WM_CLOSE:
-      if (sysTray) {
+      if (g_app.sysTray) {
         ShowWindow(static_cast<HWND>(g_app.hwnd), SW_HIDE);
       } else {
         PostMessageA(window, WM_DESTROY, 0, 0);
@@ -346,7 +367,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_CANCELMODE:
     case WM_LBUTTONUP:
-      PanelReleaseDrag(&g_app);
+      PanelReleaseDrag(&g_app.panel);
       return 0;
     case WM_COMMAND: {
       const int32_t id = LOWORD(wParam);
@@ -362,16 +383,16 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       OnInitMenu(window);
       return 0;
     case WM_MOUSEMOVE:
-      if (g_app.drag.mode == kHitSlider) PanelPointerMove(&g_app, SignedHigh(lParam), window);
+      if (g_app.panel.drag.mode == kHitSlider) PanelPointerMove(&g_app.panel, SignedHigh(lParam), window);
       return 0;
     case WM_LBUTTONDOWN:
-      PanelPress(&g_app, SignedLow(lParam), SignedHigh(lParam), window, 0);
+      PanelPress(&g_app.panel, SignedLow(lParam), SignedHigh(lParam), window, 0);
       return 0;
     case WM_LBUTTONDBLCLK:
-      PanelDoubleClick(&g_app, SignedLow(lParam), SignedHigh(lParam), window);
+      PanelDoubleClick(&g_app.panel, SignedLow(lParam), SignedHigh(lParam), window);
       return 0;
     case WM_RBUTTONDOWN:
-      PanelPress(&g_app, SignedLow(lParam), SignedHigh(lParam), window, 1);
+      PanelPress(&g_app.panel, SignedLow(lParam), SignedHigh(lParam), window, 1);
       return 0;
     case WM_MOUSEWHEEL:
       OnWheel(window, wParam, lParam);

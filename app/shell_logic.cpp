@@ -53,6 +53,12 @@ void CenterOnMonitorPosition(int32_t left, int32_t top, int32_t right, int32_t b
 
 bool PlacementUnset(int32_t x0, int32_t y0) { return x0 == INT32_MIN && y0 == INT32_MIN; }
 
+void RaiseSavedSize(const SettingsLoadSummary& found, int32_t minDx, int32_t minDy, WindowPlacement* saved) {
+  if (found.configurations == 0) return;
+  if (saved->dx < minDx) saved->dx = minDx;
+  if (saved->dy < minDy) saved->dy = minDy;
+}
+
 int32_t WheelSteps(int16_t wheelDelta) { return static_cast<int32_t>(wheelDelta) / -120; }
 
 bool IsHostPollTick(int32_t tickCount) { return (tickCount & kHostPollMask) == 0; }

@@ -6,14 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/insert_callback.h"        // the restart command
+#include "settings/settings_document.h"  // the window's start-up size
+
 // ---- fixed numbers of the main window ----
 constexpr uint32_t kMainTimerId = 16489;
 constexpr uint32_t kMainTimerPeriodMs = 50;
-constexpr uint32_t kTrayMessage = 26748;  // also the tray icon's identifier
 constexpr int kIconResource = 100;
 constexpr int kMenuMarkBitmap = 110;
-constexpr int32_t kWindowWidth = 688;
-constexpr int32_t kWindowHeight = 290;
 constexpr int32_t kHostPollMask = 0xF;  // poll the host when the tick count's low four bits are 0
 
 // Command identifiers of the tray menu, the system menu and the window's own posts.
@@ -31,9 +31,9 @@ enum AppCommand : int32_t {
   kCmdShow = 71,
   kCmdHide = 72,
   kCmdExitMenu = 73,
-  kCmdStartAudio = 200,
+  kCmdStartAudio = kRestartCommandId,  // posted by the insert callback
   kFirstAppCommand = 20,
-  kLastAppCommand = 200,
+  kLastAppCommand = kCmdStartAudio,
 };
 
 // ---- texts ----
@@ -66,6 +66,9 @@ void CenterOnMonitorPosition(int32_t left, int32_t top, int32_t right, int32_t b
                              int32_t* x, int32_t* y);
 // Both coordinates still unset: the window has never reported where it is.
 bool PlacementUnset(int32_t x0, int32_t y0);
+// A loaded size below this screen's minimum window size would cut the panel off: raised to it
+// after a load that found a configuration element.
+void RaiseSavedSize(const SettingsLoadSummary& found, int32_t minDx, int32_t minDy, WindowPlacement* saved);
 
 // ---- input ----
 // Steps for a wheel delta (the signed high word): one notch away from the user is -1, towards

@@ -48,19 +48,20 @@ struct HostBlock {
 
 void BM_InsertCallback64(benchmark::State& state) {
   HostBlock host;
-  auto ctx = std::make_unique<InsertContext>();
-  GEQ15_Create(&ctx->engine);
+  auto engine = std::make_unique<EngineContext>();
+  InsertLink link{engine.get(), nullptr, nullptr};
+  GEQ15_Create(engine.get());
   for (int r = 0; r < 2; ++r) {
-    for (int i = 0; i < kBandCount; ++i) ctx->engine.filter->param[r].bands[i] = static_cast<float>((i % 5) * 3 - 6);
+    for (int i = 0; i < kBandCount; ++i) engine->filter->param[r].bands[i] = static_cast<float>((i % 5) * 3 - 6);
   }
-  InsertCallback(ctx.get(), kHostCommandStart, host.buffer.get(), 0);
+  InsertCallback(&link, kHostCommandStart, host.buffer.get(), 0);
   for (auto _ : state) {
-    InsertCallback(ctx.get(), kHostCommandBuffer, host.buffer.get(), 0);
+    InsertCallback(&link, kHostCommandBuffer, host.buffer.get(), 0);
     benchmark::DoNotOptimize(host.output.data());
     benchmark::ClobberMemory();
   }
   SetCounters(state);
-  GEQ15_Destroy(&ctx->engine);
+  GEQ15_Destroy(engine.get());
 }
 BENCHMARK(BM_InsertCallback64);
 

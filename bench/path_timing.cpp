@@ -97,12 +97,13 @@ double CallbackPercent() {
     buffer->readPtr[j] = const_cast<float*>(&input[j * kFrames]);
     buffer->writePtr[j] = &output[j * kFrames];
   }
-  auto ctx = std::make_unique<InsertContext>();
-  GEQ15_Create(&ctx->engine);
-  TypicalCurve(ctx->engine.filter);
-  InsertCallback(ctx.get(), kHostCommandStart, buffer.get(), 0);
-  const double ns = FastestNs([&] { InsertCallback(ctx.get(), kHostCommandBuffer, buffer.get(), 0); });
-  GEQ15_Destroy(&ctx->engine);
+  auto engine = std::make_unique<EngineContext>();
+  InsertLink link{engine.get(), nullptr, nullptr};
+  GEQ15_Create(engine.get());
+  TypicalCurve(engine->filter);
+  InsertCallback(&link, kHostCommandStart, buffer.get(), 0);
+  const double ns = FastestNs([&] { InsertCallback(&link, kHostCommandBuffer, buffer.get(), 0); });
+  GEQ15_Destroy(engine.get());
   return ns / (1e9 * kFrames / kRate) * 100.0;
 }
 

@@ -11,8 +11,6 @@
 
 namespace {
 
-std::atomic<RestartPoster> g_restartPoster{nullptr};
-
 // Used when the host announces a block size below 1: the filter's configuration falls back to
 // the same value, and the ramp and meter timing divide by it.
 constexpr int32_t kFallbackBlockSize = 256;
@@ -107,23 +105,17 @@ int32_t ProcessBuffer(EngineContext* engine, const HostAudioBuffer* buffer) {
 
 }  // namespace
 
-void InsertCallback_SetRestartPoster(RestartPoster poster) {
-  g_restartPoster.store(poster, std::memory_order_release);
-}
-
 int32_t ORLUNE_CALL InsertCallback(void* user, int32_t command, HostAudioBuffer* buffer, int32_t /*reserved*/) {
-  InsertContext* ctx = static_cast<InsertContext*>(user);
-  if (ctx == nullptr) return 0;
+  const InsertLink* link = static_cast<const InsertLink*>(user);
+  if (link == nullptr || link->engine == nullptr) return 0;
   switch (command) {
     case kHostCommandStart:
-      return buffer != nullptr ? StartStream(&ctx->engine, buffer) : -2;
-    case kHostCommandRestart: {
-      RestartPoster poster = g_restartPoster.load(std::memory_order_acquire);
-      if (poster != nullptr) poster(ctx->hwnd);
+      return buffer != nullptr ? StartStream(link->engine, buffer) : -2;
+    case kHostCommandRestart:
+      if (link->restart != nullptr) link->restart(link->window);
       return 0;
-    }
     case kHostCommandBuffer:
-      return buffer != nullptr ? ProcessBuffer(&ctx->engine, buffer) : 0;
+      return buffer != nullptr ? ProcessBuffer(link->engine, buffer) : 0;
     default:
       return 0;
   }

@@ -3,18 +3,24 @@
 
 #include <cstdint>
 
-#include "app/insert_context.h"
+#include "engine/geq15.h"
 #include "host/orlune_contract.h"
 
-// Registered with KLORM_AudioCallbackRegister; the user data is the InsertContext.
+// Asks the window to start the stream again. Only the shell may touch the window, so it
+// supplies this; it must be safe to call from the audio thread: post, never send.
+using RestartPoster = void (*)(void* window);
+
+// The callback's user data: only what the audio thread needs. The host hands the pointer back
+// untouched; it must outlive the registration.
+struct InsertLink {
+  EngineContext* engine;  // null: every command is ignored
+  RestartPoster restart;  // posts the restart command to `window`; null drops the request
+  void* window;
+};
+
+// Registered with KLORM_AudioCallbackRegister; the user data is an InsertLink.
 // Returns 0, or -2 for a start command that could not start the stream.
 int32_t ORLUNE_CALL InsertCallback(void* user, int32_t command, HostAudioBuffer* buffer, int32_t reserved);
 
-// The restart command asks the window to start the stream again. Only the shell may touch the
-// window, so it installs the poster (a posted WM_COMMAND 200 with parameter 0); without one the
-// request is dropped. Must be safe to call from the audio thread: post, never send.
-using RestartPoster = void (*)(void* hwnd);
-void InsertCallback_SetRestartPoster(RestartPoster poster);
-
-// The command identifier the restart poster sends to the window.
+// The command identifier the restart poster sends to the window (a WM_COMMAND, parameter 0).
 constexpr int32_t kRestartCommandId = 200;

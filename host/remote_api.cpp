@@ -92,18 +92,18 @@ HostBusList HostBusListForType(int32_t hostType) {
   }
 }
 
-void RefreshHostType(InsertContext* ctx, const RemoteApi* api, WindowRepaint repaint) {
-  ctx->busCount = 0;
-  ctx->busLabels = nullptr;
-  if (api->KLORM_GetOrluneType == nullptr) return;
+int32_t RefreshHostType(HostLink* link, const RemoteApi* api) {
+  link->busCount = 0;
+  link->busLabels = nullptr;
+  if (api->KLORM_GetOrluneType == nullptr) return 0;
   int32_t type = 0;
-  if (api->KLORM_GetOrluneType(&type) != 0) return;
+  if (api->KLORM_GetOrluneType(&type) != 0) return 0;
   // The bus list was cleared above: when the type is unchanged it stays cleared, which the
   // timer only ever meets while hostType is 0, so there is no list to lose.
-  if (type == ctx->hostType) return;
-  ctx->hostType = type;
+  if (type == link->hostType) return 0;
+  link->hostType = type;
   const HostBusList list = HostBusListForType(type);
-  ctx->busCount = list.busCount;
-  ctx->busLabels = list.busLabels;
-  if (repaint != nullptr) repaint(ctx->hwnd);
+  link->busCount = list.busCount;
+  link->busLabels = list.busLabels;
+  return 1;
 }

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 
-#include "app/insert_context.h"
 #include "host/orlune_contract.h"
 
 constexpr int kRemoteEntryCount = 26;
@@ -78,14 +77,14 @@ struct HostBusList {
 };
 HostBusList HostBusListForType(int32_t hostType);
 
-// Repaints the whole window with background erase; the shell passes the platform's.
-using WindowRepaint = void (*)(void* hwnd);
+// What the program knows of the host it is linked to.
+struct HostLink {
+  int32_t hostStatus;  // last answer of the host poll
+  int32_t hostType;    // 0 = none yet
+  int32_t busCount;
+  const char* const* busLabels;  // fixed label list of the host type, or null
+};
 
-// Asks the host for its type and, when it changed, stores it and its bus list in `ctx` and
-// repaints ctx->hwnd.
-void RefreshHostType(InsertContext* ctx, const RemoteApi* api, WindowRepaint repaint);
-
-// Win32 only (remote_api_win32.cpp).
-int32_t FindHostFolder(char* folder);
-int32_t BindRemoteLibrary();
-void RepaintWholeWindow(void* hwnd);
+// Asks the host for its type and, when it changed, stores it and its bus list in `link`.
+// Returns 1 when the type changed (the window then shows other bus labels), else 0.
+int32_t RefreshHostType(HostLink* link, const RemoteApi* api);

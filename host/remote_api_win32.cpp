@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "host/remote_api.h"
+#include "host/remote_api_win32.h"
 
 namespace {
 
@@ -52,4 +52,3 @@ int32_t BindRemoteLibrary() {
   return RemoteApi_FirstMissing(&g_remoteApi);
 }
 
-void RepaintWholeWindow(void* hwnd) { InvalidateRect(static_cast<HWND>(hwnd), nullptr, TRUE); }

@@ -175,81 +175,81 @@ int32_t TypedValue(const char* text, float minimum, float maximum, float* value)
   return 1;
 }
 
-void StoreSliderValue(InsertContext* ctx, int32_t slider, float value) {
-  GEQ15Filter* filter = ctx->engine.filter;
+void StoreSliderValue(PanelState* panel, int32_t slider, float value) {
+  GEQ15Filter* filter = panel->engine->filter;
   if (filter == nullptr || slider < 0 || slider >= kSliderCount) return;
   // The panel edits the stereo pair as one: records 1 and 2 always change together.
   *SliderField(&filter->param[0], slider) = value;
   *SliderField(&filter->param[1], slider) = value;
-  GEQ15_PublishParams(&ctx->engine);
+  GEQ15_PublishParams(panel->engine);
 }
 
-PanelChange PanelApplyLeftPress(InsertContext* ctx, int32_t x, int32_t y) {
+PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y) {
   int32_t slider = -1;
-  int32_t hit = PanelHitTest(&ctx->geometry, x, y, &slider);
+  int32_t hit = PanelHitTest(&panel->geometry, x, y, &slider);
   if (hit >= kHitBusCell && hit < kHitBusCell + kBusCells) {
     int32_t cell = hit - kHitBusCell;
-    if (cell >= ctx->busCount) return PanelChange{kRedrawNothing, -1};
-    ctx->engine.bus.store(cell, std::memory_order_release);
+    if (cell >= panel->busCount) return PanelChange{kRedrawNothing, -1};
+    panel->engine->bus.store(cell, std::memory_order_release);
     return PanelChange{kRedrawBusBar, -1};
   }
   if (hit == kHitSlider) {
     // The value does not change on the press; only movement from here on counts.
-    ctx->drag.sliderIndex = slider;
-    ctx->drag.lastY = y;
-    ctx->drag.dragging = 1;
-    ctx->drag.mode = kHitSlider;
+    panel->drag.sliderIndex = slider;
+    panel->drag.lastY = y;
+    panel->drag.dragging = 1;
+    panel->drag.mode = kHitSlider;
     return PanelChange{kDragStarted, slider};
   }
   if (hit == kHitBypassSwitch) {
-    GEQ15Filter* filter = ctx->engine.filter;
+    GEQ15Filter* filter = panel->engine->filter;
     if (filter == nullptr) return PanelChange{kRedrawNothing, -1};
     int32_t bypass = filter->param[0].bypass == 0 ? 1 : 0;
     filter->param[0].bypass = bypass;
     filter->param[1].bypass = bypass;
-    GEQ15_PublishParams(&ctx->engine);
+    GEQ15_PublishParams(panel->engine);
     return PanelChange{kRedrawBypass, -1};
   }
   return PanelChange{kRedrawNothing, -1};
 }
 
-PanelChange PanelApplyPointerMove(InsertContext* ctx, int32_t y) {
-  DragState& d = ctx->drag;
-  if (!d.dragging || y == d.lastY || ctx->engine.filter == nullptr) return PanelChange{kRedrawNothing, -1};
-  float value = DragValue(SliderValue(ctx->engine.filter, d.sliderIndex), y - d.lastY);
+PanelChange PanelApplyPointerMove(PanelState* panel, int32_t y) {
+  DragState& d = panel->drag;
+  if (!d.dragging || y == d.lastY || panel->engine->filter == nullptr) return PanelChange{kRedrawNothing, -1};
+  float value = DragValue(SliderValue(panel->engine->filter, d.sliderIndex), y - d.lastY);
   d.lastY = y;
-  StoreSliderValue(ctx, d.sliderIndex, value);
+  StoreSliderValue(panel, d.sliderIndex, value);
   return PanelChange{kRedrawSlider, d.sliderIndex};
 }
 
-PanelChange PanelApplyDoubleClick(InsertContext* ctx, int32_t x, int32_t y) {
+PanelChange PanelApplyDoubleClick(PanelState* panel, int32_t x, int32_t y) {
   int32_t slider = -1;
-  if (ctx->drag.dragging || ctx->engine.filter == nullptr) return PanelChange{kRedrawNothing, -1};
-  if (PanelHitTest(&ctx->geometry, x, y, &slider) != kHitSlider) return PanelChange{kRedrawNothing, -1};
-  StoreSliderValue(ctx, slider, 0.0f);
+  if (panel->drag.dragging || panel->engine->filter == nullptr) return PanelChange{kRedrawNothing, -1};
+  if (PanelHitTest(&panel->geometry, x, y, &slider) != kHitSlider) return PanelChange{kRedrawNothing, -1};
+  StoreSliderValue(panel, slider, 0.0f);
   return PanelChange{kRedrawSlider, slider};
 }
 
-PanelChange PanelApplyWheelStep(InsertContext* ctx, int32_t steps) {
-  int32_t slider = ctx->drag.sliderIndex;
-  if (ctx->drag.dragging || ctx->engine.filter == nullptr || slider < 0 || slider >= kSliderCount)
+PanelChange PanelApplyWheelStep(PanelState* panel, int32_t steps) {
+  int32_t slider = panel->drag.sliderIndex;
+  if (panel->drag.dragging || panel->engine->filter == nullptr || slider < 0 || slider >= kSliderCount)
     return PanelChange{kRedrawNothing, -1};
   // A partial notch (0 steps) still stores, publishes and redraws the unchanged value.
-  StoreSliderValue(ctx, slider, WheelValue(SliderValue(ctx->engine.filter, slider), steps));
+  StoreSliderValue(panel, slider, WheelValue(SliderValue(panel->engine->filter, slider), steps));
   return PanelChange{kRedrawSlider, slider};
 }
 
-PanelChange PanelApplyTypedText(InsertContext* ctx, int32_t slider, const char* text) {
+PanelChange PanelApplyTypedText(PanelState* panel, int32_t slider, const char* text) {
   float value;
-  if (ctx->engine.filter == nullptr || slider < 0 || slider >= kSliderCount) return PanelChange{kRedrawNothing, -1};
-  if (!TypedValue(text, ctx->engine.gainMin, ctx->engine.gainMax, &value)) return PanelChange{kRedrawNothing, -1};
-  StoreSliderValue(ctx, slider, value);
+  if (panel->engine->filter == nullptr || slider < 0 || slider >= kSliderCount) return PanelChange{kRedrawNothing, -1};
+  if (!TypedValue(text, panel->engine->gainMin, panel->engine->gainMax, &value)) return PanelChange{kRedrawNothing, -1};
+  StoreSliderValue(panel, slider, value);
   return PanelChange{kRedrawSlider, slider};
 }
 
-int32_t PanelEndDrag(InsertContext* ctx) {
-  if (!ctx->drag.dragging) return 0;
-  ctx->drag.dragging = 0;
-  ctx->drag.mode = 0;
+int32_t PanelEndDrag(PanelState* panel) {
+  if (!panel->drag.dragging) return 0;
+  panel->drag.dragging = 0;
+  panel->drag.mode = 0;
   return 1;
 }

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 
-#include "app/insert_context.h"
 #include "panel/panel_state.h"
 
 // Hit codes of PanelHitTest.
@@ -94,14 +93,14 @@ struct PanelChange {
 };
 
 // Writes a slider value into records 1 and 2 and publishes. Records 3..8 are never touched.
-void StoreSliderValue(InsertContext* ctx, int32_t slider, float value);
+void StoreSliderValue(PanelState* panel, int32_t slider, float value);
 
 // The pointer actions of the panel, without capture or drawing.
-PanelChange PanelApplyLeftPress(InsertContext* ctx, int32_t x, int32_t y);
-PanelChange PanelApplyPointerMove(InsertContext* ctx, int32_t y);
-PanelChange PanelApplyDoubleClick(InsertContext* ctx, int32_t x, int32_t y);
-PanelChange PanelApplyWheelStep(InsertContext* ctx, int32_t steps);
+PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y);
+PanelChange PanelApplyPointerMove(PanelState* panel, int32_t y);
+PanelChange PanelApplyDoubleClick(PanelState* panel, int32_t x, int32_t y);
+PanelChange PanelApplyWheelStep(PanelState* panel, int32_t steps);
 // Applies typed editor text to a slider; empty or null text changes nothing.
-PanelChange PanelApplyTypedText(InsertContext* ctx, int32_t slider, const char* text);
+PanelChange PanelApplyTypedText(PanelState* panel, int32_t slider, const char* text);
 // Ends a drag in the record (the caller releases the capture). Returns 1 when a drag was active.
-int32_t PanelEndDrag(InsertContext* ctx);
+int32_t PanelEndDrag(PanelState* panel);

@@ -18,14 +18,17 @@ constexpr size_t kTemplateBytes = 1024;
 // Only one editor is ever open, so the edit field's own procedure can live here.
 WNDPROC g_editPreviousProc;
 
+// The window that held the pointer capture when the drag began; given back when it ends.
+HWND g_previousCapture;
+
 // Redraws what a change touched through a context obtained for the window and released after.
-void RedrawChange(InsertContext* ctx, HWND window, const PanelChange& change) {
+void RedrawChange(PanelState* panel, HWND window, const PanelChange& change) {
   if (change.redraw != kRedrawSlider && change.redraw != kRedrawBusBar && change.redraw != kRedrawBypass) return;
   HDC dc = GetDC(window);
   if (dc == nullptr) return;
-  if (change.redraw == kRedrawSlider) DrawSlider(ctx, change.slider, dc);
-  else if (change.redraw == kRedrawBusBar) DrawBusBar(ctx, dc);
-  else DrawBypassSwitch(ctx, dc);
+  if (change.redraw == kRedrawSlider) DrawSlider(panel, change.slider, dc);
+  else if (change.redraw == kRedrawBusBar) DrawBusBar(panel, dc);
+  else DrawBypassSwitch(panel, dc);
   ReleaseDC(window, dc);
 }
 
@@ -38,51 +41,51 @@ void CloseOpenEditor() {
   if (open) SendMessageA(open, WM_CLOSE, 0, 0);  // returns once the editor has handled it
 }
 
-void EditSliderByText(InsertContext* ctx, int32_t x, int32_t y, HWND window) {
+void EditSliderByText(PanelState* panel, int32_t x, int32_t y, HWND window) {
   int32_t slider = -1;
-  if (ctx->drag.dragging || ctx->engine.filter == nullptr) return;
-  if (PanelHitTest(&ctx->geometry, x, y, &slider) != kHitSlider) return;
+  if (panel->drag.dragging || panel->engine->filter == nullptr) return;
+  if (PanelHitTest(&panel->geometry, x, y, &slider) != kHitSlider) return;
   char text[64];
-  std::snprintf(text, sizeof text, "%0.1f", SliderValue(ctx->engine.filter, slider));
+  std::snprintf(text, sizeof text, "%0.1f", SliderValue(panel->engine->filter, slider));
   POINT p{x, y};
   ClientToScreen(window, &p);
   char* typed = OpenPopupEditor(window, p.x - 2, p.y - 2, kEditorWidth, text);
-  RedrawChange(ctx, window, PanelApplyTypedText(ctx, slider, typed));
+  RedrawChange(panel, window, PanelApplyTypedText(panel, slider, typed));
   std::free(typed);
 }
 
 }  // namespace
 
-void PanelPress(InsertContext* ctx, int32_t x, int32_t y, HWND window, int32_t rightButton) {
+void PanelPress(PanelState* panel, int32_t x, int32_t y, HWND window, int32_t rightButton) {
   if (rightButton) {
-    EditSliderByText(ctx, x, y, window);
+    EditSliderByText(panel, x, y, window);
     return;
   }
-  PanelChange change = PanelApplyLeftPress(ctx, x, y);
+  PanelChange change = PanelApplyLeftPress(panel, x, y);
   if (change.redraw == kDragStarted) {
     // The capture keeps the moves coming when the pointer leaves the column or the window.
-    ctx->drag.previousCapture = SetCapture(window);
+    g_previousCapture = SetCapture(window);
     return;
   }
-  RedrawChange(ctx, window, change);
+  RedrawChange(panel, window, change);
 }
 
-void PanelPointerMove(InsertContext* ctx, int32_t y, HWND window) {
-  RedrawChange(ctx, window, PanelApplyPointerMove(ctx, y));
+void PanelPointerMove(PanelState* panel, int32_t y, HWND window) {
+  RedrawChange(panel, window, PanelApplyPointerMove(panel, y));
 }
 
-void PanelDoubleClick(InsertContext* ctx, int32_t x, int32_t y, HWND window) {
-  RedrawChange(ctx, window, PanelApplyDoubleClick(ctx, x, y));
+void PanelDoubleClick(PanelState* panel, int32_t x, int32_t y, HWND window) {
+  RedrawChange(panel, window, PanelApplyDoubleClick(panel, x, y));
 }
 
-void PanelWheelStep(InsertContext* ctx, int32_t steps, HWND window) {
-  RedrawChange(ctx, window, PanelApplyWheelStep(ctx, steps));
+void PanelWheelStep(PanelState* panel, int32_t steps, HWND window) {
+  RedrawChange(panel, window, PanelApplyWheelStep(panel, steps));
 }
 
-void PanelReleaseDrag(InsertContext* ctx) {
-  if (!PanelEndDrag(ctx)) return;
-  HWND previous = static_cast<HWND>(ctx->drag.previousCapture);
-  ctx->drag.previousCapture = nullptr;
+void PanelReleaseDrag(PanelState* panel) {
+  if (!PanelEndDrag(panel)) return;
+  HWND previous = g_previousCapture;
+  g_previousCapture = nullptr;
   ReleaseCapture();
   if (previous) SetCapture(previous);
 }

@@ -23,14 +23,14 @@ void DrawCentredText(HDC dc, const char* text, const PanelRect& r) {
   DrawTextA(dc, text, -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 
-const char* BusLabel(const InsertContext* ctx, int32_t cell) {
-  return cell < ctx->busCount ? ctx->busLabels[cell] : "";
+const char* BusLabel(const PanelState* panel, int32_t cell) {
+  return cell < panel->busCount ? panel->busLabels[cell] : "";
 }
 
 }  // namespace
 
-void DrawBusBar(InsertContext* ctx, HDC dc) {
-  const PanelGeometry* g = &ctx->geometry;
+void DrawBusBar(PanelState* panel, HDC dc) {
+  const PanelGeometry* g = &panel->geometry;
   const PanelResources& res = g_panelResources;
   HGDIOBJ oldPen = SelectObject(dc, res.busPen);
   HGDIOBJ oldBrush = SelectObject(dc, res.cellBrush);
@@ -38,13 +38,13 @@ void DrawBusBar(InsertContext* ctx, HDC dc) {
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(0, 0, 0));
 
-  if (ctx->busCount >= 1 && ctx->busLabels != nullptr) {
+  if (panel->busCount >= 1 && panel->busLabels != nullptr) {
     SelectObject(dc, res.busFont);
-    int32_t selected = ctx->engine.bus.load(std::memory_order_relaxed);
+    int32_t selected = panel->engine->bus.load(std::memory_order_relaxed);
     for (int32_t i = 0; i < kBusCells; ++i) {
-      const char* label = BusLabel(ctx, i);
+      const char* label = BusLabel(panel, i);
       HBRUSH fill = res.cellBrush;
-      if (i >= ctx->busCount || label == nullptr || label[0] == '\0') fill = res.emptyBrush;
+      if (i >= panel->busCount || label == nullptr || label[0] == '\0') fill = res.emptyBrush;
       else if (i == selected) fill = res.selectedBrush;
       SelectObject(dc, fill);
       PanelRect cell = BusCellRect(g, i);
@@ -62,13 +62,13 @@ void DrawBusBar(InsertContext* ctx, HDC dc) {
   SelectObject(dc, oldPen);
 }
 
-void DrawSlider(InsertContext* ctx, int32_t slider, HDC dc) {
-  if (ctx->engine.filter == nullptr || slider < 0 || slider >= kSliderCount) return;
-  const PanelGeometry* g = &ctx->geometry;
+void DrawSlider(PanelState* panel, int32_t slider, HDC dc) {
+  if (panel->engine->filter == nullptr || slider < 0 || slider >= kSliderCount) return;
+  const PanelGeometry* g = &panel->geometry;
   const PanelResources& res = g_panelResources;
   const int32_t L = g->areaLeft, T = g->areaTop;
   SliderColumn c = SliderColumnOf(g, slider);
-  int32_t p = KnobOffset(SliderValue(ctx->engine.filter, slider), c.trackLength);
+  int32_t p = KnobOffset(SliderValue(panel->engine->filter, slider), c.trackLength);
   int32_t top = c.trackTop - kKnobHalf;
   // Skin above the knob, the knob, skin below: the column from top to top + h + 38, each
   // pixel drawn once, so the old knob vanishes without flicker.
@@ -78,23 +78,23 @@ void DrawSlider(InsertContext* ctx, int32_t slider, HDC dc) {
              top + p + kKnobHeight - T);
 }
 
-void DrawAllSliders(InsertContext* ctx, HDC dc) {
-  for (int32_t i = 0; i < kSliderCount; ++i) DrawSlider(ctx, i, dc);
+void DrawAllSliders(PanelState* panel, HDC dc) {
+  for (int32_t i = 0; i < kSliderCount; ++i) DrawSlider(panel, i, dc);
 }
 
-void DrawBypassSwitch(InsertContext* ctx, HDC dc) {
-  if (ctx->engine.filter == nullptr) return;
-  const PanelGeometry* g = &ctx->geometry;
-  HBITMAP key = ctx->engine.filter->param[0].bypass == 0 ? g_panelResources.bypassOff : g_panelResources.bypassOn;
+void DrawBypassSwitch(PanelState* panel, HDC dc) {
+  if (panel->engine->filter == nullptr) return;
+  const PanelGeometry* g = &panel->geometry;
+  HBITMAP key = panel->engine->filter->param[0].bypass == 0 ? g_panelResources.bypassOff : g_panelResources.bypassOn;
   CopyBitmap(dc, key, g->bypassLeft, g->bypassTop, kBypassWidth, kBypassHeight, 0, 0);
 }
 
-void DrawScaleLabels(InsertContext* ctx, HDC dc) {
-  const PanelGeometry* g = &ctx->geometry;
+void DrawScaleLabels(PanelState* panel, HDC dc) {
+  const PanelGeometry* g = &panel->geometry;
   HGDIOBJ oldFont = SelectObject(dc, KL2CTL_Font(kFontSlotScale));
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, g_panelResources.scaleTextColor);
-  float value = ctx->engine.gainMax;
+  float value = panel->engine->gainMax;
   float step = value / 2;
   for (int32_t r = 0; r < kScaleRows; ++r) {
     char text[64];
@@ -107,20 +107,20 @@ void DrawScaleLabels(InsertContext* ctx, HDC dc) {
   SelectObject(dc, oldFont);
 }
 
-void PaintPanel(InsertContext* ctx, HDC dc, HWND window) {
+void PaintPanel(PanelState* panel, HDC dc, HWND window) {
   RECT client{};
   GetClientRect(window, &client);
-  ComputePanelGeometry(&ctx->geometry, client.left, client.top, client.right);
-  DrawBusBar(ctx, dc);
-  CopyBitmap(dc, g_panelResources.skin, ctx->geometry.areaLeft, ctx->geometry.areaTop, kSkinWidth, kSkinHeight, 0, 0);
-  DrawAllSliders(ctx, dc);
-  DrawBypassSwitch(ctx, dc);
-  DrawScaleLabels(ctx, dc);
+  ComputePanelGeometry(&panel->geometry, client.left, client.top, client.right);
+  DrawBusBar(panel, dc);
+  CopyBitmap(dc, g_panelResources.skin, panel->geometry.areaLeft, panel->geometry.areaTop, kSkinWidth, kSkinHeight, 0, 0);
+  DrawAllSliders(panel, dc);
+  DrawBypassSwitch(panel, dc);
+  DrawScaleLabels(panel, dc);
 }
 
-void DrawLevelMeters(InsertContext* ctx, HDC dc) {
-  const PanelGeometry* g = &ctx->geometry;
-  const MeterSnapshot& m = ctx->engine.meterReadout;
+void DrawLevelMeters(PanelState* panel, HDC dc) {
+  const PanelGeometry* g = &panel->geometry;
+  const MeterSnapshot& m = panel->engine->meterReadout;
   struct Meter {
     int32_t x;
     float level;

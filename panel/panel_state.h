@@ -1,8 +1,10 @@
-// The panel's portable state kept in the application record: the rectangles of the last full
-// repaint and the pointer drag. Plain records, no platform headers.
+// The panel's portable state: the rectangles of the last full repaint, the pointer drag, the bus
+// list the bar shows and the equalizer it edits. Plain records, no platform headers.
 #pragma once
 
 #include <cstdint>
+
+#include "engine/geq15.h"
 
 // Rectangles in client pixels. All zero until the first full repaint fills them, so the hit test
 // and the element drawings work from the layout the user actually saw.
@@ -14,9 +16,16 @@ struct PanelGeometry {
 };
 
 struct DragState {
-  void* previousCapture;  // window that held the pointer capture when the drag began (HWND)
   int32_t sliderIndex;    // slider dragged or last addressed by the wheel: 0..14 bands, 15 gain
   int32_t lastY;          // client y of the last applied press or move
   int32_t dragging;       // 1 while a slider drag is active
   int32_t mode;           // kHitSlider while a slider is addressed by a drag or the wheel, else 0
+};
+
+struct PanelState {
+  PanelGeometry geometry;
+  DragState drag;
+  int32_t busCount;              // cells of the bus bar that name a bus
+  const char* const* busLabels;  // the host type's label list, or null
+  EngineContext* engine;         // the equalizer the panel edits and whose meters it shows
 };

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 
-#include "app/insert_context.h"
 #include "panel/panel_core.h"
 
 // ---- KL2CTL: the process-wide palette, brushes, pens, fonts and the open popup editor ----
@@ -64,23 +63,23 @@ int32_t PanelResources_Create(PanelResources* res = &g_panelResources);
 // Deletes every non-null object and clears the set; safe to call twice or without create. -> 0
 int32_t PanelResources_Release(PanelResources* res = &g_panelResources);
 
-// ---- rendering (into the given device context, no off-screen composition) ----
-void PaintPanel(InsertContext* ctx, HDC dc, HWND window);  // everything except the meters
-void DrawBusBar(InsertContext* ctx, HDC dc);
-void DrawSlider(InsertContext* ctx, int32_t slider, HDC dc);
-void DrawAllSliders(InsertContext* ctx, HDC dc);
-void DrawBypassSwitch(InsertContext* ctx, HDC dc);
-void DrawScaleLabels(InsertContext* ctx, HDC dc);
-void DrawLevelMeters(InsertContext* ctx, HDC dc);  // from ctx->engine.meterReadout
+// ---- rendering (into the given device context; the window composes a full repaint off screen) ----
+void PaintPanel(PanelState* panel, HDC dc, HWND window);  // everything except the meters
+void DrawBusBar(PanelState* panel, HDC dc);
+void DrawSlider(PanelState* panel, int32_t slider, HDC dc);
+void DrawAllSliders(PanelState* panel, HDC dc);
+void DrawBypassSwitch(PanelState* panel, HDC dc);
+void DrawScaleLabels(PanelState* panel, HDC dc);
+void DrawLevelMeters(PanelState* panel, HDC dc);  // from the engine's meter readout
 
 // ---- pointer input (client coordinates as signed 16-bit values from the message) ----
-void PanelPress(InsertContext* ctx, int32_t x, int32_t y, HWND window, int32_t rightButton);
-void PanelPointerMove(InsertContext* ctx, int32_t y, HWND window);
-void PanelDoubleClick(InsertContext* ctx, int32_t x, int32_t y, HWND window);
+void PanelPress(PanelState* panel, int32_t x, int32_t y, HWND window, int32_t rightButton);
+void PanelPointerMove(PanelState* panel, int32_t y, HWND window);
+void PanelDoubleClick(PanelState* panel, int32_t x, int32_t y, HWND window);
 // The caller has set drag.sliderIndex and drag.mode (kHitSlider) from its own hit test.
-void PanelWheelStep(InsertContext* ctx, int32_t steps, HWND window);
+void PanelWheelStep(PanelState* panel, int32_t steps, HWND window);
 // Ends a drag on button release or cancel mode: releases the capture and gives it back.
-void PanelReleaseDrag(InsertContext* ctx);
+void PanelReleaseDrag(PanelState* panel);
 
 // ---- popup value editor ----
 struct PopupEditRequest {

@@ -67,25 +67,23 @@ int32_t ApplyChannelRecords(MarkupScanner* scanner, GEQ15Filter* filter) {
 }
 
 // Returns how many records of the element set record 1 or 2.
-int32_t ApplyConfiguration(InsertContext* ctx, MarkupScanner* scanner) {
+int32_t ApplyConfiguration(EngineContext* engine, WindowPlacement* saved, MarkupScanner* scanner) {
   char value[kMarkupFieldSize];
   if (Present(scanner, "nBus", value)) {
     int32_t bus = ParseSettingsInteger(value);
     // Not checked against the host's bus count: the host may offer more buses by the time
     // the stream starts.
     if (bus < 0 || bus > kLargestBus) bus = 0;
-    ctx->engine.bus.store(bus, std::memory_order_release);
+    engine->bus.store(bus, std::memory_order_release);
   }
-  if (Present(scanner, "x0", value)) ctx->savedX0 = ParseSettingsInteger(value);
-  if (Present(scanner, "y0", value)) ctx->savedY0 = ParseSettingsInteger(value);
-  if (Present(scanner, "dx", value)) ctx->savedDx = ParseSettingsInteger(value);
-  if (Present(scanner, "dy", value)) ctx->savedDy = ParseSettingsInteger(value);
-  if (ctx->savedDx < ctx->minDx) ctx->savedDx = ctx->minDx;
-  if (ctx->savedDy < ctx->minDy) ctx->savedDy = ctx->minDy;
+  if (Present(scanner, "x0", value)) saved->x0 = ParseSettingsInteger(value);
+  if (Present(scanner, "y0", value)) saved->y0 = ParseSettingsInteger(value);
+  if (Present(scanner, "dx", value)) saved->dx = ParseSettingsInteger(value);
+  if (Present(scanner, "dy", value)) saved->dy = ParseSettingsInteger(value);
 
   MarkupScanner element;
   EnterElement(scanner, &element);
-  return ctx->engine.filter != nullptr ? ApplyChannelRecords(&element, ctx->engine.filter) : 0;
+  return engine->filter != nullptr ? ApplyChannelRecords(&element, engine->filter) : 0;
 }
 
 }  // namespace
@@ -172,14 +170,14 @@ int32_t ReadChannelRecords(MarkupScanner* scanner, GEQ15Filter* filter) {
   return 0;
 }
 
-int32_t ApplySettingsDocument(InsertContext* ctx, const char* text, uint32_t length,
+int32_t ApplySettingsDocument(EngineContext* engine, WindowPlacement* saved, const char* text, uint32_t length,
                               SettingsLoadSummary* summary) {
   SettingsLoadSummary found{};
-  if (ctx->engine.filter != nullptr) {
+  if (engine->filter != nullptr) {
     // From here on every record that the document does not set holds the default record,
     // so a load never mixes channel values of two settings.
-    GEQ15_ResetParams(ctx->engine.filter);
-    GEQ15_PublishParams(&ctx->engine);
+    GEQ15_ResetParams(engine->filter);
+    GEQ15_PublishParams(engine);
   }
   if (length > kMaxSettingsFileSize) length = kMaxSettingsFileSize;
   MarkupScanner scanner;
@@ -191,7 +189,7 @@ int32_t ApplySettingsDocument(InsertContext* ctx, const char* text, uint32_t len
     if (tag < 0) break;
     if (tag > 0 || std::strcmp(name, kConfigurationName) != 0) continue;
     ++found.configurations;
-    found.records += ApplyConfiguration(ctx, &scanner);
+    found.records += ApplyConfiguration(engine, saved, &scanner);
   }
   if (summary != nullptr) *summary = found;
   return 1;

@@ -6,10 +6,28 @@
 
 #include <cstdint>
 
-#include "app/insert_context.h"
 #include "engine/geq15.h"
 #include "settings/markup_scanner.h"
 #include "settings/text_buffer.h"
+
+// The window's place and size as a settings document holds them.
+struct WindowPlacement {
+  int32_t x0, y0, dx, dy;
+};
+
+// A coordinate that is not yet known; equals the platform's default-position value.
+constexpr int32_t kUnsetCoordinate = INT32_MIN;
+// The window's size before any settings file was read.
+constexpr int32_t kWindowWidth = 688;
+constexpr int32_t kWindowHeight = 290;
+
+// The settings layer's own record: the placement the last load read, as stored (the program
+// raises it to its minimum window size), and the buffer in which documents are built and read.
+// The selected bus and the channel records live in the engine.
+struct SettingsRecord {
+  WindowPlacement saved;
+  TextBuffer buffer;
+};
 
 // Larger files are refused unread; a file of exactly this size is accepted.
 constexpr uint32_t kMaxSettingsFileSize = 0x100000;
@@ -55,10 +73,10 @@ struct SettingsLoadSummary {
 };
 
 // Resets and publishes the channel records (when a filter exists), then applies every
-// configuration element of `text` in document order: bus, saved placement (raised to the
-// minimum size), records 1 and 2. Reads only text[0 .. length-1]. Returns 1. What was applied
+// configuration element of `text` in document order: the engine's bus, the saved placement,
+// records 1 and 2. Reads only text[0 .. length-1]. Returns 1. What was applied
 // goes to `summary` when one is given.
-int32_t ApplySettingsDocument(InsertContext* ctx, const char* text, uint32_t length,
+int32_t ApplySettingsDocument(EngineContext* engine, WindowPlacement* saved, const char* text, uint32_t length,
                               SettingsLoadSummary* summary = nullptr);
 
 // Number conversions of the loader: classic-locale decimal text, 0 for anything else.

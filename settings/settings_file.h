@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "app/insert_context.h"
+#include "engine/geq15.h"
+#include "settings/settings_document.h"
 
 // Results of SaveSettings:
 //   1   the document was written to the target (replacing it whole);
@@ -14,18 +15,21 @@
 //       by one without the channel records (and the settings buffer is not touched);
 //  -2   the document could not be built (no memory) or the path does not fit: nothing written;
 //  -3   writing or replacing failed: the stored file is as it was and no temporary file stays.
-int32_t SaveSettings(InsertContext* ctx, void* owner, int32_t useDialog);
+// The document holds the engine's bus and records and the window placement `window`.
+int32_t SaveSettings(EngineContext* engine, SettingsRecord* settings, const WindowPlacement& window, void* owner,
+                     int32_t useDialog);
 // Results of LoadSettings: 1 read and applied; 0 dialog cancelled; -1 the file was not read
-// (missing, unreadable, empty, larger than 1048576 bytes, no memory, read short).
-int32_t LoadSettings(InsertContext* ctx, void* owner, int32_t useDialog);
-// The application's own calls, on its one record.
-int32_t SaveSettings(void* owner, int32_t useDialog);
-int32_t LoadSettings(void* owner, int32_t useDialog);
+// (missing, unreadable, empty, larger than 1048576 bytes, no memory, read short). What was
+// applied goes to `summary` when one is given.
+int32_t LoadSettings(EngineContext* engine, SettingsRecord* settings, void* owner, int32_t useDialog,
+                     SettingsLoadSummary* summary = nullptr);
 
-// Builds the document from ctx and writes it to `path` as SaveSettings does (1, -1, -2, -3).
-int32_t SaveSettingsToPath(InsertContext* ctx, const wchar_t* path);
+// Builds the document and writes it to `path` as SaveSettings does (1, -1, -2, -3).
+int32_t SaveSettingsToPath(EngineContext* engine, SettingsRecord* settings, const WindowPlacement& window,
+                           const wchar_t* path);
 // Reads `path` and applies it as LoadSettings does (1 or -1).
-int32_t LoadSettingsFromFile(InsertContext* ctx, const wchar_t* path);
+int32_t LoadSettingsFromFile(EngineContext* engine, SettingsRecord* settings, const wchar_t* path,
+                             SettingsLoadSummary* summary = nullptr);
 
 // Writes n bytes to a temporary file beside `path`, flushes it and moves it over `path` in
 // one step. 0 on success; -1 the temporary file cannot be created; -2 the write or flush

@@ -24,19 +24,20 @@ SettingsFileProblem ReadBounded(std::FILE* file, TextBuffer* buffer) {
 
 }  // namespace
 
-SettingsFileProblem LoadSettingsFromPath(InsertContext* ctx, TextBuffer* buffer, const char* path,
+SettingsFileProblem LoadSettingsFromPath(EngineContext* engine, SettingsRecord* settings, const char* path,
                                          SettingsLoadSummary* summary) {
   errno = 0;
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) {
     return errno == ENOENT ? SettingsFileProblem::kMissing : SettingsFileProblem::kUnreadable;
   }
+  TextBuffer* buffer = &settings->buffer;
   SettingsFileProblem problem = ReadBounded(file, buffer);
   std::fclose(file);
   if (problem != SettingsFileProblem::kNone) {
     EmptyTextBuffer(buffer);
     return problem;
   }
-  ApplySettingsDocument(ctx, buffer->data, buffer->length, summary);
+  ApplySettingsDocument(engine, &settings->saved, buffer->data, buffer->length, summary);
   return SettingsFileProblem::kNone;
 }

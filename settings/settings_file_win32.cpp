@@ -7,7 +7,6 @@
 #include "settings/settings_file.h"
 #include "settings/save_calls_win32.h"
 #include "settings/settings_path.h"
-#include "settings/shell_win32.h"
 
 namespace {
 
@@ -43,6 +42,38 @@ bool FileExists(const wchar_t* path) {
   if (file == INVALID_HANDLE_VALUE) return false;
   CloseHandle(file);
   return true;
+}
+
+using SpecialFolderPathW = BOOL(WINAPI*)(HWND, LPWSTR, int, BOOL);
+using FolderPathW = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+constexpr int kFolderDocuments = 5;  // CSIDL_PERSONAL
+
+template <typename Entry>
+Entry Resolve(HMODULE library, const char* name) {
+  return reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+// Writes the Documents folder, or an empty string, into `out` (at least MAX_PATH units). The
+// lookups are found by name, so the program also loads where a shell lacks them.
+void GetDocumentsFolderW(wchar_t* out) {
+  out[0] = L'\0';
+  HMODULE shell = LoadLibraryA("SHELL32.DLL");
+  if (shell == nullptr) return;
+  bool found = false;
+  if (auto lookup = Resolve<SpecialFolderPathW>(shell, "SHGetSpecialFolderPathW")) {
+    found = lookup(nullptr, out, kFolderDocuments, TRUE) == TRUE;
+    if (!found) out[0] = L'\0';
+  }
+  FreeLibrary(shell);
+  if (found) return;
+  if (HMODULE folder = LoadLibraryA("SHFOLDER.DLL")) {
+    auto lookup = Resolve<FolderPathW>(folder, "SHGetFolderPathW");
+    if (lookup != nullptr && out[0] == L'\0' &&
+        lookup(nullptr, kFolderDocuments, nullptr, 0, out) != S_OK) {
+      out[0] = L'\0';
+    }
+    FreeLibrary(folder);
+  }
 }
 
 bool DefaultSettingsPath(wchar_t* path, bool createFolder) {
@@ -115,20 +146,22 @@ int32_t WriteFileReplacing(const wchar_t* path, const void* bytes, uint32_t n) {
   return 0;
 }
 
-int32_t SaveSettingsToPath(InsertContext* ctx, const wchar_t* path) {
-  if (ctx->engine.filter == nullptr) return -1;
-  TextBuffer* buffer = &ctx->settingsBuffer;
-  if (BuildSettingsDocument(buffer, ctx->engine.bus.load(std::memory_order_relaxed), ctx->x0,
-                            ctx->y0, ctx->dx, ctx->dy, ctx->engine.filter) != 0) {
+int32_t SaveSettingsToPath(EngineContext* engine, SettingsRecord* settings, const WindowPlacement& window,
+                           const wchar_t* path) {
+  if (engine->filter == nullptr) return -1;
+  TextBuffer* buffer = &settings->buffer;
+  if (BuildSettingsDocument(buffer, engine->bus.load(std::memory_order_relaxed), window.x0, window.y0, window.dx,
+                            window.dy, engine->filter) != 0) {
     return -2;
   }
   return WriteFileReplacing(path, buffer->data, buffer->length) == 0 ? 1 : -3;
 }
 
-int32_t SaveSettings(InsertContext* ctx, void* owner, int32_t useDialog) {
+int32_t SaveSettings(EngineContext* engine, SettingsRecord* settings, const WindowPlacement& window, void* owner,
+                     int32_t useDialog) {
   // Without the equalizer object (a start-up that failed) there are no channel records to
   // save: writing would replace the stored settings with a file that lacks them.
-  if (ctx->engine.filter == nullptr) return -1;
+  if (engine->filter == nullptr) return -1;
   wchar_t path[kSettingsPathSize];
   if (useDialog) {
     if (!RunFileDialog(owner, path, true)) return 0;
@@ -142,29 +175,28 @@ int32_t SaveSettings(InsertContext* ctx, void* owner, int32_t useDialog) {
   } else if (!DefaultSettingsPath(path, true)) {
     return -2;
   }
-  return SaveSettingsToPath(ctx, path);
+  return SaveSettingsToPath(engine, settings, window, path);
 }
 
-int32_t LoadSettingsFromFile(InsertContext* ctx, const wchar_t* path) {
+int32_t LoadSettingsFromFile(EngineContext* engine, SettingsRecord* settings, const wchar_t* path,
+                             SettingsLoadSummary* summary) {
   uint64_t size = 0;
   if (!QueryFileSize(path, &size)) return -1;
   if (CheckSettingsFileSize(size) != SettingsFileProblem::kNone) return -1;
   const uint32_t n = static_cast<uint32_t>(size);
-  TextBuffer* buffer = &ctx->settingsBuffer;
+  TextBuffer* buffer = &settings->buffer;
   if (PrepareTextBuffer(buffer, n) != 0) return -1;
   if (!ReadWholeFile(path, n, buffer->data)) return -1;
-  return ApplySettingsDocument(ctx, buffer->data, n);
+  return ApplySettingsDocument(engine, &settings->saved, buffer->data, n, summary);
 }
 
-int32_t LoadSettings(InsertContext* ctx, void* owner, int32_t useDialog) {
+int32_t LoadSettings(EngineContext* engine, SettingsRecord* settings, void* owner, int32_t useDialog,
+                     SettingsLoadSummary* summary) {
   wchar_t path[kSettingsPathSize];
   if (useDialog) {
     if (!RunFileDialog(owner, path, false)) return 0;
   } else if (!DefaultSettingsPath(path, false)) {
     return -1;
   }
-  return LoadSettingsFromFile(ctx, path);
+  return LoadSettingsFromFile(engine, settings, path, summary);
 }
-
-int32_t SaveSettings(void* owner, int32_t useDialog) { return SaveSettings(&g_app, owner, useDialog); }
-int32_t LoadSettings(void* owner, int32_t useDialog) { return LoadSettings(&g_app, owner, useDialog); }

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+#include "shell/shell_win32.h"
+
 namespace {
 
 HWND MainWindow() { return FindWindowA("MainWindowClass", nullptr); }
@@ -133,7 +135,7 @@ int main(int argc, char** argv) {
   }
   const int id = argc > 2 ? std::atoi(argv[2]) : 0;
   if (verb == "syscmd") return PostMessageA(w, WM_SYSCOMMAND, static_cast<WPARAM>(id), 0) ? 0 : 1;
-  if (verb == "tray") return PostMessageA(w, 26748, 26748, static_cast<LPARAM>(id)) ? 0 : 1;  // the tray's message
+  if (verb == "tray") return PostMessageA(w, kTrayMessage, kTrayMessage, static_cast<LPARAM>(id)) ? 0 : 1;
   std::fprintf(stderr, "usage: e2e-driver wait|info|syscmd|close|tray|box|filedialog|nodialog|keys ...\n");
   return 2;
 }

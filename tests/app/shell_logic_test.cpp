@@ -60,6 +60,9 @@ TEST(ShellPlacement, KeepOnMonitorAndCentreOnASmallOne) {
   }
   EXPECT_TRUE(PlacementUnset(INT32_MIN, INT32_MIN));
   EXPECT_FALSE(PlacementUnset(INT32_MIN, 0) || PlacementUnset(0, INT32_MIN)) << "unset needs both coordinates";
+  WindowPlacement small{0, 0, 100, 900}, unread = small;
+  RaiseSavedSize({1, 0}, 706, 331, &small), RaiseSavedSize({0, 0}, 706, 331, &unread);
+  EXPECT_TRUE(small.dx == 706 && small.dy == 900 && unread.dx == 100) << "raised only after a configuration was read";
 }
 
 TEST(ShellInput, WheelStepsTruncateTowardZero) {

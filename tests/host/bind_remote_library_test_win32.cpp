@@ -2,7 +2,7 @@
 // end-to-end test; here, a library lacking exports and entries that lead nowhere.
 #include <gtest/gtest.h>
 
-#include "host/remote_api.h"
+#include "host/remote_api_win32.h"
 #include "tests/host/host_entry_win32.h"
 
 namespace {

@@ -13,8 +13,9 @@
 #include "host/insert_callback.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static InsertContext* ctx = new InsertContext();  // one application for the whole run, as in the program
-  if (ctx->engine.filter == nullptr && GEQ15_Create(&ctx->engine) == 0) ctx->engine.filter->param[0].g9 = 12.0f;
+  static EngineContext* engine = new EngineContext();  // one engine for the whole run, as in the program
+  static InsertLink link{engine, nullptr, nullptr};
+  if (engine->filter == nullptr && GEQ15_Create(engine) == 0) engine->filter->param[0].g9 = 12.0f;
   FuzzedDataProvider in(data, size);
   for (int call = in.ConsumeIntegralInRange(1, 8); call > 0 && in.remaining_bytes() > 0; --call) {
     const uint8_t op = in.ConsumeIntegral<uint8_t>();
@@ -22,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     HostAudioBuffer record{};
     record.rate = in.ConsumeIntegral<int32_t>(), record.channelTotal = in.ConsumeIntegral<int32_t>();
     record.frameCount = in.ConsumeIntegralInRange(-4, 2048);
-    ctx->engine.bus = in.ConsumeIntegral<int8_t>();
+    engine->bus = in.ConsumeIntegral<int8_t>();
     const uint32_t layout = in.ConsumeIntegral<uint32_t>();
     const float odd = in.PickValueInArray({0.5f, NAN, INFINITY, -INFINITY, 3.0e38f, 1.0e-40f});
     // Channels the record names (at most 72, for speed), each present, missing, or in place.
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       record.readPtr[j] = input;
       record.writePtr[j] = kind == 2 && j % 3 == 0 ? nullptr : output;
     }
-    InsertCallback(ctx, command, &record, 0);
+    InsertCallback(&link, command, &record, 0);
     // Outputs start finite; one the host shares with its input holds the host's own samples.
     for (int32_t j = 0; j < channels; ++j) {
       const float* out = record.writePtr[j];

@@ -18,15 +18,15 @@ uint32_t Bits(float v) { uint32_t b; std::memcpy(&b, &v, 4); return b; }
 
 // The engine as start-up creates it; +6 dB output gain tells an equalized channel from a copy.
 struct App {
-  std::unique_ptr<InsertContext> ctx{new InsertContext()};
-  EngineContext& e = ctx->engine;
+  std::unique_ptr<EngineContext> engine{new EngineContext()};
+  EngineContext& e = *engine;
+  InsertLink link{engine.get(), nullptr, reinterpret_cast<void*>(0x1234)};
   App() {
     EXPECT_EQ(GEQ15_Create(&e), 0);
-    ctx->hwnd = reinterpret_cast<void*>(0x1234);
     e.filter->param[0].gain = e.filter->param[1].gain = 6.0f;
   }
   ~App() { GEQ15_Destroy(&e); }
-  int32_t Call(int32_t command, HostAudioBuffer* record) { return InsertCallback(ctx.get(), command, record, 0); }
+  int32_t Call(int32_t command, HostAudioBuffer* record) { return InsertCallback(&link, command, record, 0); }
 };
 
 // Exact-size buffers per channel (the sanitizer builds catch any access past them); outputs
@@ -63,20 +63,21 @@ TEST(InsertCallback, CommandsBeforeAndAfterTheStart) {
   App app;
   Host host(16, 64);
   for (int32_t command : {kHostCommandBuffer, 0, 2, 4, 10, 12, -1}) EXPECT_EQ(app.Call(command, &host.record), 0);
-  InsertCallback_SetRestartPoster([](void* hwnd) { g_restartPosts += hwnd == reinterpret_cast<void*>(0x1234); });
+  app.link.restart = [](void* window) { g_restartPosts += window == reinterpret_cast<void*>(0x1234); };
   EXPECT_EQ(app.Call(kHostCommandRestart, &host.record), 0);
-  InsertCallback_SetRestartPoster(nullptr);  // no hook installed: dropped safely
+  app.link.restart = nullptr;  // no hook installed: dropped safely
   EXPECT_EQ(app.Call(kHostCommandRestart, &host.record), 0);
   EXPECT_EQ(g_restartPosts, 1);
   for (int32_t j = 0; j < 16; ++j) EXPECT_TRUE(host.Untouched(j)) << j;
 
   // A start without an engine or without coefficient storage is refused and nothing starts.
-  std::unique_ptr<InsertContext> bare(new InsertContext());
-  EXPECT_EQ(InsertCallback(bare.get(), kHostCommandStart, &host.record, 0), -2);
+  std::unique_ptr<EngineContext> bare(new EngineContext());
+  InsertLink bareLink{bare.get(), nullptr, nullptr};
+  EXPECT_EQ(InsertCallback(&bareLink, kHostCommandStart, &host.record, 0), -2);
   App noStorage;
   noStorage.e.coefExchange.base = nullptr;  // the storage itself is still freed by its owner
   EXPECT_EQ(noStorage.Call(kHostCommandStart, &host.record), -2);
-  EXPECT_EQ(noStorage.e.started.load() + bare->engine.started.load(), 0);
+  EXPECT_EQ(noStorage.e.started.load() + bare->started.load(), 0);
 
   // A first start at a rate the filter refuses: the pair is then a copy like any other.
   host.record.rate = 32000, host.in[0][5] = kNaN;

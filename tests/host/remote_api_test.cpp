@@ -65,15 +65,12 @@ int32_t ORLUNE_CALL FakeGetOrluneType(int32_t* type) {
   *type = g_typeValue;
   return g_typeResult;
 }
-int g_repaints = 0;
-void CountRepaint(void*) { ++g_repaints; }
-
-TEST(RefreshHostTypeCases, BusListsAndRepaint) {
-  const struct { int32_t result, type, hostTypeBefore, hostType, busCount; std::vector<std::string> labels; int repaints; } cases[] = {
+TEST(RefreshHostTypeCases, BusListsAndChange) {
+  const struct { int32_t result, type, hostTypeBefore, hostType, busCount; std::vector<std::string> labels; int32_t changed; } cases[] = {
       {0, 1, 0, 1, 2, {"BUS A", "BUS B"}, 1},
       {0, 2, 0, 2, 5, {"BUS A1", "BUS A2", "BUS A3", "BUS B1", "BUS B2"}, 1},
       {0, 3, 0, 3, 8, {"BUS A1", "BUS A2", "BUS A3", "BUS A4", "BUS A5", "BUS B1", "BUS B2", "BUS B3"}, 1},
-      {0, 7, 0, 7, 0, {}, 1},   // unknown type: stored, no buses, repainted
+      {0, 7, 0, 7, 0, {}, 1},   // unknown type: stored, no buses, changed
       {0, 0, 0, 0, 0, {}, 0},   // type 0: nothing changes, asked again at the next poll
       {-1, 3, 0, 0, 0, {}, 0},  // failed query
       {0, 2, 2, 2, 0, {}, 0},   // unchanged type
@@ -82,23 +79,15 @@ TEST(RefreshHostTypeCases, BusListsAndRepaint) {
   api.KLORM_GetOrluneType = FakeGetOrluneType;
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "result " << c.result << " type " << c.type);
-    std::unique_ptr<InsertContext> ctx(new InsertContext());
-    ctx->hostType = c.hostTypeBefore;
-    ctx->busCount = 3;  // stale list from before, must be cleared
-    ctx->busLabels = HostBusListForType(3).busLabels;
-    g_typeResult = c.result, g_typeValue = c.type, g_repaints = 0;
-    RefreshHostType(ctx.get(), &api, CountRepaint);
-    EXPECT_EQ(ctx->hostType, c.hostType);
-    EXPECT_EQ(ctx->busCount, c.busCount);
-    EXPECT_EQ(g_repaints, c.repaints);
-    ASSERT_EQ(ctx->busLabels == nullptr, c.labels.empty());
-    for (size_t i = 0; i < c.labels.size(); ++i) EXPECT_EQ(c.labels[i], ctx->busLabels[i]);
+    // A stale list from before must be cleared.
+    HostLink link{0, c.hostTypeBefore, 3, HostBusListForType(3).busLabels};
+    g_typeResult = c.result, g_typeValue = c.type;
+    EXPECT_EQ(RefreshHostType(&link, &api), c.changed);
+    EXPECT_EQ(link.hostType, c.hostType);
+    EXPECT_EQ(link.busCount, c.busCount);
+    ASSERT_EQ(link.busLabels == nullptr, c.labels.empty());
+    for (size_t i = 0; i < c.labels.size(); ++i) EXPECT_EQ(c.labels[i], link.busLabels[i]);
   }
-  // Without a repaint hook the list is still set.
-  std::unique_ptr<InsertContext> ctx(new InsertContext());
-  g_typeResult = 0, g_typeValue = 1;
-  RefreshHostType(ctx.get(), &api, nullptr);
-  EXPECT_EQ(ctx->busCount, 2);
 }
 
 }  // namespace

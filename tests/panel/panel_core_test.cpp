@@ -69,51 +69,52 @@ TEST(ValueEditTest, TypedTextAndDragEdges) {
   EXPECT_EQ(DragValue(kNaN, -10), 0.0f) << "a NaN from a settings file would stick forever";
 }
 
-// An application record with a running stream (so publishing reaches the exchange), the
+// A panel whose engine has a running stream (so publishing reaches the exchange), the
 // program's 688-pixel client area and five buses.
 struct PanelFixture : ::testing::Test {
-  InsertContext ctx{};
+  EngineContext engine{};
+  PanelState panel{{}, {}, 0, nullptr, &engine};
   void SetUp() override {
-    ASSERT_EQ(GEQ15_Create(&ctx.engine), 0);
-    ctx.engine.started.store(1);
-    ComputePanelGeometry(&ctx.geometry, 0, 0, 688);
-    ctx.busCount = 5;
-    CoefExchange_Reset(&ctx.engine.coefExchange);
+    ASSERT_EQ(GEQ15_Create(panel.engine), 0);
+    panel.engine->started.store(1);
+    ComputePanelGeometry(&panel.geometry, 0, 0, 688);
+    panel.busCount = 5;
+    CoefExchange_Reset(&panel.engine->coefExchange);
   }
-  void TearDown() override { GEQ15_Destroy(&ctx.engine); }
+  void TearDown() override { GEQ15_Destroy(panel.engine); }
   // One publication since the last look shows as slot 1 becoming ready.
   bool Published() {
-    bool ready = ctx.engine.coefExchange.ready[1].load() != 0;
-    CoefExchange_Reset(&ctx.engine.coefExchange);
+    bool ready = panel.engine->coefExchange.ready[1].load() != 0;
+    CoefExchange_Reset(&panel.engine->coefExchange);
     return ready;
   }
-  GEQ15ChannelParam& Record(int n) { return ctx.engine.filter->param[n - 1]; }
-  int32_t BandX(int32_t j) const { return ctx.geometry.areaLeft + 26 + 32 * j; }
-  int32_t MidY() const { return ctx.geometry.areaTop + 88; }
+  GEQ15ChannelParam& Record(int n) { return panel.engine->filter->param[n - 1]; }
+  int32_t BandX(int32_t j) const { return panel.geometry.areaLeft + 26 + 32 * j; }
+  int32_t MidY() const { return panel.geometry.areaTop + 88; }
 };
 
 TEST_F(PanelFixture, DragUpStopsAtTheTopAndComesBackAtOnce) {
   const int32_t y0 = MidY();
-  PanelChange press = PanelApplyLeftPress(&ctx, BandX(4), y0);
+  PanelChange press = PanelApplyLeftPress(&panel, BandX(4), y0);
   EXPECT_TRUE(press.redraw == kDragStarted && press.slider == 4);
   EXPECT_FALSE(Published()) << "a press alone changes nothing";
-  PanelChange move = PanelApplyPointerMove(&ctx, y0 - 30);
+  PanelChange move = PanelApplyPointerMove(&panel, y0 - 30);
   EXPECT_TRUE(move.redraw == kRedrawSlider && move.slider == 4);
   EXPECT_FLOAT_EQ(Record(1).g5, 3.0f);
   EXPECT_TRUE(Published());
-  PanelApplyPointerMove(&ctx, y0 - 200);
+  PanelApplyPointerMove(&panel, y0 - 200);
   EXPECT_EQ(Record(1).g5, 12.0f);
-  PanelApplyPointerMove(&ctx, y0 - 190);
+  PanelApplyPointerMove(&panel, y0 - 190);
   EXPECT_FLOAT_EQ(Record(2).g5, 11.0f);
   Published();
-  EXPECT_EQ(PanelApplyPointerMove(&ctx, y0 - 190).redraw, kRedrawNothing) << "unchanged y applies nothing";
+  EXPECT_EQ(PanelApplyPointerMove(&panel, y0 - 190).redraw, kRedrawNothing) << "unchanged y applies nothing";
   EXPECT_FALSE(Published());
-  EXPECT_EQ(PanelApplyDoubleClick(&ctx, BandX(5), y0).redraw, kRedrawNothing) << "while dragging";
-  EXPECT_EQ(PanelApplyWheelStep(&ctx, -1).redraw, kRedrawNothing) << "while dragging";
-  EXPECT_EQ(PanelEndDrag(&ctx), 1);
-  EXPECT_EQ(PanelApplyPointerMove(&ctx, y0).redraw, kRedrawNothing);
+  EXPECT_EQ(PanelApplyDoubleClick(&panel, BandX(5), y0).redraw, kRedrawNothing) << "while dragging";
+  EXPECT_EQ(PanelApplyWheelStep(&panel, -1).redraw, kRedrawNothing) << "while dragging";
+  EXPECT_EQ(PanelEndDrag(&panel), 1);
+  EXPECT_EQ(PanelApplyPointerMove(&panel, y0).redraw, kRedrawNothing);
   EXPECT_FLOAT_EQ(Record(1).g5, 11.0f);
-  EXPECT_EQ(PanelEndDrag(&ctx), 0);
+  EXPECT_EQ(PanelEndDrag(&panel), 0);
 }
 
 TEST_F(PanelFixture, EveryEditWritesRecordsOneAndTwoOnlyAndPublishes) {
@@ -126,53 +127,53 @@ TEST_F(PanelFixture, EveryEditWritesRecordsOneAndTwoOnlyAndPublishes) {
   auto expectBoth = [&](float GEQ15ChannelParam::*field, float v, const char* what) {
     EXPECT_TRUE(Record(1).*field == v && Record(2).*field == v && Published()) << what;
   };
-  StoreSliderValue(&ctx, kGainSlider, 11.8f);
-  ctx.drag.sliderIndex = kGainSlider;
-  EXPECT_EQ(PanelApplyWheelStep(&ctx, -1).slider, kGainSlider);
+  StoreSliderValue(&panel, kGainSlider, 11.8f);
+  panel.drag.sliderIndex = kGainSlider;
+  EXPECT_EQ(PanelApplyWheelStep(&panel, -1).slider, kGainSlider);
   expectBoth(&GEQ15ChannelParam::gain, 12.0f, "wheel notch forward from 11.8");
-  PanelApplyWheelStep(&ctx, 1);
+  PanelApplyWheelStep(&panel, 1);
   expectBoth(&GEQ15ChannelParam::gain, 11.5f, "wheel notch back");
-  EXPECT_EQ(PanelApplyWheelStep(&ctx, 0).redraw, kRedrawSlider);
+  EXPECT_EQ(PanelApplyWheelStep(&panel, 0).redraw, kRedrawSlider);
   expectBoth(&GEQ15ChannelParam::gain, 11.5f, "less than a notch still stores and publishes");
-  EXPECT_EQ(PanelApplyTypedText(&ctx, 14, "5.25").redraw, kRedrawSlider);
+  EXPECT_EQ(PanelApplyTypedText(&panel, 14, "5.25").redraw, kRedrawSlider);
   expectBoth(&GEQ15ChannelParam::g15, 5.25f, "typed 5.25");
-  EXPECT_TRUE(PanelApplyTypedText(&ctx, 14, "").redraw == kRedrawNothing && !Published());
-  StoreSliderValue(&ctx, 2, -7.5f);
-  EXPECT_EQ(PanelApplyDoubleClick(&ctx, BandX(2), MidY()).slider, 2);
+  EXPECT_TRUE(PanelApplyTypedText(&panel, 14, "").redraw == kRedrawNothing && !Published());
+  StoreSliderValue(&panel, 2, -7.5f);
+  EXPECT_EQ(PanelApplyDoubleClick(&panel, BandX(2), MidY()).slider, 2);
   expectBoth(&GEQ15ChannelParam::g3, 0.0f, "double click");
   for (int32_t expected : {1, 0}) {
-    EXPECT_EQ(PanelApplyLeftPress(&ctx, ctx.geometry.bypassLeft + 5, ctx.geometry.bypassTop + 5).redraw, kRedrawBypass);
+    EXPECT_EQ(PanelApplyLeftPress(&panel, panel.geometry.bypassLeft + 5, panel.geometry.bypassTop + 5).redraw, kRedrawBypass);
     EXPECT_TRUE(Record(1).bypass == expected && Record(2).bypass == expected && Published()) << expected;
   }
   for (int n = 3; n <= 8; ++n) EXPECT_EQ(std::memcmp(&Record(n), &untouched[n - 3], sizeof untouched[0]), 0) << n;
 }
 
 TEST_F(PanelFixture, InputThatMustChangeNothing) {
-  StoreSliderValue(&ctx, 5, 4.0f);
-  StoreSliderValue(&ctx, kGainSlider, 2.0f);
+  StoreSliderValue(&panel, 5, 4.0f);
+  StoreSliderValue(&panel, kGainSlider, 2.0f);
   Published();
-  EXPECT_EQ(PanelApplyDoubleClick(&ctx, BandX(5), ctx.geometry.areaTop + 5).redraw, kRedrawNothing) << "above";
-  EXPECT_EQ(PanelApplyLeftPress(&ctx, ctx.geometry.areaLeft + 603, ctx.geometry.areaTop + 20).redraw, kRedrawNothing)
+  EXPECT_EQ(PanelApplyDoubleClick(&panel, BandX(5), panel.geometry.areaTop + 5).redraw, kRedrawNothing) << "above";
+  EXPECT_EQ(PanelApplyLeftPress(&panel, panel.geometry.areaLeft + 603, panel.geometry.areaTop + 20).redraw, kRedrawNothing)
       << "inert zone";
-  PanelApplyPointerMove(&ctx, 0);
+  PanelApplyPointerMove(&panel, 0);
   EXPECT_TRUE(Record(1).g6 == 4.0f && Record(1).gain == 2.0f && !Published());
   // Bus cells beyond the bus count, or any while the host is not running, choose nothing.
-  const int32_t y = ctx.geometry.busTop + 20, x5 = BusCellRect(&ctx.geometry, 5).left + 5,
-                x3 = BusCellRect(&ctx.geometry, 3).left + 5;
-  EXPECT_EQ(PanelApplyLeftPress(&ctx, x5, y).redraw, kRedrawNothing);
-  EXPECT_EQ(ctx.engine.bus.load(), 0);
-  EXPECT_EQ(PanelApplyLeftPress(&ctx, x3, y).redraw, kRedrawBusBar);
-  EXPECT_TRUE(ctx.engine.bus.load() == 3 && !Published()) << "choosing a bus publishes nothing";
-  ctx.busCount = 0;
-  EXPECT_EQ(PanelApplyLeftPress(&ctx, BusCellRect(&ctx.geometry, 1).left + 5, y).redraw, kRedrawNothing);
-  EXPECT_EQ(ctx.engine.bus.load(), 3);
-  ctx.engine.started.store(0);  // before the stream starts the records change without publishing
-  PanelApplyTypedText(&ctx, 1, "-4");
+  const int32_t y = panel.geometry.busTop + 20, x5 = BusCellRect(&panel.geometry, 5).left + 5,
+                x3 = BusCellRect(&panel.geometry, 3).left + 5;
+  EXPECT_EQ(PanelApplyLeftPress(&panel, x5, y).redraw, kRedrawNothing);
+  EXPECT_EQ(panel.engine->bus.load(), 0);
+  EXPECT_EQ(PanelApplyLeftPress(&panel, x3, y).redraw, kRedrawBusBar);
+  EXPECT_TRUE(panel.engine->bus.load() == 3 && !Published()) << "choosing a bus publishes nothing";
+  panel.busCount = 0;
+  EXPECT_EQ(PanelApplyLeftPress(&panel, BusCellRect(&panel.geometry, 1).left + 5, y).redraw, kRedrawNothing);
+  EXPECT_EQ(panel.engine->bus.load(), 3);
+  panel.engine->started.store(0);  // before the stream starts the records change without publishing
+  PanelApplyTypedText(&panel, 1, "-4");
   EXPECT_TRUE(Record(1).g2 == -4.0f && Record(2).g2 == -4.0f && !Published());
-  GEQ15_Destroy(&ctx.engine);  // nothing crashes before the equalizer exists
-  EXPECT_EQ(PanelApplyLeftPress(&ctx, ctx.geometry.bypassLeft + 3, ctx.geometry.bypassTop + 3).redraw, kRedrawNothing);
-  EXPECT_EQ(PanelApplyTypedText(&ctx, 0, "3").redraw, kRedrawNothing);
-  EXPECT_EQ(PanelApplyDoubleClick(&ctx, BandX(0), MidY()).redraw, kRedrawNothing);
+  GEQ15_Destroy(panel.engine);  // nothing crashes before the equalizer exists
+  EXPECT_EQ(PanelApplyLeftPress(&panel, panel.geometry.bypassLeft + 3, panel.geometry.bypassTop + 3).redraw, kRedrawNothing);
+  EXPECT_EQ(PanelApplyTypedText(&panel, 0, "3").redraw, kRedrawNothing);
+  EXPECT_EQ(PanelApplyDoubleClick(&panel, BandX(0), MidY()).redraw, kRedrawNothing);
 }
 
 }  // namespace

@@ -47,23 +47,24 @@ void CALLBACK ActInEditor(HWND, UINT, UINT_PTR id, DWORD) {
 TEST(PopupEditorTest, EnterAppliesEscapeFocusLossAndAStopCancel) {
   KL2CTL_Start(GetModuleHandleA(nullptr));
   HWND owner = MakeWindow("panel test"), neighbour = MakeWindow("neighbour");
-  InsertContext ctx{};
-  ASSERT_EQ(GEQ15_Create(&ctx.engine), 0);
-  ComputePanelGeometry(&ctx.geometry, 0, 0, 688);
+  EngineContext engine{};
+  PanelState panel{{}, {}, 0, nullptr, &engine};
+  ASSERT_EQ(GEQ15_Create(panel.engine), 0);
+  ComputePanelGeometry(&panel.geometry, 0, 0, 688);
   const struct { const char* text; WPARAM key; HWND focus; bool stop; float g7; } rows[] = {
       {"5.25", VK_RETURN, nullptr, false, 5.25f}, {"3", VK_ESCAPE, nullptr, false, 5.25f},
       {"4", 0, neighbour, false, 5.25f}, {"6", 0, nullptr, true, 5.25f}};  // a stop closes the editor first
   for (const auto& row : rows) {
     g_user = {row.text, row.key, row.focus, row.stop, false};
     SetTimer(nullptr, 0, 50, ActInEditor);
-    PanelPress(&ctx, ctx.geometry.areaLeft + 26 + 32 * 6, ctx.geometry.areaTop + 60, owner, 1);
+    PanelPress(&panel, panel.geometry.areaLeft + 26 + 32 * 6, panel.geometry.areaTop + 60, owner, 1);
     EXPECT_TRUE(g_user.sawEditor) << row.text;
-    EXPECT_EQ(ctx.engine.filter->param[0].g7, row.g7) << row.text;
-    EXPECT_EQ(ctx.engine.filter->param[1].g7, row.g7) << row.text;
+    EXPECT_EQ(panel.engine->filter->param[0].g7, row.g7) << row.text;
+    EXPECT_EQ(panel.engine->filter->param[1].g7, row.g7) << row.text;
     EXPECT_TRUE(KL2CTL_OpenEditor() == nullptr && IsWindowEnabled(owner)) << "closed, the owner usable again";
   }
   EXPECT_EQ(KL2CTL_StartCount(), 0);
-  GEQ15_Destroy(&ctx.engine);
+  GEQ15_Destroy(panel.engine);
   DestroyWindow(neighbour);
   DestroyWindow(owner);
 }
@@ -73,34 +74,35 @@ TEST(PanelRenderTest, KnobsMetersAndBypassKeyWhereTheValuesSay) {
   KL2CTL_Start(GetModuleHandleA(nullptr));
   ASSERT_EQ(PanelResources_Create(), 0);
   HWND window = MakeWindow("render");
-  InsertContext ctx{};
-  ASSERT_EQ(GEQ15_Create(&ctx.engine), 0);
+  EngineContext engine{};
+  PanelState panel{{}, {}, 0, nullptr, &engine};
+  ASSERT_EQ(GEQ15_Create(panel.engine), 0);
   const float values[] = {12.0f, 0.0f, -12.0f, 40.0f};  // 40 dB from a file stays at the top
-  for (int i = 0; i < 4; ++i) ctx.engine.filter->param[0].bands[i] = values[i];
-  ctx.engine.filter->param[0].gain = -12.0f;
-  ctx.engine.meterReadout.peak[0] = 1.0f;  // 0 dBFS in, silence out
+  for (int i = 0; i < 4; ++i) panel.engine->filter->param[0].bands[i] = values[i];
+  panel.engine->filter->param[0].gain = -12.0f;
+  panel.engine->meterReadout.peak[0] = 1.0f;  // 0 dBFS in, silence out
   HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
   HGDIOBJ old = SelectObject(dc, CreateCompatibleBitmap(screen, 688, 290));
-  PaintPanel(&ctx, dc, window);
-  DrawLevelMeters(&ctx, dc);
+  PaintPanel(&panel, dc, window);
+  DrawLevelMeters(&panel, dc);
   auto dark = [&](int x, int y) { COLORREF c = GetPixel(dc, x, y); return GetRValue(c) < 40 && GetGValue(c) < 40 && GetBValue(c) < 40; };
   for (int slider : {0, 1, 2, 3, kGainSlider}) {
-    const SliderColumn c = SliderColumnOf(&ctx.geometry, slider);
-    const int y = c.trackTop + KnobOffset(SliderValue(ctx.engine.filter, slider), c.trackLength);
+    const SliderColumn c = SliderColumnOf(&panel.geometry, slider);
+    const int y = c.trackTop + KnobOffset(SliderValue(panel.engine->filter, slider), c.trackLength);
     EXPECT_TRUE(dark(c.x + 11, y) && !dark(c.x + 11, y - 3)) << "knob of slider " << slider << " not centred on " << y;
   }
   auto lit = [&](int x, int y) { COLORREF c = GetPixel(dc, x, y); return GetGValue(c) > 120 || GetRValue(c) > 200; };
-  const int in = ctx.geometry.areaLeft + 525, out = ctx.geometry.areaLeft + 541, top = ctx.geometry.areaTop + 33;
+  const int in = panel.geometry.areaLeft + 525, out = panel.geometry.areaLeft + 541, top = panel.geometry.areaTop + 33;
   EXPECT_TRUE(lit(in, top + 104) && lit(in, top + 105 - 96) && !lit(in, top + 105 - 97)) << "96 rows at 0 dBFS";
   EXPECT_FALSE(lit(out, top + 104)) << "a silent meter stays dark";
-  const COLORREF off = GetPixel(dc, ctx.geometry.bypassLeft + 13, ctx.geometry.bypassTop + 12);
-  ctx.engine.filter->param[0].bypass = 1;
-  DrawBypassSwitch(&ctx, dc);
-  EXPECT_NE(GetPixel(dc, ctx.geometry.bypassLeft + 13, ctx.geometry.bypassTop + 12), off) << "the key lights";
+  const COLORREF off = GetPixel(dc, panel.geometry.bypassLeft + 13, panel.geometry.bypassTop + 12);
+  panel.engine->filter->param[0].bypass = 1;
+  DrawBypassSwitch(&panel, dc);
+  EXPECT_NE(GetPixel(dc, panel.geometry.bypassLeft + 13, panel.geometry.bypassTop + 12), off) << "the key lights";
   DeleteObject(SelectObject(dc, old));
   DeleteDC(dc);
   ReleaseDC(nullptr, screen);
-  GEQ15_Destroy(&ctx.engine);
+  GEQ15_Destroy(panel.engine);
   DestroyWindow(window);
   HBRUSH selected = g_panelResources.selectedBrush;
   EXPECT_EQ(PanelResources_Release(), 0);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "settings/settings_file_stdio.h"
-#include "tests/settings/settings_test_app.h"
+#include "tests/settings/settings_fixture.h"
 
 namespace {
 
@@ -19,12 +19,12 @@ const std::string kHead = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<KelmoraO
 const std::string kTail = "</GEQ15Configuration>\n</KelmoraOrluneGEQ15>\n";
 
 TEST(SettingsWriter, DocumentByteForByteAndNothingWithoutAnEqualizer) {
-  TestApp app;
+  TestSettings app;
   std::string expected = kHead + "<GEQ15Configuration nBus='0' x0='-2147483648' y0='-2147483648' dx='688' dy='290' />\n";
   for (int k = 1; k <= 8; ++k) expected += "\t<GEQ15param ch='" + std::to_string(k) + "' " + kDefaultRecord;
   EXPECT_EQ(app.Save(), expected + kTail);
-  app.ctx->engine.bus.store(8);
-  app.ctx->x0 = -1920;
+  app.engine->bus.store(8);
+  app.window.x0 = -1920;
   GEQ15ChannelParam& r1 = app.Record(1);
   r1.bypass = -3, r1.gain = -12.0f, r1.g1 = 0.123456f, r1.g2 = -0.000004f, r1.g15 = 12.0f;
   app.Record(8).g8 = 3.4028234663852886e38f;  // the largest float
@@ -41,21 +41,19 @@ TEST(SettingsWriter, DocumentByteForByteAndNothingWithoutAnEqualizer) {
   EXPECT_EQ(b.data, nullptr);
 }
 
-// Bus, saved position and size (minimum 706 x 331), records 1, 2 and 3, and the load's summary.
+// Bus, saved position and size, records 1, 2 and 3, and the load's summary.
 std::string Loaded(const std::string& text) {
-  TestApp app;
+  TestSettings app;
   app.Variant(4, 4.0f);
-  app.ctx->minDx = 706;
-  app.ctx->minDy = 331;
-  app.ctx->savedX0 = app.ctx->savedY0 = 0;
+  app.settings.saved.x0 = app.settings.saved.y0 = 0;
   SettingsLoadSummary found{-1, -1};
   std::unique_ptr<char[]> bytes(new char[text.size()]);  // exactly the bytes, no zero after them
   std::memcpy(bytes.get(), text.data(), text.size());
-  EXPECT_EQ(ApplySettingsDocument(app.ctx.get(), bytes.get(), uint32_t(text.size()), &found), 1);
+  EXPECT_EQ(ApplySettingsDocument(app.engine.get(), &app.settings.saved, bytes.get(), uint32_t(text.size()), &found), 1);
   const GEQ15ChannelParam &r1 = app.Record(1), &r2 = app.Record(2);
   char line[256];
   std::snprintf(line, sizeof line, "bus %d at %d,%d size %dx%d | %d %g %g %g | %d %g %g | %g | %d %d",
-                app.ctx->engine.bus.load(), app.ctx->savedX0, app.ctx->savedY0, app.ctx->savedDx, app.ctx->savedDy,
+                app.engine->bus.load(), app.settings.saved.x0, app.settings.saved.y0, app.settings.saved.dx, app.settings.saved.dy,
                 r1.bypass, r1.gain, r1.g1, r1.g3, r2.bypass, r2.gain, r2.g15, app.Record(3).gain,
                 found.configurations, found.records);
   return line;
@@ -63,31 +61,31 @@ std::string Loaded(const std::string& text) {
 
 TEST(SettingsLoader, Documents) {
   const std::string reset = " | 0 0 0 0 | 0 0 0 | 0 | ";
-  TestApp saving;  // the writer's own document gives back bus, position and records 1 and 2
+  TestSettings saving;  // the writer's own document gives back bus, position and records 1 and 2
   saving.Variant(5, -7.25f);
-  saving.ctx->y0 = -50;
+  saving.window.y0 = -50;
   const struct { std::string text, loaded; } rows[] = {
-      {saving.Save(), "bus 5 at 50,-50 size 706x331 | 5 -7.25 7.25 5.17857 | 5 -7.25 -7.25 | 0 | 1 2"},
+      {saving.Save(), "bus 5 at 50,-50 size 688x290 | 5 -7.25 7.25 5.17857 | 5 -7.25 -7.25 | 0 | 1 2"},
       // Not markup, or no configuration element: every record reset, nothing else changes.
       {"x", "bus 4 at 0,0 size 688x290" + reset + "0 0"},
       {"<GEQ15Configuration/><GEQ15param ch='1' gain='5' />", "bus 4 at 0,0 size 688x290" + reset + "0 0"},
-      // Records outside the element are not read; the minimum size applies without attributes.
+      // Records outside the element are not read.
       {"<GEQ15param ch='1' gain='5' />\n<GEQ15Configuration nBus='2'></GEQ15Configuration>\n<GEQ15param ch='2' />",
-       "bus 2 at 0,0 size 706x331" + reset + "1 0"},
-      {"<GEQ15Configuration x0='-300' dx='100' dy='900' />", "bus 4 at -300,0 size 706x900" + reset + "1 0"},
-      {"<GEQ15Configuration nBus='9' />", "bus 0 at 0,0 size 706x331" + reset + "1 0"},
-      {"<GEQ15Configuration nBus='-1' />", "bus 0 at 0,0 size 706x331" + reset + "1 0"},
-      {"<GEQ15Configuration nBus=' 8x' x0='1.9' />", "bus 8 at 1,0 size 706x331" + reset + "1 0"},
+       "bus 2 at 0,0 size 688x290" + reset + "1 0"},
+      {"<GEQ15Configuration x0='-300' dx='100' dy='900' />", "bus 4 at -300,0 size 100x900" + reset + "1 0"},
+      {"<GEQ15Configuration nBus='9' />", "bus 0 at 0,0 size 688x290" + reset + "1 0"},
+      {"<GEQ15Configuration nBus='-1' />", "bus 0 at 0,0 size 688x290" + reset + "1 0"},
+      {"<GEQ15Configuration nBus=' 8x' x0='1.9' />", "bus 8 at 1,0 size 688x290" + reset + "1 0"},
       // Channel numbers by atoi; only 1 and 2; absent attributes give 0; attributes in any order,
       // either quote, separated by spaces, tabs and commas; '.' is the decimal point.
       {"<GEQ15Configuration><GEQ15param ch='3' gain='1'/><GEQ15param ch='1.7' g3='2,5' gain='6'/>"
        "<GEQ15param ch='' gain='6' /><GEQ15param gain='6' /><GEQ15param g15=\"-3\"\tgain = '2' , ch=\"2\" bypass='-9'/>",
-       "bus 4 at 0,0 size 706x331 | 0 6 0 2 | -9 2 -3 | 0 | 1 2"},
+       "bus 4 at 0,0 size 688x290 | 0 6 0 2 | -9 2 -3 | 0 | 1 2"},
       // Several elements apply in order, a later record replaces the whole record, the last
       // element runs to the end.
       {"<GEQ15Configuration nBus='1' />\n<GEQ15param ch='1' gain='1' g3='4' />\n<GEQ15param ch='1' g1='5' />\n"
        "</GEQ15Configuration>\n<GEQ15Configuration nBus='2' />\n<GEQ15param ch='2' gain='3' />\n",
-       "bus 2 at 0,0 size 706x331 | 0 0 5 0 | 0 3 0 | 0 | 2 3"}};
+       "bus 2 at 0,0 size 688x290 | 0 0 5 0 | 0 3 0 | 0 | 2 3"}};
   for (const auto& row : rows) EXPECT_EQ(Loaded(row.text), row.loaded) << row.text;
 }
 
@@ -97,9 +95,9 @@ TEST(SettingsLoader, NonFiniteValuesLoadAsZeroAndHugeOnesAreBounded) {
       {"1e30", 720}, {"-1e30", -720}, {"720", 720}, {"-720.5", -720}, {"40", 40}};  // 40: within the bound
   std::string attributes = "ch='1' gain='nan'";
   for (size_t i = 0; i < std::size(rows); ++i) attributes += " g" + std::to_string(i + 1) + "='" + rows[i].text + "'";
-  TestApp app;
+  TestSettings app;
   const std::string doc = "<GEQ15Configuration><GEQ15param " + attributes + " />";
-  ApplySettingsDocument(app.ctx.get(), doc.data(), uint32_t(doc.size()));
+  ApplySettingsDocument(app.engine.get(), &app.settings.saved, doc.data(), uint32_t(doc.size()));
   EXPECT_EQ(app.Record(1).gain, 0.0f);
   for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(app.Record(1).bands[i], rows[i].loaded) << rows[i].text;
 }
@@ -120,9 +118,9 @@ TEST(SettingsFile, SizeLimitsAndReasons) {
       std::FILE* f = std::fopen(path.c_str(), "wb");
       ASSERT_TRUE(f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fclose(f) == 0);
     }
-    TestApp app;
+    TestSettings app;
     app.Variant(1, 4.0f);  // a file that is not read changes no record
-    EXPECT_EQ(LoadSettingsFromPath(app.ctx.get(), &app.ctx->settingsBuffer, path.c_str()), row.problem);
+    EXPECT_EQ(LoadSettingsFromPath(app.engine.get(), &app.settings, path.c_str()), row.problem);
     EXPECT_EQ(app.Record(1).gain, row.gain);
     EXPECT_EQ(app.Record(5).gain, row.problem == SettingsFileProblem::kNone ? 0.0f : 4.0f);
   }

@@ -48,29 +48,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   while (ReadTagName(&scanner, name) == 0) {
   }
 
-  static InsertContext* ctx = [] {
-    auto* c = new InsertContext();
-    GEQ15_Create(&c->engine);
-    InitTextBuffer(&c->settingsBuffer);
-    return c;
+  static EngineContext* engine = [] {
+    auto* e = new EngineContext();
+    GEQ15_Create(e);
+    return e;
   }();
-  ctx->engine.bus.store(0);
-  ctx->minDx = 700, ctx->minDy = 320, ctx->savedDx = ctx->savedDy = 0;
+  static SettingsRecord settings = [] {
+    SettingsRecord s{};
+    InitTextBuffer(&s.buffer);
+    return s;
+  }();
+  engine->bus.store(0);
+  settings.saved = {};
   SettingsLoadSummary found{-1, -1};
-  ApplySettingsDocument(ctx, bytes, static_cast<uint32_t>(size), &found);
+  ApplySettingsDocument(engine, &settings.saved, bytes, static_cast<uint32_t>(size), &found);
   std::free(bytes);
-  const int32_t bus = ctx->engine.bus.load();
+  const int32_t bus = engine->bus.load();
   if (bus < 0 || bus > 8 || found.configurations < 0 || found.records < 0) std::abort();
-  if (found.configurations == 0 && (bus != 0 || ctx->savedDx != 0 || ctx->savedDy != 0 || found.records != 0)) std::abort();
-  if (found.configurations > 0 && (ctx->savedDx < 700 || ctx->savedDy < 320)) std::abort();
+  if (found.configurations == 0 && (bus != 0 || settings.saved.dx != 0 || settings.saved.dy != 0 || found.records != 0)) std::abort();
   for (int k = 0; k < kChannelRecords; ++k) {
-    const GEQ15ChannelParam& r = ctx->engine.filter->param[k];
+    const GEQ15ChannelParam& r = engine->filter->param[k];
     const bool mustBeDefault = k >= 2 || found.records == 0;
     if (!std::isfinite(r.gain) || std::fabs(r.gain) > kLoadedGainLimitDb || (mustBeDefault && (r.gain != 0.0f || r.bypass != 0))) std::abort();
     for (float g : r.bands) {
       if (!std::isfinite(g) || std::fabs(g) > kLoadedGainLimitDb || (mustBeDefault && g != 0.0f)) std::abort();
     }
   }
-  if (BuildSettingsDocument(&ctx->settingsBuffer, bus, 0, 0, ctx->savedDx, ctx->savedDy, ctx->engine.filter) != 0) std::abort();
+  if (BuildSettingsDocument(&settings.buffer, bus, 0, 0, settings.saved.dx, settings.saved.dy, engine->filter) != 0) std::abort();
   return 0;
 }

@@ -1,9 +1,7 @@
 // The settings layer on Windows under Wine: whole-file reads and 64-bit sizes, the replacing
-// save with each of its steps failing and with a saver killed at random moments, switches of
-// another type, and the Startup shortcut's contents. The default file, the switches' writes,
-// the shortcut's creation and the tray icon are checked end to end by tests/app.
+// save with each of its steps failing and with a saver killed at random moments, and switches of
+// another type. The default file and the switches' writes are checked end to end by tests/app.
 #include <windows.h>
-#include <shlobj.h>
 #include <winioctl.h>
 
 #include <gtest/gtest.h>
@@ -15,8 +13,7 @@
 #include "settings/registry_win32.h"
 #include "settings/save_calls_win32.h"
 #include "settings/settings_file.h"
-#include "settings/shell_win32.h"
-#include "tests/settings/settings_test_app.h"
+#include "tests/settings/settings_fixture.h"
 
 namespace {
 
@@ -61,13 +58,13 @@ BOOL WINAPI FailFlush(HANDLE) { return FALSE; }
 BOOL WINAPI FailMove(LPCWSTR, LPCWSTR, DWORD) { return FALSE; }
 
 TEST(SettingsFiles, SaveReplacesWholeOrKeepsTheStoredFileWhenAStepFails) {
-  TestApp app, loaded;
+  TestSettings app, loaded;
   app.Variant(2, 6.25f);
   ASSERT_TRUE(Store("left by an interrupted save") && MoveFileW(kTarget.c_str(), kTemporary.c_str()));
-  EXPECT_EQ(SaveSettingsToPath(app.ctx.get(), kTarget.c_str()), 1);
+  EXPECT_EQ(SaveSettingsToPath(app.engine.get(), &app.settings, app.window, kTarget.c_str()), 1);
   const std::string stored = Stored();
   EXPECT_TRUE(stored == app.Save() && !TemporaryLeft()) << "a leftover temporary file is reused and moved";
-  EXPECT_TRUE(LoadSettingsFromFile(loaded.ctx.get(), kTarget.c_str()) == 1 && loaded.Record(2).gain == 6.25f);
+  EXPECT_TRUE(LoadSettingsFromFile(loaded.engine.get(), &loaded.settings, kTarget.c_str()) == 1 && loaded.Record(2).gain == 6.25f);
   const SaveFileCalls real = g_saveFileCalls;
   const struct { const char* step; SaveFileCalls calls; } failures[] = {
       {"write", {FailWrite, real.flushFileBuffers, real.moveFileEx}},
@@ -76,26 +73,26 @@ TEST(SettingsFiles, SaveReplacesWholeOrKeepsTheStoredFileWhenAStepFails) {
   app.Variant(1, -3.0f);
   for (const auto& failure : failures) {
     g_saveFileCalls = failure.calls;
-    EXPECT_EQ(SaveSettingsToPath(app.ctx.get(), kTarget.c_str()), -3) << failure.step;
+    EXPECT_EQ(SaveSettingsToPath(app.engine.get(), &app.settings, app.window, kTarget.c_str()), -3) << failure.step;
     g_saveFileCalls = real;
     EXPECT_TRUE(Stored() == stored && !TemporaryLeft()) << failure.step;
   }
   ASSERT_TRUE(CreateDirectoryW(kTemporary.c_str(), nullptr));  // no temporary file can be created
-  EXPECT_EQ(SaveSettingsToPath(app.ctx.get(), kTarget.c_str()), -3);
+  EXPECT_EQ(SaveSettingsToPath(app.engine.get(), &app.settings, app.window, kTarget.c_str()), -3);
   RemoveDirectoryW(kTemporary.c_str());
-  TestApp failedStart(false);  // no equalizer object: nothing replaces the stored file
-  EXPECT_TRUE(SaveSettingsToPath(failedStart.ctx.get(), kTarget.c_str()) < 0 && SaveSettings(failedStart.ctx.get(), nullptr, 0) < 0);
+  TestSettings failedStart(false);  // no equalizer object: nothing replaces the stored file
+  EXPECT_TRUE(SaveSettingsToPath(failedStart.engine.get(), &failedStart.settings, failedStart.window, kTarget.c_str()) < 0 && SaveSettings(failedStart.engine.get(), &failedStart.settings, failedStart.window, nullptr, 0) < 0);
   EXPECT_EQ(Stored(), stored);
 }
 
 // A saver (this program again) is killed at random moments: the file is always one whole
 // document, old or new, and a temporary file left by a kill does not outlive the next save.
 TEST(SettingsKill, FileIsAlwaysAWholeDocument) {
-  TestApp variants[2];
+  TestSettings variants[2];
   variants[0].Variant(1, -3.5f);
   variants[1].Variant(2, 6.25f);
   if (const char* event = std::getenv("GEQ15_SAVER_EVENT")) {  // the saver: saves until killed
-    for (unsigned round = 0; SaveSettingsToPath(variants[round & 1].ctx.get(), kTarget.c_str()) == 1; ++round) {
+    for (unsigned round = 0; SaveSettingsToPath(variants[round & 1].engine.get(), &variants[round & 1].settings, variants[round & 1].window, kTarget.c_str()) == 1; ++round) {
       if (round == 0) SetEvent(reinterpret_cast<HANDLE>(std::strtoull(event, nullptr, 10)));
     }
     std::exit(1);
@@ -126,7 +123,7 @@ TEST(SettingsKill, FileIsAlwaysAWholeDocument) {
   }
   SetEnvironmentVariableA("GEQ15_SAVER_EVENT", nullptr);
   CloseHandle(started);
-  EXPECT_TRUE(SaveSettingsToPath(variants[1].ctx.get(), kTarget.c_str()) == 1 && !TemporaryLeft());
+  EXPECT_TRUE(SaveSettingsToPath(variants[1].engine.get(), &variants[1].settings, variants[1].window, kTarget.c_str()) == 1 && !TemporaryLeft());
   DeleteFileW(kTarget.c_str());
 }
 
@@ -140,29 +137,6 @@ TEST(RegistrySwitches, MissingKeyAndOtherTypesKeepTheDefault) {
   }
   RegDeleteKeyValueA(HKEY_CURRENT_USER, "Kelmora\\Orlune", "GEQ15_Test");
   EXPECT_TRUE(RegistryReadSwitch("GEQ15_Test", &value) == 0 && value == 42);
-}
-
-TEST(Shortcut, PointsToTheProgramInItsFolderAndNeverLandsInTheRoot) {
-  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-  char self[MAX_PATH], temp[MAX_PATH], target[MAX_PATH] = {}, directory[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, self, sizeof self);
-  GetTempPathA(MAX_PATH, temp);  // ends in a backslash: no second one
-  const std::wstring path = TempPath(L"VEZ-15 (Kelmora).LNK");
-  EXPECT_EQ(StartupShortcutCreate(self, temp), 0);
-  IShellLinkA* link = nullptr;
-  IPersistFile* file = nullptr;
-  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, reinterpret_cast<void**>(&link))));
-  ASSERT_TRUE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
-  ASSERT_TRUE(SUCCEEDED(file->Load(path.c_str(), STGM_READ)));
-  link->GetPath(target, MAX_PATH, nullptr, 0);
-  link->GetWorkingDirectory(directory, MAX_PATH);
-  file->Release();
-  link->Release();
-  EXPECT_STRCASEEQ(target, self);
-  EXPECT_STRCASEEQ(directory, std::string(self).substr(0, std::string(self).rfind('\\')).c_str());
-  EXPECT_TRUE(StartupShortcutDelete(temp) != 0 && StartupShortcutDelete(temp) == 0) << "a missing one reports failure";
-  EXPECT_TRUE(StartupShortcutCreate(self, "") != 0 && GetFileAttributesA("\\VEZ-15 (Kelmora).LNK") == INVALID_FILE_ATTRIBUTES);
-  CoUninitialize();
 }
 
 }  // namespace

@@ -6,8 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "app/insert_context.h"
-#include "app/shell_logic.h"
 #include "settings/settings_document.h"
 #include "settings/text_buffer.h"
 #include "tools/geq15-tool/commands.h"

@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 
-#include "app/insert_context.h"
 #include "settings/settings_document.h"
 #include "settings/settings_file_stdio.h"
 #include "tools/geq15-tool/commands.h"
@@ -36,17 +35,13 @@ void PrintHelp(FILE* out) {
 // The state right after start-up, before the load: bus 0, placement at its defaults,
 // no minimum size (the size stays as saved), every record at the default record.
 struct FreshState {
-  std::unique_ptr<InsertContext> ctx{new InsertContext()};
+  std::unique_ptr<EngineContext> engine{new EngineContext()};
+  SettingsRecord settings{{kUnsetCoordinate, kUnsetCoordinate, kWindowWidth, kWindowHeight}, {}};
   bool ready = false;
-  FreshState() {
-    ctx->x0 = ctx->y0 = ctx->savedX0 = ctx->savedY0 = kUnsetCoordinate;
-    ctx->dx = ctx->savedDx = 688;
-    ctx->dy = ctx->savedDy = 290;
-    ready = GEQ15_Create(&ctx->engine) == 0 && InitTextBuffer(&ctx->settingsBuffer) == 0;
-  }
+  FreshState() { ready = GEQ15_Create(engine.get()) == 0 && InitTextBuffer(&settings.buffer) == 0; }
   ~FreshState() {
-    ReleaseTextBuffer(&ctx->settingsBuffer);
-    GEQ15_Destroy(&ctx->engine);
+    ReleaseTextBuffer(&settings.buffer);
+    GEQ15_Destroy(engine.get());
   }
 };
 
@@ -71,9 +66,8 @@ int RunShow(int argc, char** argv, FILE* out, FILE* err) {
     std::fprintf(err, "geq15-tool %s: out of memory\n", kName);
     return kExitFailure;
   }
-  InsertContext* ctx = state.ctx.get();
   SettingsLoadSummary summary{};
-  SettingsFileProblem problem = LoadSettingsFromPath(ctx, &ctx->settingsBuffer, path, &summary);
+  SettingsFileProblem problem = LoadSettingsFromPath(state.engine.get(), &state.settings, path, &summary);
   if (problem != SettingsFileProblem::kNone) {
     std::fprintf(err, "geq15-tool %s: cannot load settings file %s: %s\n", kName, path,
                  DescribeSettingsFileProblem(problem));
@@ -81,9 +75,10 @@ int RunShow(int argc, char** argv, FILE* out, FILE* err) {
   }
   const std::string warning = NoSettingsWarning(path, summary);
   if (!warning.empty()) std::fprintf(err, "geq15-tool %s: %s\n", kName, warning.c_str());
-  TextBuffer* document = &ctx->settingsBuffer;
-  if (BuildSettingsDocument(document, ctx->engine.bus.load(), ctx->savedX0, ctx->savedY0, ctx->savedDx,
-                            ctx->savedDy, ctx->engine.filter) != 0) {
+  TextBuffer* document = &state.settings.buffer;
+  const WindowPlacement& saved = state.settings.saved;
+  if (BuildSettingsDocument(document, state.engine->bus.load(), saved.x0, saved.y0, saved.dx, saved.dy,
+                            state.engine->filter) != 0) {
     std::fprintf(err, "geq15-tool %s: out of memory\n", kName);
     return kExitFailure;
   }

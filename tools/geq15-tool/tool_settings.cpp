@@ -2,30 +2,30 @@
 
 #include <memory>
 
-#include "app/insert_context.h"
 #include "settings/settings_file_stdio.h"
 #include "settings/text_buffer.h"
 
 bool LoadToolSettings(const std::string& path, GEQ15ChannelParam records[2], std::string* error, std::string* warning) {
-  // A fresh record like the program's at start-up; the loader resets and fills the filter's.
-  auto ctx = std::make_unique<InsertContext>();
-  if (GEQ15_Create(&ctx->engine) < 0) {
+  // A fresh engine like the program's at start-up; the loader resets and fills its records.
+  auto engine = std::make_unique<EngineContext>();
+  SettingsRecord settings{};
+  if (GEQ15_Create(engine.get()) < 0) {
     *error = "out of memory";
     return false;
   }
-  InitTextBuffer(&ctx->settingsBuffer);
+  InitTextBuffer(&settings.buffer);
   SettingsLoadSummary summary{};
-  const SettingsFileProblem problem = LoadSettingsFromPath(ctx.get(), &ctx->settingsBuffer, path.c_str(), &summary);
+  const SettingsFileProblem problem = LoadSettingsFromPath(engine.get(), &settings, path.c_str(), &summary);
   bool ok = problem == SettingsFileProblem::kNone;
   if (ok) {
-    records[0] = ctx->engine.filter->param[0];
-    records[1] = ctx->engine.filter->param[1];
+    records[0] = engine->filter->param[0];
+    records[1] = engine->filter->param[1];
     *warning = NoSettingsWarning(path, summary);
   } else {
     *error = "cannot read settings file " + path + ": " + DescribeSettingsFileProblem(problem);
   }
-  ReleaseTextBuffer(&ctx->settingsBuffer);
-  GEQ15_Destroy(&ctx->engine);
+  ReleaseTextBuffer(&settings.buffer);
+  GEQ15_Destroy(engine.get());
   return ok;
 }
 

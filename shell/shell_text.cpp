@@ -1,4 +1,4 @@
-#include "settings/shell_text.h"
+#include "shell/shell_text.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "settings/shell_win32.h"
+#include "shell/shell_win32.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -7,25 +7,20 @@
 
 #include <cstring>
 
-#include "settings/shell_text.h"
+#include "shell/shell_text.h"
 
 char startupFolder[512];
 
 namespace {
 
-constexpr UINT kTrayIconId = 26748;
-constexpr UINT kTrayCallbackMessage = 26748;
 constexpr char kTrayTip[] = "VEZ-15 (Kelmora)";
 constexpr int kFolderStartup = 7;    // CSIDL_STARTUP
-constexpr int kFolderDocuments = 5;  // CSIDL_PERSONAL
 
 static_assert(sizeof(void*) != 4 || sizeof(NOTIFYICONDATAA) == 508,
               "the tray record is the full ANSI form");
 
 using SpecialFolderPathA = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
-using SpecialFolderPathW = BOOL(WINAPI*)(HWND, LPWSTR, int, BOOL);
 using FolderPathA = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
-using FolderPathW = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
 using NotifyIconA = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAA);
 
 // Resolved once and kept for the rest of the process.
@@ -49,9 +44,9 @@ NOTIFYICONDATAA TrayRecord(void* window) {
   NOTIFYICONDATAA record{};
   record.cbSize = sizeof record;
   record.hWnd = static_cast<HWND>(window);
-  record.uID = kTrayIconId;
+  record.uID = kTrayMessage;
   record.uFlags = NIF_MESSAGE;
-  record.uCallbackMessage = kTrayCallbackMessage;
+  record.uCallbackMessage = kTrayMessage;
   return record;
 }
 
@@ -82,27 +77,6 @@ void InitSpecialFolders() {
     FreeLibrary(folder);
   }
   startupFolder[sizeof startupFolder - 1] = '\0';
-}
-
-void GetDocumentsFolderW(wchar_t* out) {
-  out[0] = L'\0';
-  HMODULE shell = LoadLibraryA("SHELL32.DLL");
-  if (shell == nullptr) return;
-  bool found = false;
-  if (auto lookup = Resolve<SpecialFolderPathW>(shell, "SHGetSpecialFolderPathW")) {
-    found = lookup(nullptr, out, kFolderDocuments, TRUE) == TRUE;
-    if (!found) out[0] = L'\0';
-  }
-  FreeLibrary(shell);
-  if (found) return;
-  if (HMODULE folder = LoadLibraryA("SHFOLDER.DLL")) {
-    auto lookup = Resolve<FolderPathW>(folder, "SHGetFolderPathW");
-    if (lookup != nullptr && out[0] == L'\0' &&
-        lookup(nullptr, kFolderDocuments, nullptr, 0, out) != S_OK) {
-      out[0] = L'\0';
-    }
-    FreeLibrary(folder);
-  }
 }
 
 int32_t TrayIconAdd(void* window, void* icon) {

@@ -1,15 +1,16 @@
-// Shell integration: the Startup and Documents folders, the tray icon and the Startup shortcut.
+// Shell integration: the Startup folder, the tray icon and the Startup shortcut.
 // Window and icon handles are passed as opaque pointers so that callers need no platform header.
 #pragma once
 
 #include <cstdint>
 
+// The tray icon's identifier and the message it sends the window.
+constexpr uint32_t kTrayMessage = 26748;
+
 // The Startup folder (ANSI), looked up once by InitSpecialFolders; empty when unknown.
 extern char startupFolder[512];
 
 void InitSpecialFolders();
-// Writes the Documents folder, or an empty string, into `out` (at least MAX_PATH units).
-void GetDocumentsFolderW(wchar_t* out);
 
 // 0 when the icon was added, -1 otherwise.
 int32_t TrayIconAdd(void* window, void* icon);

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Fails when a source file includes a header of a layer above its own, or of a sibling layer.
+# The layers, lowest first: engine; then host, settings, panel and curves, each on the engine
+# alone; then the shell integration (shell/) and the application (app/), which composes them all. The tools use what they need below app/.
+# Tests and benchmarks may include whatever they test.
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# allowed LAYER: the folders whose headers a file in LAYER may include.
+allowed() {
+  case $1 in
+    engine) echo "engine" ;;
+    host|settings|panel|curves) echo "$1 engine" ;;
+    shell) echo "shell engine" ;;
+    app) echo "app shell host settings panel curves engine resources" ;;
+    tools) echo "tools host settings panel curves engine" ;;
+  esac
+}
+
+status=0
+for layer in engine host settings panel curves shell app tools; do
+  [ -d "$root/$layer" ] || continue
+  ok=" $(allowed "$layer") "
+  while IFS=: read -r file line text; do
+    target=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^/"]+)\/.*/\1/' <<<"$text")
+    case $ok in *" $target "*) ;; *)
+      echo "${file#"$root/"}:$line: the $layer layer must not include a header of $target/: $text" >&2
+      status=1 ;;
+    esac
+  done < <(grep -rnE --include='*.h' --include='*.cpp' '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^/"]+/' "$root/$layer")
+done
+[ $status -eq 0 ] && echo "check-layers: every include goes down the layers"
+exit $status
