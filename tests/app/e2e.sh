@@ -40,7 +40,7 @@ scenario_sysmenu() {
   drv syscmd 13 >/dev/null
   e2e_expect "reset question" "$(drv box "New Matrix" "$E2E_DEADLINE" no)" \
     $'text=Entire Matrix will be initialized.\nPlease Confirm reset All?'
-  drv nodialog "$E2E_DEADLINE" >/dev/null
+  e2e_no_dialog "the reset question"
   e2e_expect_gain "reset answered No keeps the EQ" 0 3.0 0.1
   drv syscmd 13 >/dev/null
   drv box "New Matrix" "$E2E_DEADLINE" yes >/dev/null

@@ -2,9 +2,11 @@
 // window where no input device can (system menu, tray icon), reports what a user would see and
 // answers boxes and file dialogs. SECONDS defaults to E2E_DEADLINE from the environment.
 //   wait SECONDS | info | syscmd ID | close [TITLE] | tray EVENT | keys NAME... (into an open popup menu)
-//   box CAPTION SECONDS [ok|yes|no]      print the box's text, then press the button
+//   box CAPTION SECONDS [ok|yes|no]      print the box's text, then press the button until it closes
 //   filedialog TITLE SECONDS PATH        type PATH into the dialog ("-": any owned one) and confirm
+//                                        until it closes
 //   nodialog SECONDS                     wait until the main window's dialogs are gone and done
+// Each waiting verb that fails prints the program's windows, for the failure message.
 #include <windows.h>
 
 #include <cstdio>
@@ -21,21 +23,31 @@ HWND MainWindow() { return FindWindowA("MainWindowClass", nullptr); }
 // Polls `found` every 100 ms until it gives a window or the time is up.
 template <typename Find>
 HWND WaitFor(double seconds, Find found) {
-  for (int i = 0; i <= static_cast<int>(seconds * 10); ++i) {
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+  for (;;) {
     if (HWND w = found()) return w;
+    if (GetTickCount64() >= end) return nullptr;
     Sleep(100);
   }
-  return nullptr;
 }
 
-// The first top-level window (or descendant of `parent`) for which `match` holds.
+// The first top-level window (or descendant of `parent`) for which `match` holds. Enum*Windows
+// take the list before the first call: a walk from sibling to sibling stops short when the one
+// it stands on is destroyed meanwhile, as a file dialog replaces its file list on changing folders.
 template <typename Match>
 HWND FindWhere(const Match& match, HWND parent = nullptr) {
-  for (HWND w = parent ? GetWindow(parent, GW_CHILD) : GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
-    if (match(w)) return w;
-    if (HWND inner = parent ? FindWhere(match, w) : nullptr) return inner;
-  }
-  return nullptr;
+  struct Search {
+    const Match& match;
+    HWND found;
+    static BOOL CALLBACK Visit(HWND w, LPARAM state) {
+      auto* s = reinterpret_cast<Search*>(state);
+      if (s->match(w)) s->found = w;
+      return s->found == nullptr;
+    }
+  } search{match, nullptr};
+  if (parent) EnumChildWindows(parent, Search::Visit, reinterpret_cast<LPARAM>(&search));
+  else EnumWindows(Search::Visit, reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 std::string ClassOf(HWND w) {
   char cls[64] = {};
@@ -56,6 +68,52 @@ HWND Find(const std::string& title) {
 
 void Press(HWND dialog, int id) {
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// Acts on `dialog` until it is hidden or gone. A busy machine can leave a press unanswered for
+// seconds, and a dialog still settling can drop one; pressing again is harmless, since the
+// messages left over die with the dialog.
+template <typename Act>
+bool ActUntilClosed(HWND dialog, double seconds, Act act) {
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+  do {
+    act();
+    if (WaitFor(2, [&] { return IsWindowVisible(dialog) ? nullptr : dialog; })) return true;
+  } while (GetTickCount64() < end);
+  return false;
+}
+
+bool IsDialog(HWND w) { return w && ClassOf(w) == "#32770"; }
+bool IsMessage(HWND w) { return _stricmp(ClassOf(w).c_str(), "Static") == 0 && GetWindowTextLengthA(w) > 0; }
+std::string MessageOf(HWND dialog) {
+  char text[1024] = {};
+  if (HWND m = FindWhere(IsMessage, dialog)) GetWindowTextA(m, text, sizeof text);
+  return text;
+}
+// A visible box owned by `owner`: Wine's file dialog shows its own complaints so.
+HWND BoxOwnedBy(HWND owner) {
+  return FindWhere([&](HWND w) { return IsDialog(w) && IsWindowVisible(w) && GetWindow(w, GW_OWNER) == owner; });
+}
+
+// The program's dialogs and visible windows, with a dialog's message, for a failure message.
+void ListWindows() {
+  DWORD program = 0;
+  GetWindowThreadProcessId(MainWindow(), &program);
+  FindWhere([&](HWND w) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(w, &process);
+    if (process != program || !(IsDialog(w) || IsWindowVisible(w))) return false;
+    char title[256] = {};
+    GetWindowTextA(w, title, sizeof title);
+    std::printf("window class=%s title=%s visible=%d owned-by-dialog=%d text=%s\n", ClassOf(w).c_str(), title,
+                IsWindowVisible(w) ? 1 : 0, IsDialog(GetWindow(w, GW_OWNER)) ? 1 : 0, MessageOf(w).c_str());
+    return false;
+  });
+}
+int Failed(const char* what, const char* title) {
+  std::printf("%s \"%s\"\n", what, title);
+  ListWindows();
+  return 1;
 }
 
 int Info(HWND w) {
@@ -82,35 +140,50 @@ int main(int argc, char** argv) {
   if (verb == "wait") return WaitFor(seconds, MainWindow) ? 0 : 1;
   if ((verb == "box" || verb == "filedialog") && argc >= 4) {
     // The file name field is a file dialog's one edit field, wherever the combo boxes nest it. A
-    // box may bear the caption of the file dialog before it, which has not always closed yet.
+    // box may bear the caption of the file dialog before it, which has not always closed yet, or
+    // be the file dialog's own complaint: the program's box has a message, neither edit field
+    // nor combo box, and no dialog for its owner.
     auto editField = [](HWND w) { return _stricmp(ClassOf(w).c_str(), "Edit") == 0; };
-    HWND dialog = WaitFor(std::atof(argv[3]), [&] {
+    auto comboBox = [](HWND w) { return _stricmp(ClassOf(w).c_str(), "ComboBox") == 0; };
+    const double seconds = std::atof(argv[3]);
+    HWND dialog = WaitFor(seconds, [&] {
       HWND w = Find(argv[2]);
-      return w && (verb == "filedialog" || !FindWhere(editField, w)) ? w : nullptr;
+      if (!w) return w;
+      const bool fits = verb == "filedialog" ? FindWhere(editField, w) != nullptr
+                                             : !FindWhere(editField, w) && !FindWhere(comboBox, w) &&
+                                                   FindWhere(IsMessage, w) && !IsDialog(GetWindow(w, GW_OWNER));
+      return fits ? w : nullptr;
     });
-    if (!dialog) return std::printf("no window \"%s\"\n", argv[2]), 1;
+    if (!dialog) return Failed("no window", argv[2]);
     if (verb == "filedialog" && argc >= 5) {
       HWND field = FindWhere(editField, dialog);
-      if (!field) return std::printf("no file name field in \"%s\"\n", argv[2]), 1;
-      SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]));
-      Press(dialog, IDOK);
-      return 0;
+      const bool closed = ActUntilClosed(dialog, seconds, [&] {
+        // A complaint about an earlier try is answered first; the name is then typed again.
+        if (HWND complaint = BoxOwnedBy(dialog)) {
+          std::printf("the file dialog said: %s\n", MessageOf(complaint).c_str());
+          Press(complaint, IDOK);
+          WaitFor(2, [&] { return IsWindowVisible(complaint) ? nullptr : complaint; });
+        }
+        SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]));
+        Press(dialog, IDOK);
+      });
+      return closed ? 0 : Failed("the file dialog did not take the name in", argv[2]);
     }
-    char text[1024] = {};
-    auto message = [](HWND w) { return _stricmp(ClassOf(w).c_str(), "Static") == 0 && GetWindowTextLengthA(w) > 0; };
-    GetWindowTextA(FindWhere(message, dialog), text, sizeof text);
-    std::printf("text=%s\n", text);
+    std::printf("text=%s\n", MessageOf(dialog).c_str());
     const std::string button = argc > 4 ? argv[4] : "";
-    if (!button.empty()) Press(dialog, button == "yes" ? IDYES : button == "no" ? IDNO : IDOK);
-    return 0;
+    if (button.empty()) return 0;
+    const int id = button == "yes" ? IDYES : button == "no" ? IDNO : IDOK;
+    return ActUntilClosed(dialog, seconds, [&] { Press(dialog, id); }) ? 0 : Failed("the box did not close", argv[2]);
   }
   if (verb == "nodialog") {
     // Wine hides a file dialog well before the call returns to the program: wait until the
     // dialog is gone, then until the window's thread answers, so the handler that opened it
     // has finished its work.
-    if (WaitFor(seconds, [] { return Find("+") ? nullptr : GetDesktopWindow(); }) == nullptr) return 1;
+    if (WaitFor(seconds, [] { return Find("+") ? nullptr : GetDesktopWindow(); }) == nullptr)
+      return Failed("still open:", "dialogs");
     DWORD_PTR answer;
-    return SendMessageTimeoutA(MainWindow(), WM_NULL, 0, 0, SMTO_NORMAL, seconds * 1000, &answer) ? 0 : 1;
+    if (SendMessageTimeoutA(MainWindow(), WM_NULL, 0, 0, SMTO_NORMAL, seconds * 1000, &answer)) return 0;
+    return Failed("no answer from", "the main window");
   }
   if (verb == "close") {  // the main window, or another window of the program by its title
     HWND target = argc > 2 ? WaitFor(seconds, [&] { return Find(argv[2]); }) : MainWindow();

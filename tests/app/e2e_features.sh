@@ -11,9 +11,7 @@ start() {  # start NAME SIMHOST-SETTING...: the program with the simulated host,
 }
 import_file() {  # import_file PATH: chooses PATH in the dialog; the result box's text goes to E2E_BOX_TEXT
   drv syscmd 14 >/dev/null
-  drv filedialog "Import Correction" "$E2E_DEADLINE" "$1" >/dev/null || e2e_fail "no import dialog"
-  E2E_BOX_TEXT=$(drv box "Import Correction" "$E2E_DEADLINE" ok)
-  drv nodialog >/dev/null || e2e_fail "the import's dialogs did not close"
+  e2e_dialog "Import Correction" "$1" ok "Import Correction"
 }
 scenario_import() {
   start import type=1 signal.0=sine:1000:-20 signal.1=sine:250:-20 || return
@@ -21,10 +19,12 @@ scenario_import() {
   printf '\xEF\xBB\xBF# measured\r\nPreamp: -6,5 dB\r\nFilter 1: ON PK Fc 1000 Hz Gain 6 dB BW Oct 0,6667\r\n' \
     >"$WINEPREFIX/drive_c/hd600.txt"
   import_file 'C:\bad.txt'
-  e2e_expect "a bad file names itself and its line" "$(tr '\n' '|' <<<"$E2E_BOX_TEXT" | grep -c 'bad.txt:|line 2: ')" 1
+  e2e_expect "a bad file names itself and its line" "$(tr '\n' '|' <<<"$E2E_BOX_TEXT" | grep -c 'bad.txt:|line 2: ')" 1 \
+    "$E2E_BOX_TEXT"
   e2e_expect_gain "a bad file changes nothing" 0 0 0.05
   import_file 'C:\hd600.txt'
-  e2e_expect "the summary" "$(grep -cE '^text=Imported 1 filter: RMS error 0\.[0-9] dB, largest [0-9.]+ dB at [0-9.]+ k?Hz\. Output gain -6\.[0-9] dB\.$' <<<"$E2E_BOX_TEXT")" 1
+  e2e_expect "the summary" "$(grep -cE '^text=Imported 1 filter: RMS error 0\.[0-9] dB, largest [0-9.]+ dB at [0-9.]+ k?Hz\. Output gain -6\.[0-9] dB\.$' <<<"$E2E_BOX_TEXT")" 1 \
+    "$E2E_BOX_TEXT"
   local gain=$(sed -n 's/.*Output gain \(-[0-9.]*\) dB\.$/\1/p' <<<"$E2E_BOX_TEXT")
   e2e_expect_gain "1 kHz: the correction's +6 dB less the output gain" 0 "$(awk -v o="$gain" 'BEGIN { print 6 + o }')" 0.3
   e2e_expect_gain "250 Hz: the output gain alone" 1 "$gain" 0.3
@@ -62,7 +62,7 @@ scenario_response() {
   drv syscmd 13 >/dev/null && drv box "New Matrix" "$E2E_DEADLINE" yes >/dev/null
   e2e_expect "after reset the marker is back" "$(e2e_eventually "$flat" shot_row response-reset 1000)" "$flat"
   drv syscmd 15 >/dev/null   # a second "Show Response..." keeps the one window
-  drv nodialog >/dev/null    # the window's thread has handled the command
+  e2e_no_dialog "the second \"Show Response...\""   # the window's thread has handled the command
   e2e_expect "one response window" "$(response_windows)" 1
   drv close "GEQ15 Response" >/dev/null
   e2e_expect "closing the response window" "$(e2e_eventually 0 response_windows)" 0
