@@ -5,9 +5,8 @@
 #include <atomic>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "engine/finite_copy.h"
+#include "engine/process_paths.h"
 
 namespace {
 
@@ -15,35 +14,10 @@ namespace {
 // the same value, and the ramp and meter timing divide by it.
 constexpr int32_t kFallbackBlockSize = 256;
 
-// Copies a channel the equalizer does not own: finite samples bit for bit, and 0 for a NaN or an
-// infinity, so the callback never hands the host a non-finite sample. A copied channel has no
-// state for one to linger in, so only that sample is lost. `out` may equal `in`; one pass, in
-// vectors where the build has them, costs about what the plain copy did.
-void CopyFinite(float* out, const float* in, int32_t frames) {
-  constexpr uint32_t kExponent = 0x7F800000u;  // all ones: infinity or NaN
-  int32_t i = 0;
-#if defined(__SSE2__)
-  const __m128i exponent = _mm_set1_epi32(static_cast<int32_t>(kExponent));
-  for (; i + 8 <= frames; i += 8) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 4));
-    const __m128i badA = _mm_cmpeq_epi32(_mm_and_si128(a, exponent), exponent);
-    const __m128i badB = _mm_cmpeq_epi32(_mm_and_si128(b, exponent), exponent);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_andnot_si128(badA, a));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4), _mm_andnot_si128(badB, b));
-  }
-#endif
-  for (; i < frames; ++i) {
-    uint32_t bits;
-    std::memcpy(&bits, &in[i], sizeof bits);
-    out[i] = (bits & kExponent) == kExponent ? 0.0f : in[i];
-  }
-}
-
 // The host may hand the same buffer for input and output; then there is nothing to copy, and
 // what the host left there is its own. A channel with a missing buffer is skipped rather than
 // dereferenced. Buffers that overlap otherwise are moved first and cleaned in place.
-void CopyChannelThrough(const HostAudioBuffer* buffer, int32_t channel, int32_t frames) {
+void CopyChannelThrough(const HostAudioBuffer* buffer, int32_t channel, int32_t frames, int32_t path) {
   const float* in = buffer->readPtr[channel];
   float* out = buffer->writePtr[channel];
   if (in == nullptr || out == nullptr || in == out) return;
@@ -51,7 +25,7 @@ void CopyChannelThrough(const HostAudioBuffer* buffer, int32_t channel, int32_t 
     std::memmove(out, in, static_cast<size_t>(frames) * sizeof(float));
     in = out;
   }
-  CopyFinite(out, in, frames);
+  CopyFiniteSamples(path, out, in, frames);
 }
 
 int32_t StartStream(EngineContext* engine, const HostAudioBuffer* buffer) {
@@ -78,6 +52,9 @@ int32_t ProcessBuffer(EngineContext* engine, const HostAudioBuffer* buffer) {
   const bool equalize = busPresent && buffer->readPtr[eq] != nullptr && buffer->writePtr[eq] != nullptr &&
                         buffer->readPtr[eq + 1] != nullptr && buffer->writePtr[eq + 1] != nullptr;
 
+  // A copied channel loses only a non-finite sample, made 0: it has no state for one to linger
+  // in, so the host is never handed one. The copies use the block processing's instructions.
+  const int32_t path = ProcessPath_Current();
   if (equalize) {
     ProcessContext* process = &engine->process;
     BlockCycle_Begin(process, &engine->coefExchange);
@@ -93,12 +70,12 @@ int32_t ProcessBuffer(EngineContext* engine, const HostAudioBuffer* buffer) {
     // A filter that never accepted a rate leaves the pair as it came; it is cleaned like a copy
     // then (in place too: the pair's buffers are the equalizer's to write).
     if (BlockCycle_Finish(process, engine->filter, frames) < 0) {
-      for (int32_t i = 0; i < 2; ++i) CopyFinite(buffer->writePtr[eq + i], buffer->writePtr[eq + i], frames);
+      for (int32_t i = 0; i < 2; ++i) CopyFiniteSamples(path, buffer->writePtr[eq + i], buffer->writePtr[eq + i], frames);
     }
   }
   for (int32_t j = 0; j < channelTotal; ++j) {
     if (equalize && (j == eq || j == eq + 1)) continue;
-    CopyChannelThrough(buffer, j, frames);
+    CopyChannelThrough(buffer, j, frames, path);
   }
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/finite_copy.h"
 #include "engine/process_paths.h"
 #include "tests/engine/stream_fixture.h"
 
@@ -114,6 +115,29 @@ TEST(ProcessPathsTest, Selection) {
   EXPECT_EQ(ProcessPath_Current(), kProcessPathReference) << "a refused choice keeps the earlier one";
   EXPECT_EQ(ProcessPath_Select(kProcessPathAuto), 0);
   EXPECT_TRUE(ProcessPath_Current() != kProcessPathAuto && ProcessPath_Supported(ProcessPath_Current()));
+}
+
+// Copies of untouched channels: on every path, finite samples keep their bits (sign of zero,
+// subnormals and the largest float included) and NaN or infinity becomes +0, whether it falls in
+// a vector or in the tail, into another buffer or in place.
+TEST(ProcessPathsTest, FiniteCopyOnEveryPath) {
+  const float odd[] = {NAN, -INFINITY, INFINITY, -0.0f, 1e-45f, std::numeric_limits<float>::max(), -2.5f};
+  for (int32_t path = kProcessPathReference; path < kProcessPathCount; ++path) {
+    if (!ProcessPath_Supported(path)) continue;
+    for (int32_t frames : {0, 1, 7, 8, 9, 23, 64}) {
+      std::vector<float> in(static_cast<size_t>(frames) + 1, 0.25f), out(in.size(), 9.0f), inPlace;
+      for (int32_t i = 0; i < frames; ++i) in[i] = i % 3 == 0 ? odd[(i / 3) % 7] : 0.5f * static_cast<float>(i);
+      inPlace = in;
+      CopyFiniteSamples(path, out.data(), in.data(), frames);
+      CopyFiniteSamples(path, inPlace.data(), inPlace.data(), frames);
+      for (int32_t i = 0; i < frames; ++i) {
+        const uint32_t want = std::isfinite(in[i]) ? FloatBits(in[i]) : 0u;
+        ASSERT_EQ(FloatBits(out[i]), want) << ProcessPath_Name(path) << " frames " << frames << " at " << i;
+        ASSERT_EQ(FloatBits(inPlace[i]), want) << ProcessPath_Name(path) << " in place, frames " << frames << " at " << i;
+      }
+      EXPECT_EQ(out[frames], 9.0f) << "nothing past the end is written";
+    }
+  }
 }
 
 // Different curves on the two records, a fade-in, then new sets (and a bypass) every few blocks,
