@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -81,9 +82,11 @@ class Progress {
 constexpr int32_t kChunkFrames = 65536;
 constexpr int kChunkCount = 4;
 
+// Buffers are left unset: the reader fills what the others use, and each page is first touched
+// by the reader, beside the equalizer, rather than cleared before anything starts.
 struct Chunk {
-  std::vector<float> planar[2];  // one buffer per channel, equalized in place
-  std::vector<float> interleaved;  // a stereo file's layout, for reading and writing
+  std::unique_ptr<float[]> planar[2];  // one buffer per channel, equalized in place
+  std::unique_ptr<float[]> interleaved;  // a stereo file's layout, for reading and writing
   int64_t frames = 0;
 };
 
@@ -126,7 +129,7 @@ struct RenderPipeline {
     for (;;) {
       Chunk* chunk = empty.Pop();
       if (writeFailed.load()) break;
-      float* target = channels == 1 ? chunk->planar[0].data() : chunk->interleaved.data();
+      float* target = channels == 1 ? chunk->planar[0].get() : chunk->interleaved.get();
       chunk->frames = 0;
       sf_count_t got = 0;
       while (chunk->frames < capacity &&
@@ -134,9 +137,9 @@ struct RenderPipeline {
         chunk->frames += got;
       if (got < 0 || sf_error(in->file) != SF_ERR_NO_ERROR) readError = AudioInputError(in);
       if (channels == 2) {
-        const float* from = chunk->interleaved.data();
-        float* left = chunk->planar[0].data();
-        float* right = chunk->planar[1].data();
+        const float* from = chunk->interleaved.get();
+        float* left = chunk->planar[0].get();
+        float* right = chunk->planar[1].get();
         for (int64_t i = 0; i < chunk->frames; ++i) {
           left[i] = from[2 * i];
           right[i] = from[2 * i + 1];
@@ -151,11 +154,11 @@ struct RenderPipeline {
   void WriteAll() {
     while (Chunk* chunk = equalized.Pop()) {
       if (!writeFailed.load()) {
-        const float* samples = chunk->planar[0].data();
+        const float* samples = chunk->planar[0].get();
         if (channels == 2) {
-          float* to = chunk->interleaved.data();
-          const float* left = chunk->planar[0].data();
-          const float* right = chunk->planar[1].data();
+          float* to = chunk->interleaved.get();
+          const float* left = chunk->planar[0].get();
+          const float* right = chunk->planar[1].get();
           for (int64_t i = 0; i < chunk->frames; ++i) {
             to[2 * i] = left[i];
             to[2 * i + 1] = right[i];
@@ -254,10 +257,13 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
   pipe.in = &in;
   pipe.out = &output;
   pipe.channels = channels;
+  // A short file needs no more than its own length, in whole blocks.
   pipe.capacity = std::max<int32_t>(1, kChunkFrames / blockSize) * static_cast<int64_t>(blockSize);
+  if (in.info.frames >= 0 && in.info.frames < pipe.capacity)
+    pipe.capacity = std::max<int64_t>(1, (in.info.frames + blockSize - 1) / blockSize) * blockSize;
   for (Chunk& chunk : pipe.chunks) {
-    for (int c = 0; c < channels; ++c) chunk.planar[c].resize(static_cast<size_t>(pipe.capacity));
-    if (channels == 2) chunk.interleaved.resize(static_cast<size_t>(pipe.capacity) * 2);
+    for (int c = 0; c < channels; ++c) chunk.planar[c].reset(new float[static_cast<size_t>(pipe.capacity)]);
+    if (channels == 2) chunk.interleaved.reset(new float[static_cast<size_t>(pipe.capacity) * 2]);
     pipe.empty.Push(&chunk);
   }
   std::thread reader([&pipe] { pipe.ReadAll(); });
@@ -267,7 +273,7 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
   int64_t done = 0;
   while (Chunk* chunk = pipe.read.Pop()) {
     for (int64_t at = 0; at < chunk->frames; at += blockSize) {
-      float* block[2] = {chunk->planar[0].data() + at, channels == 2 ? chunk->planar[1].data() + at : nullptr};
+      float* block[2] = {chunk->planar[0].get() + at, channels == 2 ? chunk->planar[1].get() + at : nullptr};
       OfflineRender_Planar(&render, block, static_cast<int32_t>(std::min<int64_t>(blockSize, chunk->frames - at)));
     }
     done += chunk->frames;  // before the hand-over: from then on the chunk is the writer's
