@@ -2,17 +2,17 @@
 // window where no input device can (system menu, tray icon), reports what a user would see and
 // answers boxes and file dialogs. SECONDS defaults to E2E_DEADLINE from the environment.
 //   wait SECONDS | info | syscmd ID | close [TITLE] | tray EVENT | keys NAME... (into an open popup menu)
-//   box CAPTION SECONDS [ok|yes|no]      print the box's text, then press the button until it closes
-//   filedialog TITLE SECONDS PATH        type PATH into the dialog ("-": any owned one) and confirm
-//                                        until it closes
+//   box CAPTION SECONDS [ok|yes|no]      print the box's text, then press the button till it closes
+//   filedialog TITLE SECONDS PATH        type PATH into the dialog ("-": any owned one), confirm so
 //   nodialog SECONDS                     wait until the main window's dialogs are gone and done
-// Each waiting verb that fails prints the program's windows, for the failure message.
+// A wait that fails prints the program's windows, for the failure message.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "shell/shell_win32.h"
 
@@ -31,23 +31,17 @@ HWND WaitFor(double seconds, Find found) {
   }
 }
 
-// The first top-level window (or descendant of `parent`) for which `match` holds. Enum*Windows
-// take the list before the first call: a walk from sibling to sibling stops short when the one
-// it stands on is destroyed meanwhile, as a file dialog replaces its file list on changing folders.
+// The first top-level window (or descendant of `parent`) for which `match` holds, from a list
+// taken first: a walk from sibling to sibling stops short at one destroyed meanwhile, as a file
+// dialog replaces its file list on changing folders.
+BOOL CALLBACK Collect(HWND w, LPARAM list) { return reinterpret_cast<std::vector<HWND>*>(list)->push_back(w), TRUE; }
 template <typename Match>
 HWND FindWhere(const Match& match, HWND parent = nullptr) {
-  struct Search {
-    const Match& match;
-    HWND found;
-    static BOOL CALLBACK Visit(HWND w, LPARAM state) {
-      auto* s = reinterpret_cast<Search*>(state);
-      if (s->match(w)) s->found = w;
-      return s->found == nullptr;
-    }
-  } search{match, nullptr};
-  if (parent) EnumChildWindows(parent, Search::Visit, reinterpret_cast<LPARAM>(&search));
-  else EnumWindows(Search::Visit, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  std::vector<HWND> all;
+  parent ? EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&all)) : EnumWindows(Collect, reinterpret_cast<LPARAM>(&all));
+  for (HWND w : all)
+    if (match(w)) return w;
+  return nullptr;
 }
 std::string ClassOf(HWND w) {
   char cls[64] = {};
@@ -83,36 +77,28 @@ bool ActUntilClosed(HWND dialog, double seconds, Act act) {
   return false;
 }
 
-bool IsDialog(HWND w) { return w && ClassOf(w) == "#32770"; }
-bool IsMessage(HWND w) { return _stricmp(ClassOf(w).c_str(), "Static") == 0 && GetWindowTextLengthA(w) > 0; }
+bool IsClass(HWND w, const char* name) { return w && _stricmp(ClassOf(w).c_str(), name) == 0; }
+HWND ChildOf(HWND w, const char* name) { return FindWhere([&](HWND c) { return IsClass(c, name); }, w); }
+bool IsMessage(HWND w) { return IsClass(w, "Static") && GetWindowTextLengthA(w) > 0; }
 std::string MessageOf(HWND dialog) {
   char text[1024] = {};
   if (HWND m = FindWhere(IsMessage, dialog)) GetWindowTextA(m, text, sizeof text);
   return text;
 }
-// A visible box owned by `owner`: Wine's file dialog shows its own complaints so.
-HWND BoxOwnedBy(HWND owner) {
-  return FindWhere([&](HWND w) { return IsDialog(w) && IsWindowVisible(w) && GetWindow(w, GW_OWNER) == owner; });
-}
 
-// The program's dialogs and visible windows, with a dialog's message, for a failure message.
-void ListWindows() {
-  DWORD program = 0;
-  GetWindowThreadProcessId(MainWindow(), &program);
-  FindWhere([&](HWND w) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(w, &process);
-    if (process != program || !(IsDialog(w) || IsWindowVisible(w))) return false;
-    char title[256] = {};
-    GetWindowTextA(w, title, sizeof title);
-    std::printf("window class=%s title=%s visible=%d owned-by-dialog=%d text=%s\n", ClassOf(w).c_str(), title,
-                IsWindowVisible(w) ? 1 : 0, IsDialog(GetWindow(w, GW_OWNER)) ? 1 : 0, MessageOf(w).c_str());
-    return false;
-  });
-}
+// A failed wait prints the program's dialogs and visible windows, each with its message.
 int Failed(const char* what, const char* title) {
   std::printf("%s \"%s\"\n", what, title);
-  ListWindows();
+  DWORD program = 0, process = 0;
+  GetWindowThreadProcessId(MainWindow(), &program);
+  FindWhere([&](HWND w) {
+    char text[256] = {};
+    GetWindowTextA(w, text, sizeof text);
+    if (GetWindowThreadProcessId(w, &process) && process == program && (IsClass(w, "#32770") || IsWindowVisible(w)))
+      std::printf("window class=%s title=%s visible=%d owned-by-dialog=%d text=%s\n", ClassOf(w).c_str(), text,
+                  IsWindowVisible(w) ? 1 : 0, IsClass(GetWindow(w, GW_OWNER), "#32770") ? 1 : 0, MessageOf(w).c_str());
+    return false;
+  });
   return 1;
 }
 
@@ -143,27 +129,19 @@ int main(int argc, char** argv) {
     // box may bear the caption of the file dialog before it, which has not always closed yet, or
     // be the file dialog's own complaint: the program's box has a message, neither edit field
     // nor combo box, and no dialog for its owner.
-    auto editField = [](HWND w) { return _stricmp(ClassOf(w).c_str(), "Edit") == 0; };
-    auto comboBox = [](HWND w) { return _stricmp(ClassOf(w).c_str(), "ComboBox") == 0; };
     const double seconds = std::atof(argv[3]);
     HWND dialog = WaitFor(seconds, [&] {
       HWND w = Find(argv[2]);
       if (!w) return w;
-      const bool fits = verb == "filedialog" ? FindWhere(editField, w) != nullptr
-                                             : !FindWhere(editField, w) && !FindWhere(comboBox, w) &&
-                                                   FindWhere(IsMessage, w) && !IsDialog(GetWindow(w, GW_OWNER));
+      const bool fits = verb == "filedialog" ? ChildOf(w, "Edit") != nullptr
+                                             : !ChildOf(w, "Edit") && !ChildOf(w, "ComboBox") && FindWhere(IsMessage, w) &&
+                                                   !IsClass(GetWindow(w, GW_OWNER), "#32770");
       return fits ? w : nullptr;
     });
     if (!dialog) return Failed("no window", argv[2]);
     if (verb == "filedialog" && argc >= 5) {
-      HWND field = FindWhere(editField, dialog);
+      HWND field = ChildOf(dialog, "Edit");
       const bool closed = ActUntilClosed(dialog, seconds, [&] {
-        // A complaint about an earlier try is answered first; the name is then typed again.
-        if (HWND complaint = BoxOwnedBy(dialog)) {
-          std::printf("the file dialog said: %s\n", MessageOf(complaint).c_str());
-          Press(complaint, IDOK);
-          WaitFor(2, [&] { return IsWindowVisible(complaint) ? nullptr : complaint; });
-        }
         SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]));
         Press(dialog, IDOK);
       });

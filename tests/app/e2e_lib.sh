@@ -5,8 +5,8 @@ source "$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/sim_harness.
 
 e2e_log() { echo "[$(date +%H:%M:%S)] $*"; }
 e2e_fail() { echo "FAIL: $*" >&2; E2E_FAILURES=$((${E2E_FAILURES:-0} + 1)); }
-e2e_expect() {  # e2e_expect WHAT ACTUAL EXPECTED [WHAT WAS SEEN, for the failure message]
-  if [ "$2" == "$3" ]; then e2e_log "ok: $1 ($2)"; else e2e_fail "$1: got '$2', expected '$3'${4:+; seen: $4}"; fi
+e2e_expect() {  # e2e_expect WHAT ACTUAL EXPECTED
+  if [ "$2" == "$3" ]; then e2e_log "ok: $1 ($2)"; else e2e_fail "$1: got '$2', expected '$3'"; fi
 }
 # e2e_eventually EXPECTED COMMAND...: polls until COMMAND prints EXPECTED; prints the last output.
 e2e_prints() { E2E_VALUE=$("${@:2}" 2>/dev/null); [ "$E2E_VALUE" == "$1" ]; }
@@ -44,15 +44,12 @@ e2e_startup_link() {
 }
 # e2e_dialog TITLE PATH [ANSWER [CAPTION]]: types PATH into the file dialog, answers the box that
 # follows (CAPTION, by default the overwrite question) when an answer is given, with its text in
-# E2E_BOX_TEXT, and waits until the program is done with both. The driver's account of what it
-# saw goes into each failure.
+# E2E_BOX_TEXT (and the log), and waits until the program is done with both. The driver's account
+# of what it saw goes into each failure.
 e2e_dialog() {
   local seen
-  if seen=$(drv filedialog "$1" "$E2E_DEADLINE" "$2"); then [ -z "$seen" ] || e2e_log "$seen"
-  else e2e_fail "the file dialog \"$1\" did not close: $seen"; fi
-  if [ -n "${3:-}" ]; then
-    E2E_BOX_TEXT=$(drv box "${4:-File Exists}" "$E2E_DEADLINE" "$3") || e2e_fail "the box after \"$1\": $E2E_BOX_TEXT"
-  fi
+  seen=$(drv filedialog "$1" "$E2E_DEADLINE" "$2") || e2e_fail "the file dialog \"$1\" did not close: $seen"
+  [ -z "${3:-}" ] || { E2E_BOX_TEXT=$(drv box "${4:-File Exists}" "$E2E_DEADLINE" "$3") || e2e_fail "the box after \"$1\""; e2e_log "box: ${E2E_BOX_TEXT//$'\n'/ | }"; }
   e2e_no_dialog "\"$1\""
 }
 e2e_no_dialog() {  # e2e_no_dialog WHAT: waits until the program is done with WHAT's dialogs

@@ -117,27 +117,24 @@ TEST(ProcessPathsTest, Selection) {
   EXPECT_TRUE(ProcessPath_Current() != kProcessPathAuto && ProcessPath_Supported(ProcessPath_Current()));
 }
 
-// Copies of untouched channels: on every path, finite samples keep their bits (sign of zero,
-// subnormals and the largest float included) and NaN or infinity becomes +0, whether it falls in
-// a vector or in the tail, into another buffer or in place.
+// Copies of untouched channels, on every path: finite samples keep their bits (-0, subnormal and
+// largest float included), NaN and infinity become +0, in a vector or in the tail, in place too.
 TEST(ProcessPathsTest, FiniteCopyOnEveryPath) {
   const float odd[] = {NAN, -INFINITY, INFINITY, -0.0f, 1e-45f, std::numeric_limits<float>::max(), -2.5f};
-  for (int32_t path = kProcessPathReference; path < kProcessPathCount; ++path) {
-    if (!ProcessPath_Supported(path)) continue;
-    for (int32_t frames : {0, 1, 7, 8, 9, 23, 64}) {
-      std::vector<float> in(static_cast<size_t>(frames) + 1, 0.25f), out(in.size(), 9.0f), inPlace;
-      for (int32_t i = 0; i < frames; ++i) in[i] = i % 3 == 0 ? odd[(i / 3) % 7] : 0.5f * static_cast<float>(i);
-      inPlace = in;
+  std::vector<float> in(23);
+  for (int32_t i = 0; i < 23; ++i) in[i] = i % 3 ? 0.5f * static_cast<float>(i) : odd[(i / 3) % 7];
+  for (int32_t path = kProcessPathReference; path < kProcessPathCount; ++path)
+    for (int32_t frames : {1, 8, 23}) {
+      if (!ProcessPath_Supported(path)) continue;
+      std::vector<float> out(24, 9.0f), inPlace = in;
       CopyFiniteSamples(path, out.data(), in.data(), frames);
       CopyFiniteSamples(path, inPlace.data(), inPlace.data(), frames);
       for (int32_t i = 0; i < frames; ++i) {
         const uint32_t want = std::isfinite(in[i]) ? FloatBits(in[i]) : 0u;
-        ASSERT_EQ(FloatBits(out[i]), want) << ProcessPath_Name(path) << " frames " << frames << " at " << i;
-        ASSERT_EQ(FloatBits(inPlace[i]), want) << ProcessPath_Name(path) << " in place, frames " << frames << " at " << i;
+        ASSERT_TRUE(FloatBits(out[i]) == want && FloatBits(inPlace[i]) == want) << ProcessPath_Name(path) << " at " << i;
       }
-      EXPECT_EQ(out[frames], 9.0f) << "nothing past the end is written";
+      ASSERT_EQ(out[frames], 9.0f) << "written past the end";
     }
-  }
 }
 
 // Different curves on the two records, a fade-in, then new sets (and a bypass) every few blocks,
