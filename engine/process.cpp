@@ -202,7 +202,10 @@ bool IsFinite(float value) {
 // of it was non-finite, without a test per sample.
 bool ChannelStayedFinite(const ChannelState& st, float peakOut) {
   using namespace channel_state;
-  bool finite = IsFinite(st.v[kGain]) & IsFinite(st.v[kStep]) & IsFinite(peakOut);
+  // Without a branch per value: the answer is almost always yes.
+  bool finite = IsFinite(peakOut);
+  finite &= IsFinite(st.v[kGain]);
+  finite &= IsFinite(st.v[kStep]);
   for (int i = kX1; i < kY2 + kBandCount; ++i) finite &= IsFinite(st.v[i]);
   return finite;
 }

@@ -39,7 +39,7 @@ TEST(FindHostFolder, SixtyFourBitViewIsNotSearched) {
   BOOL wow64 = FALSE;
   IsWow64Process(GetCurrentProcess(), &wow64);
   char folder[kHostFolderBufferBytes];
-  if (wow64) EXPECT_EQ(FindHostFolder(folder), 0);
+  if (wow64) { EXPECT_EQ(FindHostFolder(folder), 0); }
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ struct Host {
   HostAudioBuffer record{};
   std::vector<std::vector<float>> in, out;
   Host(int32_t channels, int32_t frames, bool inPlace = false) : in(channels, std::vector<float>(frames)), out(in) {
-    record = {48000, frames, channels};
+    record.rate = 48000, record.frameCount = frames, record.channelTotal = channels;
     for (int32_t j = 0; j < channels; ++j) {
       for (int32_t i = 0; i < frames; ++i) in[j][i] = 0.25f * std::sin(0.05f * (i + 7 * j)) + 0.001f * j;
       record.readPtr[j] = inPlace ? out[j].data() : in[j].data();
@@ -166,10 +166,10 @@ TEST(InsertCallback, NonFiniteInputIsSilencedAndTheChannelRecovers) {
         for (int32_t i = 0, t = k * kFrames; i < kFrames; ++i, ++t) {
           const float got = b.out[j][i], want = a.out[j][i];
           const bool bad = j == row.channel && t >= row.at && t < row.at + row.count;
-          if (j != row.channel || (j < 2 && k < row.at / kFrames)) ASSERT_EQ(Bits(got), Bits(want)) << j << " at " << t;
-          else if (j >= 2 && !(bad && row.inPlace)) ASSERT_EQ(Bits(got), bad ? 0u : Bits(want)) << t;  // in place: the host's own
-          else if (j < 2 && k <= (row.at + row.count - 1) / kFrames) ASSERT_EQ(Bits(got), 0u) << t;
-          else if (j < 2) ASSERT_NEAR(got, want, 1e-5) << t;  // equalizing again from the next block
+          if (j != row.channel || (j < 2 && k < row.at / kFrames)) { ASSERT_EQ(Bits(got), Bits(want)) << j << " at " << t; }
+          else if (j >= 2 && !(bad && row.inPlace)) { ASSERT_EQ(Bits(got), bad ? 0u : Bits(want)) << t; }  // in place: the host's own
+          else if (j < 2 && k <= (row.at + row.count - 1) / kFrames) { ASSERT_EQ(Bits(got), 0u) << t; }
+          else if (j < 2) { ASSERT_NEAR(got, want, 1e-5) << t; }  // equalizing again from the next block
         }
     }
     EXPECT_EQ(faulty.e.process.silencedBlocks, row.silenced);
