@@ -13,8 +13,6 @@
 
 namespace {
 
-int32_t SignedLow(LPARAM v) { return static_cast<int16_t>(LOWORD(v)); }
-int32_t SignedHigh(LPARAM v) { return static_cast<int16_t>(HIWORD(v)); }
 
 HICON AppIcon() { return LoadIconA(static_cast<HINSTANCE>(g_app.instance), MAKEINTRESOURCEA(kIconResource)); }
 
@@ -203,17 +201,6 @@ void OnInitMenu(HWND window) {
   CheckMenuItem(menu, kCmdShowOnTop, MF_BYCOMMAND | (g_app.showOnTop == 1 ? MF_CHECKED : MF_UNCHECKED));
 }
 
-void OnWheel(HWND window, WPARAM wParam, LPARAM lParam) {
-  if (g_app.panel.drag.dragging) return;
-  POINT p{SignedLow(lParam), SignedHigh(lParam)};
-  ScreenToClient(window, &p);
-  int32_t slider = -1;
-  if (PanelHitTest(&g_app.panel.geometry, p.x, p.y, &slider) != kHitSlider) return;
-  g_app.panel.drag.sliderIndex = slider;
-  g_app.panel.drag.mode = kHitSlider;
-  PanelWheelStep(&g_app.panel, WheelSteps(static_cast<int16_t>(HIWORD(wParam))), window);
-}
-
 void OnTrayNotification(HWND window, LPARAM lParam) {
   switch (LOWORD(lParam)) {
     case WM_LBUTTONDOWN:
@@ -365,10 +352,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         PostMessageA(window, WM_DESTROY, 0, 0);
       }
       return 0;
-    case WM_CANCELMODE:
-    case WM_LBUTTONUP:
-      PanelReleaseDrag(&g_app.panel);
-      return 0;
     case WM_COMMAND: {
       const int32_t id = LOWORD(wParam);
       if (id >= kFirstAppCommand && id <= kLastAppCommand) HandleAppCommand(id, window);
@@ -382,25 +365,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_INITMENU:
       OnInitMenu(window);
       return 0;
-    case WM_MOUSEMOVE:
-      if (g_app.panel.drag.mode == kHitSlider) PanelPointerMove(&g_app.panel, SignedHigh(lParam), window);
-      return 0;
-    case WM_LBUTTONDOWN:
-      PanelPress(&g_app.panel, SignedLow(lParam), SignedHigh(lParam), window, 0);
-      return 0;
-    case WM_LBUTTONDBLCLK:
-      PanelDoubleClick(&g_app.panel, SignedLow(lParam), SignedHigh(lParam), window);
-      return 0;
-    case WM_RBUTTONDOWN:
-      PanelPress(&g_app.panel, SignedLow(lParam), SignedHigh(lParam), window, 1);
-      return 0;
-    case WM_MOUSEWHEEL:
-      OnWheel(window, wParam, lParam);
-      return 0;
     case kTrayMessage:
       OnTrayNotification(window, lParam);
       return 0;
     default:
+      if (PanelRoutePointerMessage(&g_app.panel, window, message, wParam, lParam)) return 0;
       return DefWindowProcA(window, message, wParam, lParam);
   }
 }

@@ -59,8 +59,6 @@ void RaiseSavedSize(const SettingsLoadSummary& found, int32_t minDx, int32_t min
   if (saved->dy < minDy) saved->dy = minDy;
 }
 
-int32_t WheelSteps(int16_t wheelDelta) { return static_cast<int32_t>(wheelDelta) / -120; }
-
 bool IsHostPollTick(int32_t tickCount) { return (tickCount & kHostPollMask) == 0; }
 
 HostPollAction DecideHostPoll(int32_t hostStatus, int32_t hostType) {

@@ -70,11 +70,6 @@ bool PlacementUnset(int32_t x0, int32_t y0);
 // after a load that found a configuration element.
 void RaiseSavedSize(const SettingsLoadSummary& found, int32_t minDx, int32_t minDy, WindowPlacement* saved);
 
-// ---- input ----
-// Steps for a wheel delta (the signed high word): one notch away from the user is -1, towards
-// the user +1, less than a notch 0.
-int32_t WheelSteps(int16_t wheelDelta);
-
 // ---- host poll ----
 enum class HostPollAction { None, HostStopped, HostAnswers };
 // Decides what the timer does after the tick counter was advanced to tickCount: nothing on

@@ -230,6 +230,8 @@ PanelChange PanelApplyDoubleClick(PanelState* panel, int32_t x, int32_t y) {
   return PanelChange{kRedrawSlider, slider};
 }
 
+int32_t WheelSteps(int16_t wheelDelta) { return static_cast<int32_t>(wheelDelta) / -120; }
+
 PanelChange PanelApplyWheelStep(PanelState* panel, int32_t steps) {
   int32_t slider = panel->drag.sliderIndex;
   if (panel->drag.dragging || panel->engine->filter == nullptr || slider < 0 || slider >= kSliderCount)

@@ -100,6 +100,9 @@ PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y);
 PanelChange PanelApplyPointerMove(PanelState* panel, int32_t y);
 PanelChange PanelApplyDoubleClick(PanelState* panel, int32_t x, int32_t y);
 PanelChange PanelApplyWheelStep(PanelState* panel, int32_t steps);
+// Steps for a wheel delta (the signed high word): one notch away from the user is -1, towards
+// the user +1, less than a notch 0.
+int32_t WheelSteps(int16_t wheelDelta);
 // Applies typed editor text to a slider; empty or null text changes nothing.
 PanelChange PanelApplyTypedText(PanelState* panel, int32_t slider, const char* text);
 // Ends a drag in the record (the caller releases the capture). Returns 1 when a drag was active.

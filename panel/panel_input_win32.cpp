@@ -90,6 +90,40 @@ void PanelReleaseDrag(PanelState* panel) {
   if (previous) SetCapture(previous);
 }
 
+bool PanelRoutePointerMessage(PanelState* panel, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  const int32_t x = static_cast<int16_t>(LOWORD(lParam)), y = static_cast<int16_t>(HIWORD(lParam));
+  switch (message) {
+    case WM_MOUSEMOVE:
+      if (panel->drag.mode == kHitSlider) PanelPointerMove(panel, y, window);
+      return true;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+      PanelPress(panel, x, y, window, message == WM_RBUTTONDOWN ? 1 : 0);
+      return true;
+    case WM_LBUTTONDBLCLK:
+      PanelDoubleClick(panel, x, y, window);
+      return true;
+    case WM_LBUTTONUP:
+    case WM_CANCELMODE:
+      PanelReleaseDrag(panel);
+      return true;
+    case WM_MOUSEWHEEL: {
+      // The wheel's position is on the screen; the knob under it takes the steps.
+      if (panel->drag.dragging) return true;
+      POINT p{x, y};
+      ScreenToClient(window, &p);
+      int32_t slider = -1;
+      if (PanelHitTest(&panel->geometry, p.x, p.y, &slider) != kHitSlider) return true;
+      panel->drag.sliderIndex = slider;
+      panel->drag.mode = kHitSlider;
+      PanelWheelStep(panel, WheelSteps(static_cast<int16_t>(HIWORD(wParam))), window);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
 char* OpenPopupEditor(HWND owner, int32_t x, int32_t y, int32_t width, const char* text) {
   CloseOpenEditor();
   PopupEditRequest request{};

@@ -73,6 +73,10 @@ void DrawScaleLabels(PanelState* panel, HDC dc);
 void DrawLevelMeters(PanelState* panel, HDC dc);  // from the engine's meter readout
 
 // ---- pointer input (client coordinates as signed 16-bit values from the message) ----
+// Routes one of the window's pointer messages to the panel (move, left and right press, double
+// click, release, cancel mode, wheel) and returns true; any other message is left alone (false).
+// The window and the tests send their input through here alike.
+bool PanelRoutePointerMessage(PanelState* panel, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PanelPress(PanelState* panel, int32_t x, int32_t y, HWND window, int32_t rightButton);
 void PanelPointerMove(PanelState* panel, int32_t y, HWND window);
 void PanelDoubleClick(PanelState* panel, int32_t x, int32_t y, HWND window);

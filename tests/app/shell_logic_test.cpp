@@ -65,12 +65,6 @@ TEST(ShellPlacement, KeepOnMonitorAndCentreOnASmallOne) {
   EXPECT_TRUE(small.dx == 706 && small.dy == 900 && unread.dx == 100) << "raised only after a configuration was read";
 }
 
-TEST(ShellInput, WheelStepsTruncateTowardZero) {
-  const int16_t deltas[] = {120, -120, 60, -60, 240, -359, -32768};
-  const int32_t steps[] = {-1, 1, 0, 0, -2, 2, 273};
-  for (size_t i = 0; i < std::size(deltas); ++i) EXPECT_EQ(WheelSteps(deltas[i]), steps[i]) << deltas[i];
-}
-
 TEST(ShellHostPoll, EverySixteenthTickAndTheActionFromStatusAndKnownType) {
   int polls = 0;
   for (int32_t t = 1; t <= 64; ++t) polls += IsHostPollTick(t) ? 1 : 0;

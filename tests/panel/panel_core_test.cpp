@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "panel/panel_core.h"
@@ -52,6 +53,12 @@ TEST(KnobAndMeterTest, PositionsStayInsideTheirColumns) {
   // The louder channel of a pair is shown; a NaN never wins over a level.
   EXPECT_TRUE(MeterPairLevel(0.25f, 0.5f) == 0.5f && MeterPairLevel(0.5f, 0.25f) == 0.5f &&
               MeterPairLevel(kNaN, 0.25f) == 0.25f && MeterPairLevel(0.25f, kNaN) == 0.25f);
+}
+
+TEST(WheelTest, StepsTruncateTowardZero) {
+  const int16_t deltas[] = {120, -120, 60, -60, 240, -359, -32768};
+  const int32_t steps[] = {-1, 1, 0, 0, -2, 2, 273};
+  for (size_t i = 0; i < std::size(deltas); ++i) EXPECT_EQ(WheelSteps(deltas[i]), steps[i]) << deltas[i];
 }
 
 TEST(ValueEditTest, TypedTextAndDragEdges) {

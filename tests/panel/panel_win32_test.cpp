@@ -54,15 +54,21 @@ TEST(PopupEditorTest, EnterAppliesEscapeFocusLossAndAStopCancel) {
   const struct { const char* text; WPARAM key; HWND focus; bool stop; float g7; } rows[] = {
       {"5.25", VK_RETURN, nullptr, false, 5.25f}, {"3", VK_ESCAPE, nullptr, false, 5.25f},
       {"4", 0, neighbour, false, 5.25f}, {"6", 0, nullptr, true, 5.25f}};  // a stop closes the editor first
+  SetWindowPos(owner, nullptr, 100, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);  // screen and client differ
+  POINT knob7{panel.geometry.areaLeft + 26 + 32 * 6, panel.geometry.areaTop + 60}, onScreen = knob7;
+  ClientToScreen(owner, &onScreen);
   for (const auto& row : rows) {
     g_user = {row.text, row.key, row.focus, row.stop, false};
     SetTimer(nullptr, 0, 50, ActInEditor);
-    PanelPress(&panel, panel.geometry.areaLeft + 26 + 32 * 6, panel.geometry.areaTop + 60, owner, 1);
+    PanelRoutePointerMessage(&panel, owner, WM_RBUTTONDOWN, 0, MAKELPARAM(knob7.x, knob7.y));
     EXPECT_TRUE(g_user.sawEditor) << row.text;
     EXPECT_EQ(panel.engine->filter->param[0].g7, row.g7) << row.text;
     EXPECT_EQ(panel.engine->filter->param[1].g7, row.g7) << row.text;
     EXPECT_TRUE(KL2CTL_OpenEditor() == nullptr && IsWindowEnabled(owner)) << "closed, the owner usable again";
   }
+  // The wheel arrives in screen coordinates; a notch away from the user lowers the knob under it.
+  PanelRoutePointerMessage(&panel, owner, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(onScreen.x, onScreen.y));
+  EXPECT_TRUE(panel.engine->filter->param[0].g7 == WheelValue(5.25f, -1) && panel.engine->filter->param[1].g7 == WheelValue(5.25f, -1));
   EXPECT_EQ(KL2CTL_StartCount(), 0);
   GEQ15_Destroy(panel.engine);
   DestroyWindow(neighbour);
