@@ -31,9 +31,8 @@ HWND WaitFor(double seconds, Find found) {
   }
 }
 
-// The first top-level window (or descendant of `parent`) for which `match` holds, from a list
-// taken first: a walk from sibling to sibling stops short at one destroyed meanwhile, as a file
-// dialog replaces its file list on changing folders.
+// The first top-level window (or descendant of `parent`) for which `match` holds, from a list taken
+// first: a sibling-to-sibling walk stops at one destroyed meanwhile (a file dialog's file list).
 BOOL CALLBACK Collect(HWND w, LPARAM list) { return reinterpret_cast<std::vector<HWND>*>(list)->push_back(w), TRUE; }
 template <typename Match>
 HWND FindWhere(const Match& match, HWND parent = nullptr) {
@@ -64,9 +63,8 @@ void Press(HWND dialog, int id) {
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-// Acts on `dialog` until it is hidden or gone. A busy machine can leave a press unanswered for
-// seconds, and a dialog still settling can drop one; pressing again is harmless, since the
-// messages left over die with the dialog.
+// Acts on `dialog` until it is hidden or gone: a dialog still settling can drop a press, and one
+// pressed again is harmless, since the messages left over die with the dialog.
 template <typename Act>
 bool ActUntilClosed(HWND dialog, double seconds, Act act) {
   const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
@@ -125,10 +123,9 @@ int main(int argc, char** argv) {
   const double seconds = argc > 2 && verb != "keys" && verb != "close" ? std::atof(argv[2]) : deadline ? std::atof(deadline) : 90;
   if (verb == "wait") return WaitFor(seconds, MainWindow) ? 0 : 1;
   if ((verb == "box" || verb == "filedialog") && argc >= 4) {
-    // The file name field is a file dialog's one edit field, wherever the combo boxes nest it. A
-    // box may bear the caption of the file dialog before it, which has not always closed yet, or
-    // be the file dialog's own complaint: the program's box has a message, neither edit field
-    // nor combo box, and no dialog for its owner.
+    // A file dialog's name field is its one edit field. A box may share its caption with the file
+    // dialog before it, or be that dialog's own complaint: the program's box has a message, no
+    // edit field or combo box, and no dialog for its owner.
     const double seconds = std::atof(argv[3]);
     HWND dialog = WaitFor(seconds, [&] {
       HWND w = Find(argv[2]);

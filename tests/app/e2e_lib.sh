@@ -43,9 +43,8 @@ e2e_startup_link() {
     -iname 'VEZ-15 (Kelmora).LNK' 2>/dev/null | head -n 1
 }
 # e2e_dialog TITLE PATH [ANSWER [CAPTION]]: types PATH into the file dialog, answers the box that
-# follows (CAPTION, by default the overwrite question) when an answer is given, with its text in
-# E2E_BOX_TEXT (and the log), and waits until the program is done with both. The driver's account
-# of what it saw goes into each failure.
+# follows (CAPTION, default the overwrite question; its text to E2E_BOX_TEXT and the log) and waits
+# until the program is done with both. Failures carry the driver's account of the screen.
 e2e_dialog() {
   local seen
   seen=$(drv filedialog "$1" "$E2E_DEADLINE" "$2") || e2e_fail "the file dialog \"$1\" did not close: $seen"
