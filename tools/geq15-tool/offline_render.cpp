@@ -15,22 +15,15 @@ int32_t OfflineRender_Start(OfflineRender* r, const GEQ15ChannelParam records[2]
   filter->param[0] = records[0];
   filter->param[1] = records[1];
 
-  // The stream start of the insert callback.
+  // The insert callback's stream start. The start keeps a refused rate's earlier configuration,
+  // so the rate is checked first. A mono file runs as the start sets the block up, as a pair with
+  // a silent second channel: the pair's vector paths are several times faster than one channel
+  // alone, and the channels never mix, so channel 1 comes out the same to the bit.
   const int32_t status = GEQ15_Configure(filter, rate, blockSize);
-  if (status < 0) {
+  if (status < 0 || GEQ15_StartStream(e, rate, blockSize) < 0) {
     OfflineRender_Stop(r);
-    return status;
+    return status < 0 ? status : -1;
   }
-  CoefExchange_Reset(&e->coefExchange);
-  if (e->coefExchange.base) GEQ15_Design(filter, &e->coefExchange.base[0]);
-  ProcessContext_Init(&e->process, rate, blockSize, 20.0f);
-  e->process.block = &e->channelBlock;
-  // A mono file runs as a pair with a silent second channel: the pair's vector paths are several
-  // times faster than one channel alone, and the channels never mix, so channel 1 comes out the
-  // same to the bit.
-  e->channelBlock.count = 2;
-  e->channelBlock.frames = blockSize;
-  e->started.store(1, std::memory_order_release);
 
   r->channels = channels;
   r->blockSize = blockSize;
