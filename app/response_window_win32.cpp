@@ -12,6 +12,7 @@
 #include "app/shell_logic.h"
 #include "curves/correction_summary.h"
 #include "curves/response_view.h"
+#include "panel/panel_win32.h"
 
 namespace {
 
@@ -240,12 +241,10 @@ void ShowResponseWindow(HWND owner) {
   // Beneath the panel when the monitor has room there, so that neither hides the other.
   int32_t x = CW_USEDEFAULT, y = CW_USEDEFAULT;
   RECT panel;
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  if (GetWindowRect(owner, &panel) && GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor) &&
-      panel.bottom + 8 + height <= monitor.rcWork.bottom) {
-    x = panel.left;
-    y = panel.bottom + 8;
+  if (GetWindowRect(owner, &panel)) {
+    int32_t left = panel.left, top = panel.bottom, monitorWidth = 0, monitorHeight = 0;
+    MonitorRectAtPoint(&left, &top, &monitorWidth, &monitorHeight);
+    if (panel.bottom + 8 + height <= top + monitorHeight) x = panel.left, y = panel.bottom + 8;
   }
   // Owned by the main window: it stays above the panel and goes when the program ends.
   g_response.window = CreateWindowExW(0, kClassName, kTitle, style, x, y, width, height, owner, nullptr, instance,
