@@ -68,7 +68,11 @@ int32_t InitializeApplication(HWND window) {
     g_app.host.hostType = 0;  // the timer asks again later
   }
 
-  g_app.insert = InsertLink{&g_app.engine, PostRestartCommand, window};
+  // The engine is handed to the callback only once it exists (below); until then a host that
+  // calls at once finds nothing to do.
+  g_app.insert.engine.store(nullptr, std::memory_order_relaxed);
+  g_app.insert.restart = PostRestartCommand;
+  g_app.insert.window = window;
   const int32_t registered =
       api.KLORM_AudioCallbackRegister(kHostModeOutputInsert, InsertCallback, &g_app.insert, clientName);
   if (registered == kHostInsertBusy) {
@@ -80,6 +84,7 @@ int32_t InitializeApplication(HWND window) {
 
   if (GEQ15_Create(&g_app.engine) < 0) return FailInit(window, "Cannot Create GEQ15 Filter Object");
   g_startup.filterCreated = true;
+  g_app.insert.engine.store(&g_app.engine, std::memory_order_release);
 
   InitTextBuffer(&g_app.settings.buffer);
   g_startup.settingsBuffer = true;
@@ -98,6 +103,7 @@ int32_t ShutdownApplication() {
   g_startup.loggedIn = g_startup.callbackRegistered = false;
 
   // No callback can run any more, so the equalizer and its exchanges can go.
+  g_app.insert.engine.store(nullptr, std::memory_order_relaxed);
   if (g_startup.filterCreated) GEQ15_Destroy(&g_app.engine);
   if (g_startup.panelResources) PanelResources_Release();
   if (g_startup.settingsBuffer) ReleaseTextBuffer(&g_app.settings.buffer);

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <cstring>
 #include <string>
 
 #include "app/curve_features_win32.h"
@@ -73,9 +74,10 @@ void ImportCorrection(HWND owner) {
   }
   // The bypass switch is the user's, not part of the correction.
   fit.param.bypass = filter->param[0].bypass;
-  filter->param[0] = fit.param;
-  filter->param[1] = fit.param;
-  GEQ15_PublishParams(&g_app.engine);
+  GEQ15ChannelParam records[kChannelRecords];
+  std::memcpy(records, filter->param, sizeof records);
+  records[0] = records[1] = fit.param;
+  GEQ15_SetParams(&g_app.engine, records);
   InvalidateRect(owner, nullptr, FALSE);
   RefreshResponseWindow();
   Report(owner, Widen(FormatImportSummary(correction, fit)), MB_ICONINFORMATION);

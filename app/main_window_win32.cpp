@@ -121,10 +121,7 @@ void ToggleSysTray(HWND window) {
 LRESULT OnSysCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (LOWORD(wParam)) {
     case kCmdLoadSettings:
-      if (LoadAppSettings(window, 1) == 1) {
-        GEQ15_PublishParams(&g_app.engine);
-        InvalidateRect(window, nullptr, FALSE);
-      }
+      if (LoadAppSettings(window, 1) == 1) InvalidateRect(window, nullptr, FALSE);
       return 1;
     case kCmdSaveSettings:
       SaveAppSettings(window, 1);
@@ -139,10 +136,7 @@ LRESULT OnSysCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       if (MessageBoxA(window, "Entire Matrix will be initialized.\nPlease Confirm reset All?", "New Matrix",
                       MB_ICONQUESTION | MB_YESNO) == IDNO)
         return 0;
-      if (g_app.engine.filter) {
-        GEQ15_ResetParams(g_app.engine.filter);
-        GEQ15_PublishParams(&g_app.engine);
-      }
+      GEQ15_ResetParams(&g_app.engine);
       InvalidateRect(window, nullptr, FALSE);
       return DefWindowProcA(window, message, wParam, lParam);
     case kCmdShowOnTop:

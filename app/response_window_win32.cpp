@@ -220,10 +220,9 @@ bool RegisterResponseClass(HINSTANCE instance) {
 }  // namespace
 
 int32_t CurveDesignRate() {
-  const GEQ15Filter* filter = g_app.engine.filter;
-  if (filter && (filter->flags.load(std::memory_order_acquire) & kFlagConfigured))
-    return filter->sampleRate.load(std::memory_order_relaxed);
-  return 48000;
+  // The rate the stream's sets are designed for, which the audio thread publishes at each start.
+  const int32_t rate = g_app.engine.designRate.load(std::memory_order_relaxed);
+  return rate != 0 ? rate : 48000;
 }
 
 void ShowResponseWindow(HWND owner) {

@@ -51,9 +51,10 @@ void BM_InsertCallback64(benchmark::State& state) {
   auto engine = std::make_unique<EngineContext>();
   InsertLink link{engine.get(), nullptr, nullptr};
   GEQ15_Create(engine.get());
-  for (int r = 0; r < 2; ++r) {
-    for (int i = 0; i < kBandCount; ++i) engine->filter->param[r].bands[i] = static_cast<float>((i % 5) * 3 - 6);
-  }
+  GEQ15ChannelParam records[kChannelRecords] = {};
+  for (GEQ15ChannelParam& record : records)
+    for (int i = 0; i < kBandCount; ++i) record.bands[i] = static_cast<float>((i % 5) * 3 - 6);
+  GEQ15_SetParams(engine.get(), records);
   InsertCallback(&link, kHostCommandStart, host.buffer.get(), 0);
   for (auto _ : state) {
     InsertCallback(&link, kHostCommandBuffer, host.buffer.get(), 0);

@@ -36,11 +36,13 @@ std::vector<float> Noise(size_t count, unsigned seed) {
   return v;
 }
 
-void TypicalCurve(GEQ15Filter* filter) {
-  for (int r = 0; r < 2; ++r) {
-    for (int i = 0; i < kBandCount; ++i) filter->param[r].bands[i] = static_cast<float>((i % 5) * 3 - 6);
-    filter->param[r].gain = -3.0f;
+void TypicalCurve(EngineContext* engine) {
+  GEQ15ChannelParam records[kChannelRecords] = {};
+  for (GEQ15ChannelParam& record : records) {
+    for (int i = 0; i < kBandCount; ++i) record.bands[i] = static_cast<float>((i % 5) * 3 - 6);
+    record.gain = -3.0f;
   }
+  GEQ15_SetParams(engine, records);
 }
 
 // Nanoseconds per call of `work`: the fastest round.
@@ -61,23 +63,13 @@ double PathNsPerSample(int32_t path) {
   ProcessPath_Select(path);
   auto ctx = std::make_unique<EngineContext>();
   GEQ15_Create(ctx.get());
-  GEQ15_Configure(ctx->filter, kRate, kFrames);
-  CoefExchange_Reset(&ctx->coefExchange);
-  TypicalCurve(ctx->filter);
-  GEQ15_Design(ctx->filter, &ctx->coefExchange.base[0]);
-  ProcessContext_Init(&ctx->process, kRate, kFrames, 20.0f);
-  ctx->process.block = &ctx->channelBlock;
-  ctx->channelBlock.count = 2;
-  ctx->channelBlock.frames = kFrames;
+  TypicalCurve(ctx.get());
+  GEQ15_StartStream(ctx.get(), kRate, kFrames);
   const std::vector<float> input = Noise(2 * kFrames, 11);
   std::vector<float> output(2 * kFrames);
   const double ns = FastestNs([&] {
-    BlockCycle_Begin(&ctx->process, &ctx->coefExchange);
-    for (int c = 0; c < 2; ++c) {
-      std::memcpy(&output[c * kFrames], &input[c * kFrames], kFrames * sizeof(float));
-      ctx->channelBlock.samples[c] = &output[c * kFrames];
-    }
-    BlockCycle_Finish(&ctx->process, ctx->filter, kFrames);
+    std::memcpy(output.data(), input.data(), 2 * kFrames * sizeof(float));
+    GEQ15_ProcessBlock(ctx.get(), &output[0], &output[kFrames], kFrames);
   });
   GEQ15_Destroy(ctx.get());
   ProcessPath_Select(kProcessPathAuto);
@@ -100,7 +92,7 @@ double CallbackPercent() {
   auto engine = std::make_unique<EngineContext>();
   InsertLink link{engine.get(), nullptr, nullptr};
   GEQ15_Create(engine.get());
-  TypicalCurve(engine->filter);
+  TypicalCurve(engine.get());
   InsertCallback(&link, kHostCommandStart, buffer.get(), 0);
   const double ns = FastestNs([&] { InsertCallback(&link, kHostCommandBuffer, buffer.get(), 0); });
   GEQ15_Destroy(engine.get());

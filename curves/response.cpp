@@ -8,15 +8,11 @@ constexpr double kTwoPi = 6.283185307179586;
 }  // namespace
 
 int32_t DesignChannel(const GEQ15ChannelParam& param, int32_t sampleRate, GEQ15ChannelCoefs* out) {
-  // A private filter object: the design reads only flags, records, rate and channel count.
-  auto filter = std::make_unique<GEQ15Filter>();
-  int32_t status = GEQ15_Configure(filter.get(), sampleRate, 512);
-  if (status < 0) return status;
-  filter->param[0] = param;
-  filter->param[1] = param;
+  const int32_t refused = GEQ15_CheckRate(sampleRate);
+  if (refused != 0) return refused;
+  const GEQ15ChannelParam pair[kLiveChannels] = {param, param};
   auto set = std::make_unique<CoefficientSet>();
-  status = GEQ15_Design(filter.get(), set.get());
-  if (status < 0) return status;
+  GEQ15_Design(pair, sampleRate, set.get());
   *out = set->channel[0];
   return 0;
 }

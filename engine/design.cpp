@@ -43,13 +43,18 @@ void DesignChannel(const GEQ15ChannelParam& param, double k, double radiansPerHz
 
 }  // namespace
 
-int32_t GEQ15_Design(const GEQ15Filter* filter, CoefficientSet* dest) {
-  if (!filter || !(filter->flags.load(std::memory_order_acquire) & kFlagConfigured)) return -1;
-  if (!dest) return -1;
+int32_t GEQ15_CheckRate(int32_t rate) {
+  if (rate < kMinSampleRate) return -2;
+  if (rate > kMaxSampleRate) return -3;
+  return 0;
+}
+
+int32_t GEQ15_Design(const GEQ15ChannelParam records[kLiveChannels], int32_t sampleRate, CoefficientSet* dest) {
+  // Outside the accepted rates the top band may lie above half the rate, where the design's
+  // bandwidth term is not finite.
+  if (!records || !dest || GEQ15_CheckRate(sampleRate) != 0) return -1;
   const double k = std::log(2.0) * 0.5 * kBandwidthOctaves;
-  const double radiansPerHz = kTwoPi / filter->sampleRate.load(std::memory_order_relaxed);
-  int32_t channels = filter->channelCount.load(std::memory_order_relaxed);
-  if (channels > kChannelRecords) channels = kChannelRecords;
-  for (int32_t c = 0; c < channels; ++c) DesignChannel(filter->param[c], k, radiansPerHz, &dest->channel[c]);
+  const double radiansPerHz = kTwoPi / sampleRate;
+  for (int c = 0; c < kLiveChannels; ++c) DesignChannel(records[c], k, radiansPerHz, &dest->channel[c]);
   return 0;
 }

@@ -41,23 +41,19 @@ int32_t CoefExchange_Init(CoefficientExchange* ex) {
   std::free(ex->storage);
   ex->storage = nullptr;
   ex->base = nullptr;
-  CoefExchange_Reset(ex);
-  ex->slotSize = static_cast<int32_t>(sizeof(CoefficientSet));
-  // Zero-filled so that no slot can ever hand uninitialised bytes to the audio thread.
-  ex->storage = std::calloc(1, 3 * sizeof(CoefficientSet) + kSlotAlignment);
-  if (!ex->storage) return -1;
-  ex->base = static_cast<CoefficientSet*>(AlignedBase(ex->storage));
-  return 0;
-}
-
-void CoefExchange_Reset(CoefficientExchange* ex) {
-  if (!ex) return;
+  // The reader starts out holding slot 0; no other thread uses the exchange yet.
   ex->ready[0].store(kSlotPublished, std::memory_order_relaxed);
   ex->ready[1].store(kSlotFree, std::memory_order_relaxed);
   ex->ready[2].store(kSlotFree, std::memory_order_relaxed);
   ex->readIndex.store(0, std::memory_order_relaxed);
-  // Release: whoever sees the new writeIndex also sees the ready words above.
-  ex->writeIndex.store(1, std::memory_order_release);
+  ex->writeIndex.store(1, std::memory_order_relaxed);
+  ex->slotSize = static_cast<int32_t>(sizeof(PublishedSet));
+  // Zero-filled: every slot starts as the default records, published before any stream, so no
+  // slot can ever hand uninitialised bytes to the audio thread.
+  ex->storage = std::calloc(1, 3 * sizeof(PublishedSet) + kSlotAlignment);
+  if (!ex->storage) return -1;
+  ex->base = static_cast<PublishedSet*>(AlignedBase(ex->storage));
+  return 0;
 }
 
 // Invariant (outside a call): the reader holds slot r; the unread sets, if any, are r+1 or
@@ -98,7 +94,7 @@ void CoefExchange_EndWrite(CoefficientExchange* ex, int32_t slot) {
   ex->ready[slot].store(kSlotPublished, std::memory_order_release);
 }
 
-CoefficientSet* CoefExchange_TakeNewest(CoefficientExchange* ex) {
+PublishedSet* CoefExchange_TakeNewest(CoefficientExchange* ex) {
   if (!ex || !ex->base) return nullptr;
   int32_t r = ex->readIndex.load(std::memory_order_relaxed);
   const int32_t n = NextCoefSlot(r);
@@ -117,9 +113,9 @@ CoefficientSet* CoefExchange_TakeNewest(CoefficientExchange* ex) {
 // through a publication. So it never resets the indices or touches a slot the writer may own:
 // it takes every set published so far (two steps at most, as only two slots can be unread) and
 // returns the slot it then holds, which the writer never writes, for the start to redesign from
-// the current settings. Those settings are at least as new as any set taken here; a publication
-// still in flight arrives at a later pickup.
-CoefficientSet* CoefExchange_CatchUp(CoefficientExchange* ex) {
+// the records that set carries: the newest ones published. A publication still in flight was
+// labelled for the earlier stream; its writer publishes it again for the new one.
+PublishedSet* CoefExchange_CatchUp(CoefficientExchange* ex) {
   if (!ex || !ex->base) return nullptr;
   CoefExchange_TakeNewest(ex);
   return CoefExchange_TakeNewest(ex);
@@ -141,14 +137,6 @@ int32_t MeterExchange_Init(MeterExchange* ex) {
   if (!ex->storage) return -1;
   ex->base = static_cast<MeterSnapshot*>(AlignedBase(ex->storage));
   return 0;
-}
-
-void MeterExchange_Reset(MeterExchange* ex) {
-  ex->writeIndex.store(1, std::memory_order_relaxed);
-  ex->readIndex.store(0, std::memory_order_relaxed);
-  ex->ready[1].store(kSlotFree, std::memory_order_relaxed);
-  if (ex->base) std::memset(&ex->base[0], 0, sizeof(MeterSnapshot));
-  ex->ready[0].store(kSlotPublished, std::memory_order_release);
 }
 
 // Two slots need no reclaim: the reader always holds one slot with its ready word set, so a

@@ -1,5 +1,5 @@
-// The equalizer object's life: creation with its exchanges, parameter reset, publication of
-// designed sets, destruction.
+// The equalizer object's life: creation with its exchanges, the settings and their publication,
+// the stream start, destruction.
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +12,6 @@ namespace {
 constexpr float kGainMinDb = -12.0f;
 constexpr float kGainMaxDb = 12.0f;
 constexpr float kMeterPeriodMs = 20.0f;
-constexpr int kPublishRounds = 4;
 
 void ClearCoefExchange(CoefficientExchange* ex) {
   ex->storage = nullptr;
@@ -21,6 +20,35 @@ void ClearCoefExchange(CoefficientExchange* ex) {
   ex->writeIndex.store(0, std::memory_order_relaxed);
   ex->readIndex.store(0, std::memory_order_relaxed);
   ex->slotSize = 0;
+}
+
+// The writer of the coefficient exchange. Each set is labelled with the stream generation read
+// before the rate it is designed for; the start stores the rate before the generation, so a set
+// whose label is still current was designed for the current rate. A start and a publication may
+// overlap. Each stores first (the start its generation, the writer its set) and then, behind a
+// sequentially consistent fence, looks at the other's word, so at least one of them sees the
+// other: either the start takes the set and redesigns it from its records, or the writer sees the
+// new generation and publishes again for it. Neither waits; the writer goes round only while
+// starts keep overtaking it, and the audio thread passes over a set labelled for another stream.
+int32_t GEQ15_PublishParams(EngineContext* ctx) {
+  CoefficientExchange* ex = &ctx->coefExchange;
+  int32_t result = 0;
+  for (;;) {
+    const uint32_t generation = ctx->streamGeneration.load(std::memory_order_acquire);
+    const int32_t rate = ctx->designRate.load(std::memory_order_relaxed);
+    const int32_t slot = CoefExchange_BeginWrite(ex);
+    if (slot < 0) return 0;
+    PublishedSet* set = &ex->base[slot];
+    std::memcpy(set->records, ctx->filter->param, sizeof set->records);
+    set->generation = generation;
+    set->sampleRate = rate;
+    // Before the first start there is no rate to design for: the records travel alone and the
+    // start designs them.
+    result = generation != 0 ? GEQ15_Design(set->records, rate, &set->coefs) : 0;
+    CoefExchange_EndWrite(ex, slot);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (ctx->streamGeneration.load(std::memory_order_relaxed) == generation) return result;
+  }
 }
 
 }  // namespace
@@ -32,18 +60,25 @@ int32_t GEQ15_Create(EngineContext* ctx) {
   GEQ15Filter* filter = memory ? new (memory) GEQ15Filter : nullptr;
   if (filter) {
     MeterExchange_Init(&filter->meters);
-    GEQ15_ResetParams(filter);
+    const GEQ15ChannelParam defaults{};
+    for (GEQ15ChannelParam& record : filter->param) record = defaults;
   }
   ctx->filter = filter;
   if (!filter) return -1;
 
   std::memset(&ctx->process, 0, sizeof ctx->process);
   std::memset(&ctx->channelBlock, 0, sizeof ctx->channelBlock);
+  ctx->started = 0;
   ctx->bus.store(0, std::memory_order_relaxed);
+  ctx->streamGeneration.store(0, std::memory_order_relaxed);
+  ctx->designRate.store(0, std::memory_order_relaxed);
   ClearCoefExchange(&ctx->coefExchange);
   std::memset(&ctx->meterReadout, 0, sizeof ctx->meterReadout);
-  // A missing exchange is not fatal: every user tests its base for null.
-  CoefExchange_Init(&ctx->coefExchange);
+  // A missing exchange is not fatal: every user tests its base for null. The slot the reader
+  // holds at first carries the default records, which a first start with nothing published
+  // designs.
+  if (CoefExchange_Init(&ctx->coefExchange) == 0)
+    std::memcpy(ctx->coefExchange.base[0].records, filter->param, sizeof ctx->coefExchange.base[0].records);
   ctx->gainMin = kGainMinDb;
   ctx->gainMax = kGainMaxDb;
   return 0;
@@ -64,52 +99,50 @@ void GEQ15_Destroy(EngineContext* ctx) {
   ctx->coefExchange.base = nullptr;
 }
 
-int32_t GEQ15_ResetParams(GEQ15Filter* filter) {
-  if (!filter) return 0;
-  const GEQ15ChannelParam defaults{};
-  for (GEQ15ChannelParam& record : filter->param) record = defaults;
-  return 0;
+int32_t GEQ15_SetParams(EngineContext* ctx, const GEQ15ChannelParam records[kChannelRecords]) {
+  if (!ctx || !ctx->filter || !records) return 0;
+  std::memcpy(ctx->filter->param, records, sizeof ctx->filter->param);
+  return GEQ15_PublishParams(ctx);
 }
 
-// The stream start and a publication run on different threads and may overlap. Each side stores
-// first (the start: configuration and started; the writer: the settings, then its set) and then,
-// behind a sequentially consistent fence, looks at the other's word. The fences make sure that
-// at least one of them sees the other: either the start takes the writer's set and designs from
-// its settings, or the writer sees the started stream and the new configuration and publishes a
-// set designed for it. Neither waits.
-int32_t GEQ15_PublishParams(EngineContext* ctx) {
-  if (!ctx || !ctx->filter) return 0;
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  // Before the first stream start there is nothing to publish to: the start designs from the
-  // records anyway, so no change is lost.
-  if (!ctx->started.load(std::memory_order_acquire)) return 0;
-  int32_t result = 0;
-  // A start may change the rate while a set is being designed; a set for the old rate that the
-  // start did not take is replaced at once. Starts are rare, so few rounds ever run.
-  for (int round = 0; round < kPublishRounds; ++round) {
-    const int32_t rate = ctx->filter->sampleRate.load(std::memory_order_relaxed);
-    const int32_t slot = CoefExchange_BeginWrite(&ctx->coefExchange);
-    if (slot < 0) return 0;
-    result = GEQ15_Design(ctx->filter, &ctx->coefExchange.base[slot]);
-    CoefExchange_EndWrite(&ctx->coefExchange, slot);
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    if (ctx->filter->sampleRate.load(std::memory_order_relaxed) == rate) break;
-  }
-  return result;
+int32_t GEQ15_ResetParams(EngineContext* ctx) {
+  const GEQ15ChannelParam defaults[kChannelRecords] = {};
+  return GEQ15_SetParams(ctx, defaults);
 }
 
-int32_t GEQ15_StartStream(EngineContext* ctx, int32_t rate, int32_t blockSize) {
+void GEQ15_SetBus(EngineContext* ctx, int32_t bus) {
+  if (ctx) ctx->bus.store(bus, std::memory_order_release);
+}
+
+int32_t GEQ15_StartStream(EngineContext* ctx, int32_t rate, int32_t blockSize, StreamFade fade) {
   if (!ctx || !ctx->filter) return -2;
+  GEQ15Filter* filter = ctx->filter;
   // An unsupported rate is refused here and the filter keeps its previous configuration, while
   // the timing below follows the host's new rate.
-  GEQ15_Configure(ctx->filter, rate, blockSize);
+  GEQ15_Configure(filter, rate, blockSize);
   if (!ctx->coefExchange.base) return -2;
-  ctx->started.store(1, std::memory_order_release);
+
+  // A new stream: every set designed before this point was designed for an earlier one. The
+  // generation skips 0, which labels records published before any stream.
+  uint32_t generation = ctx->streamGeneration.load(std::memory_order_relaxed) + 1;
+  if (generation == 0) generation = 1;
+  const bool configured = (filter->flags.load(std::memory_order_relaxed) & kFlagConfigured) != 0;
+  const int32_t designRate = configured ? filter->sampleRate : 0;
+  ctx->designRate.store(designRate, std::memory_order_relaxed);
+  ctx->streamGeneration.store(generation, std::memory_order_release);
   std::atomic_thread_fence(std::memory_order_seq_cst);
-  GEQ15_Design(ctx->filter, CoefExchange_CatchUp(&ctx->coefExchange));
+
+  PublishedSet* held = CoefExchange_CatchUp(&ctx->coefExchange);
+  GEQ15_Design(held->records, designRate, &held->coefs);
+  held->generation = generation;
+  held->sampleRate = designRate;
+
   ProcessContext_Init(&ctx->process, rate, blockSize, kMeterPeriodMs);
+  ctx->process.generation = generation;
+  ctx->process.startAtTarget = fade == kStreamAtTarget;
   ctx->process.block = &ctx->channelBlock;
   ctx->channelBlock.count = 2;
   ctx->channelBlock.frames = blockSize;
+  ctx->started = 1;
   return 0;
 }

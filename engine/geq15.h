@@ -8,8 +8,14 @@
 
 constexpr int kBandCount = 15;
 constexpr int kChannelRecords = 8;
+// Records 1 and 2, the stereo pair, are the live ones: designed, processed and edited together.
+constexpr int kLiveChannels = 2;
 
-// Bits of GEQ15Filter::flags. Design and meter reading need kFlagConfigured; processing needs both.
+// Sample rates the engine accepts, inclusive.
+constexpr int32_t kMinSampleRate = 44100;
+constexpr int32_t kMaxSampleRate = 192000;
+
+// Bits of GEQ15Filter::flags. Meter reading needs kFlagConfigured; processing needs both.
 constexpr uint32_t kFlagConfigured = 0x10000000u;
 constexpr uint32_t kFlagProcessing = 0x00000001u;
 
@@ -72,6 +78,17 @@ static_assert(sizeof(MeterSnapshot) == 16 * 4, "MeterSnapshot is 16 floats");
 static_assert(std::atomic<int32_t>::is_always_lock_free, "the exchanges' words must be lock-free");
 static_assert(std::atomic<uint32_t>::is_always_lock_free, "the filter's flags must be lock-free");
 
+// What the coefficient exchange carries: a designed set together with what it was designed from.
+// A stream start redesigns the set it holds from these records, so it never reads the records the
+// user-interface thread is editing; the generation lets the audio thread pass over a set that was
+// designed for an earlier stream.
+struct PublishedSet {
+  CoefficientSet coefs;
+  GEQ15ChannelParam records[kLiveChannels];
+  uint32_t generation;  // the stream it was designed for; 0: records only, published before the first start
+  int32_t sampleRate;   // the rate the design used; 0 when no rate had been accepted
+};
+
 // Values of an exchange's ready words. Nonzero means "not free for the writer"; the reader marks
 // the slot it holds with kSlotHeld so that the writer's reclaim can tell, in one compare-and-
 // exchange, an unread slot it may take back from one the reader has just entered.
@@ -82,10 +99,10 @@ constexpr int32_t kSlotHeld = 2;
 // Three slots, user-interface thread (writer) to audio thread (reader).
 struct CoefficientExchange {
   void* storage;           // owning: the raw allocation (three slots + 16 bytes)
-  CoefficientSet* base;    // slot 0, 16-byte aligned; null when there is no storage
+  PublishedSet* base;      // slot 0, 16-byte aligned; null when there is no storage
   std::atomic<int32_t> ready[3];
-  std::atomic<int32_t> writeIndex;
-  std::atomic<int32_t> readIndex;
+  std::atomic<int32_t> writeIndex;  // the writer's own
+  std::atomic<int32_t> readIndex;   // the reader's own
   int32_t slotSize;
 };
 
@@ -94,22 +111,26 @@ struct MeterExchange {
   void* storage;
   MeterSnapshot* base;
   std::atomic<int32_t> ready[2];
-  std::atomic<int32_t> writeIndex;
-  std::atomic<int32_t> readIndex;
+  std::atomic<int32_t> writeIndex;  // the writer's own
+  std::atomic<int32_t> readIndex;   // the reader's own
   int32_t slotSize;
 };
 
-// The equalizer object: allocated once and zero-filled at creation.
+// The equalizer object: allocated once and zero-filled at creation. Its parts belong to one
+// thread each; the two that both threads touch say so.
 struct GEQ15Filter {
+  // Written by configuration (audio thread), read by the meter reading (user-interface thread).
   std::atomic<uint32_t> flags;
+  // The user-interface thread's own, changed only through GEQ15_SetParams and GEQ15_ResetParams.
   GEQ15ChannelParam param[kChannelRecords];
+  // The audio thread's own: processing state, the set in use and the configuration.
   ChannelState state[kChannelRecords];
-  CoefficientSet* coefs;   // set in use by the current block; written by processing only
+  CoefficientSet* coefs;
+  int32_t sampleRate;
+  int32_t blockSize;
+  int32_t channelCount;
+  // Snapshots: the audio thread writes, the user-interface thread reads.
   MeterExchange meters;
-  // Written by configuration on the audio thread, read by the design on the user-interface thread.
-  std::atomic<int32_t> sampleRate;
-  std::atomic<int32_t> blockSize;
-  std::atomic<int32_t> channelCount;
 };
 
 struct ChannelBlock {
@@ -120,7 +141,7 @@ struct ChannelBlock {
 
 struct ProcessContext {
   ChannelBlock* block;
-  CoefficientSet* coefs;  // null until the first pickup
+  CoefficientSet* coefs;  // the set in use: `current`, or null until the first pickup
   int32_t newSet;
   int32_t meterDue;
   int32_t rampRemaining;
@@ -131,37 +152,73 @@ struct ProcessContext {
   float meterDecay;
   // Blocks since the stream start in which a channel went non-finite and was silenced.
   int32_t silencedBlocks;
+  uint32_t generation;         // the stream this context was started for
+  const PublishedSet* taken;   // the slot taken last; a pickup that returns another found a new set
+  int32_t startAtTarget;       // the first set's gain holds from the first sample: no fade-in
+  // A copy of the set in use, so the slot it came from can go back to the writer at once.
+  CoefficientSet current;
+};
+
+// How a stream's output begins.
+enum StreamFade : int32_t {
+  kStreamFadeIn = 0,      // from silence over one gain ramp, as the host's stream starts
+  kStreamAtTarget = 1,    // at the first set's output gain (offline rendering on request)
 };
 
 // The part of the application record that the engine works on. The application embeds it;
-// tests use it alone.
+// tests use it alone. Each part belongs to one thread; the words both touch have one writer each.
 struct EngineContext {
-  std::atomic<int32_t> started;  // 0 until the first successful stream start, then 1
+  // Shared.
+  CoefficientExchange coefExchange;        // sets: the user-interface thread writes, the audio thread reads
+  std::atomic<int32_t> bus;                // the user-interface thread writes (GEQ15_SetBus), the audio thread reads once per block
+  std::atomic<uint32_t> streamGeneration;  // the audio thread writes at each start; the user-interface thread labels its sets with it
+  std::atomic<int32_t> designRate;         // the audio thread writes before the generation; the user-interface thread designs for it
+  // The audio thread's own.
+  int32_t started;  // 0 until the first successful stream start, then 1
   ProcessContext process;
   ChannelBlock channelBlock;
-  std::atomic<int32_t> bus;      // selected output bus, 0-based; read once per block
-  CoefficientExchange coefExchange;
+  // The user-interface thread's own.
   MeterSnapshot meterReadout;
-  float gainMin, gainMax;        // value range of every gain, dB
-  GEQ15Filter* filter;           // null until GEQ15_Create succeeded
+  float gainMin, gainMax;  // value range of every gain, dB
+  // Set by GEQ15_Create before the engine is handed to the host and cleared by GEQ15_Destroy after
+  // the host has let go of it, so it never changes while both threads use it.
+  GEQ15Filter* filter;
 };
 
-// ---- parameter model and exchanges ----
+// ---- the equalizer's life (user-interface thread, while no stream runs) ----
 int32_t GEQ15_Create(EngineContext* ctx);
 void GEQ15_Destroy(EngineContext* ctx);
-int32_t GEQ15_ResetParams(GEQ15Filter* filter);
-int32_t GEQ15_PublishParams(EngineContext* ctx);
-// The host's stream start (audio thread): configures the filter, catches the exchange up and
-// designs the held set from the current settings, initialises the timing and marks the stream
-// started. 0; -2 without a filter or coefficient storage.
-int32_t GEQ15_StartStream(EngineContext* ctx, int32_t rate, int32_t blockSize);
+
+// ---- settings (user-interface thread): the only ways to change the records ----
+// The eight records become `records`, and a set designed from the live pair is published for the
+// audio thread. Returns the design's result (0; -1 when the stream's rate was refused), or 0 when
+// nothing was designed: before the first stream start the records are published alone, and the
+// start designs them. A start that overtakes the publication is answered by publishing again.
+int32_t GEQ15_SetParams(EngineContext* ctx, const GEQ15ChannelParam records[kChannelRecords]);
+// Every record back to the default (all zero), published as GEQ15_SetParams does.
+int32_t GEQ15_ResetParams(EngineContext* ctx);
+// The output bus whose first two channels are equalized, 0-based; taken at the next block.
+void GEQ15_SetBus(EngineContext* ctx, int32_t bus);
+int32_t GEQ15_ReadMeters(GEQ15Filter* filter, MeterSnapshot* dest);
+
+// ---- the stream (audio thread) ----
+// The host's stream start: configures the filter (a refused rate keeps the earlier
+// configuration), takes every set published so far and redesigns the newest from its own records
+// for this stream, and initialises the timing. 0; -2 without a filter or coefficient storage.
+int32_t GEQ15_StartStream(EngineContext* ctx, int32_t rate, int32_t blockSize,
+                          StreamFade fade = kStreamFadeIn);
+// One block of the stereo pair, in place (`right` null: channel 1 alone). Takes the newest set of
+// this stream when no gain ramp runs, processes, advances the ramp and the meter period. Returns
+// GEQ15_Process's status: -1 leaves the block as it came (no stream started, no rate accepted).
+int32_t GEQ15_ProcessBlock(EngineContext* ctx, float* left, float* right, int32_t frames);
+
+// ---- exchanges ----
 int32_t CoefExchange_Init(CoefficientExchange* ex);
-// writeIndex 1, readIndex 0, ready {1,0,0}: only while no other thread uses the exchange.
-void CoefExchange_Reset(CoefficientExchange* ex);
-CoefficientSet* CoefExchange_TakeNewest(CoefficientExchange* ex);
+// Reader: advances to the next slot when it holds a published set and returns the slot it holds.
+PublishedSet* CoefExchange_TakeNewest(CoefficientExchange* ex);
 // Reader: takes every set published so far and returns the slot it holds, which the writer never
 // writes, so the stream start can redesign it; null when there is no storage.
-CoefficientSet* CoefExchange_CatchUp(CoefficientExchange* ex);
+PublishedSet* CoefExchange_CatchUp(CoefficientExchange* ex);
 // The writer's two halves, around the filling of the slot: BeginWrite picks the slot (never the
 // one the reader holds) and returns its index, -1 when there is no storage; EndWrite publishes it.
 int32_t CoefExchange_BeginWrite(CoefficientExchange* ex);
@@ -171,22 +228,17 @@ int32_t MeterExchange_Init(MeterExchange* ex);
 // storage or both slots are still unread (the publication is skipped); EndWrite publishes it.
 MeterSnapshot* MeterExchange_BeginWrite(MeterExchange* ex);
 void MeterExchange_EndWrite(MeterExchange* ex);
-// Configuration's reset: writeIndex 1, readIndex 0, ready {1, 0}, slot 0 zero-filled.
-void MeterExchange_Reset(MeterExchange* ex);
-int32_t GEQ15_ReadMeters(GEQ15Filter* filter, MeterSnapshot* dest);
 
-// ---- design ----
+// ---- design (pure; any thread) ----
 extern const double kBandCentreHz[kBandCount];
-int32_t GEQ15_Design(const GEQ15Filter* filter, CoefficientSet* dest);
+// 0 for a rate the engine accepts; -2 below kMinSampleRate, -3 above kMaxSampleRate.
+int32_t GEQ15_CheckRate(int32_t rate);
+// Designs the pair into dest's first two channel entries; the other six are left as they are.
+// 0; -1 when the rate is not one the engine accepts (nothing is written).
+int32_t GEQ15_Design(const GEQ15ChannelParam records[kLiveChannels], int32_t sampleRate, CoefficientSet* dest);
 
-// ---- processing ----
+// ---- processing (audio thread; GEQ15_StartStream and GEQ15_ProcessBlock drive them) ----
 int32_t GEQ15_Configure(GEQ15Filter* filter, int32_t rate, int32_t blockSize);
 // A block size below 1 counts as 256 here too, as in configuration.
 void ProcessContext_Init(ProcessContext* pc, int32_t rate, int32_t blockSize, float meterMs);
 int32_t GEQ15_Process(ProcessContext* pc, GEQ15Filter* filter);
-// The block cycle around GEQ15_Process, split where the callback puts its buffer copies.
-// Begin takes the newest coefficient set when no gain ramp runs and starts the ramp to it.
-void BlockCycle_Begin(ProcessContext* pc, CoefficientExchange* ex);
-// Finish counts the frames towards the meter period, processes the block and advances the ramp;
-// it returns GEQ15_Process's status (-1: the block was left as it came).
-int32_t BlockCycle_Finish(ProcessContext* pc, GEQ15Filter* filter, int32_t frames);

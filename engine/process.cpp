@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int32_t kMinRate = 44100;
-constexpr int32_t kMaxRate = 192000;
 constexpr int32_t kDefaultBlockSize = 256;
 constexpr float kMeterDecay = 0.93f;
 // Histories and decayed peaks below 2^-64 become exact zeros, so the recursive sections and the
@@ -24,6 +22,16 @@ float FlushTiny(float value) {
   uint32_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   return ((bits >> 23) & 0xFFu) < kFlushExponent ? 0.0f : value;
+}
+
+// An output sample below the smallest normal float goes to the host as a zero of its sign: the
+// host's own processing slows down on subnormals. Only absurd gains (near -720 dB) produce one.
+float FlushSubnormal(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  if ((bits & 0x7F800000u) == 0) bits &= 0x80000000u;
+  std::memcpy(&value, &bits, sizeof bits);
+  return value;
 }
 
 int32_t EffectiveBlockSize(int32_t blockSize) { return blockSize < 1 ? kDefaultBlockSize : blockSize; }
@@ -85,7 +93,7 @@ void ProcessChannel(float* samples, int32_t frames, Sections* s, float* gain, fl
       s->y1[i] = y;
       v = y;
     }
-    const float out = v * g;
+    const float out = FlushSubnormal(v * g);
     samples[k] = out;
     if (Magnitude(out) > heldOut) heldOut = Magnitude(out);
     g = g + step;
@@ -268,14 +276,19 @@ const char* ProcessPath_Name(int32_t path) {
 int32_t GEQ15_Configure(GEQ15Filter* filter, int32_t rate, int32_t blockSize) {
   if (!filter) return -1;
   blockSize = EffectiveBlockSize(blockSize);
-  if (rate < kMinRate) return -2;
-  if (rate > kMaxRate) return -3;
-  filter->sampleRate.store(rate, std::memory_order_relaxed);
-  filter->blockSize.store(blockSize, std::memory_order_relaxed);
-  filter->channelCount.store(2, std::memory_order_relaxed);
-  MeterExchange_Reset(&filter->meters);
+  const int32_t refused = GEQ15_CheckRate(rate);
+  if (refused != 0) return refused;
+  filter->sampleRate = rate;
+  filter->blockSize = blockSize;
+  filter->channelCount = 2;
   std::memset(filter->state, 0, sizeof filter->state);
-  // Release: a design that sees the flags also sees the rate and channel count above.
+  // The earlier stream's peaks are gone with its state: the meters read zeros from the next
+  // snapshot on. Published through the writer's side, as every snapshot is; when both slots are
+  // still unread the next period's publication carries the fresh peaks instead.
+  if (MeterSnapshot* zeros = MeterExchange_BeginWrite(&filter->meters)) {
+    std::memset(zeros, 0, sizeof *zeros);
+    MeterExchange_EndWrite(&filter->meters);
+  }
   filter->flags.fetch_or(kFlagConfigured | kFlagProcessing, std::memory_order_release);
   return 0;
 }
@@ -303,20 +316,32 @@ void ProcessContext_Init(ProcessContext* pc, int32_t rate, int32_t blockSize, fl
   pc->meterDecay = kMeterDecay;
 }
 
-void BlockCycle_Begin(ProcessContext* pc, CoefficientExchange* ex) {
+namespace {
+
+// Block cycle, first half: when no gain ramp runs, the newest set of this stream is taken and a
+// ramp to its gain begins. A set labelled for another stream is passed over: its writer publishes
+// it again for this one. Two steps at most, as at most two sets can wait in the exchange.
+void TakeNewestSet(ProcessContext* pc, CoefficientExchange* ex) {
   pc->newSet = 0;
   pc->meterDue = 0;
   // While a ramp runs no new set is taken: a change published meanwhile waits in the exchange.
   if (pc->rampRemaining != 0) return;
-  CoefficientSet* newest = CoefExchange_TakeNewest(ex);
-  if (newest != pc->coefs) {
-    pc->coefs = newest;
+  for (int step = 0; step < 2; ++step) {
+    const PublishedSet* newest = CoefExchange_TakeNewest(ex);
+    if (newest == nullptr || newest == pc->taken) return;
+    pc->taken = newest;
+    if (newest->generation != pc->generation) continue;
+    std::memcpy(pc->current.channel, newest->coefs.channel, kLiveChannels * sizeof newest->coefs.channel[0]);
+    pc->coefs = &pc->current;
     pc->rampRemaining = pc->rampLength;
     pc->newSet = 1;
+    return;
   }
 }
 
-int32_t BlockCycle_Finish(ProcessContext* pc, GEQ15Filter* filter, int32_t frames) {
+// Block cycle, second half: counts the frames towards the meter period, processes the block and
+// advances the ramp.
+int32_t FinishBlock(ProcessContext* pc, GEQ15Filter* filter, int32_t frames) {
   if (frames < 0) frames = 0;
   // Counted in 64 bits: a host handing huge blocks must not overflow the meter count.
   int64_t count = static_cast<int64_t>(pc->meterCount) + frames;
@@ -326,6 +351,26 @@ int32_t BlockCycle_Finish(ProcessContext* pc, GEQ15Filter* filter, int32_t frame
   pc->rampRemaining = pc->rampRemaining > frames ? pc->rampRemaining - frames : 0;
   if (pc->meterCount >= pc->meterPeriod && pc->meterPeriod > 0) pc->meterCount %= pc->meterPeriod;
   return status;
+}
+
+}  // namespace
+
+int32_t GEQ15_ProcessBlock(EngineContext* ctx, float* left, float* right, int32_t frames) {
+  if (!ctx || !ctx->started || !ctx->filter) return -1;
+  ProcessContext* pc = &ctx->process;
+  TakeNewestSet(pc, &ctx->coefExchange);
+  if (pc->newSet && pc->startAtTarget) {
+    // The ramp to the first set starts at its gain, so its step is 0 and the plain filter is
+    // heard from the first sample.
+    for (int32_t c = 0; c < kLiveChannels; ++c)
+      ctx->filter->state[c].v[channel_state::kGain] = pc->coefs->channel[c].gain;
+    pc->startAtTarget = 0;
+  }
+  ctx->channelBlock.count = right ? 2 : 1;
+  ctx->channelBlock.samples[0] = left;
+  ctx->channelBlock.samples[1] = right;
+  ctx->channelBlock.frames = frames;
+  return FinishBlock(pc, ctx->filter, frames);
 }
 
 int32_t GEQ15_Process(ProcessContext* pc, GEQ15Filter* filter) {
@@ -339,7 +384,7 @@ int32_t GEQ15_Process(ProcessContext* pc, GEQ15Filter* filter) {
 
   const ChannelBlock* block = pc->block;
   int32_t n = block ? block->count : 0;
-  if (n > filter->channelCount.load(std::memory_order_relaxed)) n = filter->channelCount.load(std::memory_order_relaxed);
+  if (n > filter->channelCount) n = filter->channelCount;
   if (n > kMaxChannels) n = kMaxChannels;
   const int32_t frames = block && block->frames > 0 ? block->frames : 0;
 

@@ -14,13 +14,13 @@ namespace {
 // the same value, and the ramp and meter timing divide by it.
 constexpr int32_t kFallbackBlockSize = 256;
 
-// The host may hand the same buffer for input and output; then there is nothing to copy, and
-// what the host left there is its own. A channel with a missing buffer is skipped rather than
-// dereferenced. Buffers that overlap otherwise are moved first and cleaned in place.
+// The output buffer is ours to write even when the host hands the same buffer as input: a
+// non-finite sample it left there is cleaned in place. A channel with a missing buffer is skipped
+// rather than dereferenced. Buffers that overlap otherwise are moved first and cleaned in place.
 void CopyChannelThrough(const HostAudioBuffer* buffer, int32_t channel, int32_t frames, int32_t path) {
   const float* in = buffer->readPtr[channel];
   float* out = buffer->writePtr[channel];
-  if (in == nullptr || out == nullptr || in == out) return;
+  if (in == nullptr || out == nullptr) return;
   if (out > in && out < in + frames) {
     std::memmove(out, in, static_cast<size_t>(frames) * sizeof(float));
     in = out;
@@ -37,7 +37,7 @@ int32_t StartStream(EngineContext* engine, const HostAudioBuffer* buffer) {
 // channel through. Each call's own frame count drives the copies, the processing and the ramp
 // and meter counting, so a short buffer is never read or written past its end.
 int32_t ProcessBuffer(EngineContext* engine, const HostAudioBuffer* buffer) {
-  if (engine->started.load(std::memory_order_acquire) == 0) return 0;
+  if (engine->started == 0) return 0;
   int32_t channelTotal = buffer->channelTotal;
   const int32_t frames = buffer->frameCount;
   if (channelTotal < 1 || frames < 1) return 0;
@@ -56,20 +56,16 @@ int32_t ProcessBuffer(EngineContext* engine, const HostAudioBuffer* buffer) {
   // in, so the host is never handed one. The copies use the block processing's instructions.
   const int32_t path = ProcessPath_Current();
   if (equalize) {
-    ProcessContext* process = &engine->process;
-    BlockCycle_Begin(process, &engine->coefExchange);
     // The pair's input goes to the filter as it came: processing silences a channel whose
     // block went non-finite and clears its histories.
     for (int32_t i = 0; i < 2; ++i) {
-      float* out = buffer->writePtr[eq + i];
-      engine->channelBlock.samples[i] = out;
       const float* in = buffer->readPtr[eq + i];
+      float* out = buffer->writePtr[eq + i];
       if (in != out) std::memmove(out, in, static_cast<size_t>(frames) * sizeof(float));
     }
-    engine->channelBlock.frames = frames;
     // A filter that never accepted a rate leaves the pair as it came; it is cleaned like a copy
     // then (in place too: the pair's buffers are the equalizer's to write).
-    if (BlockCycle_Finish(process, engine->filter, frames) < 0) {
+    if (GEQ15_ProcessBlock(engine, buffer->writePtr[eq], buffer->writePtr[eq + 1], frames) < 0) {
       for (int32_t i = 0; i < 2; ++i) CopyFiniteSamples(path, buffer->writePtr[eq + i], buffer->writePtr[eq + i], frames);
     }
   }
@@ -84,15 +80,16 @@ int32_t ProcessBuffer(EngineContext* engine, const HostAudioBuffer* buffer) {
 
 int32_t ORLUNE_CALL InsertCallback(void* user, int32_t command, HostAudioBuffer* buffer, int32_t /*reserved*/) {
   const InsertLink* link = static_cast<const InsertLink*>(user);
-  if (link == nullptr || link->engine == nullptr) return 0;
+  EngineContext* engine = link != nullptr ? link->engine.load(std::memory_order_acquire) : nullptr;
+  if (engine == nullptr) return 0;
   switch (command) {
     case kHostCommandStart:
-      return buffer != nullptr ? StartStream(link->engine, buffer) : -2;
+      return buffer != nullptr ? StartStream(engine, buffer) : -2;
     case kHostCommandRestart:
       if (link->restart != nullptr) link->restart(link->window);
       return 0;
     case kHostCommandBuffer:
-      return buffer != nullptr ? ProcessBuffer(link->engine, buffer) : 0;
+      return buffer != nullptr ? ProcessBuffer(engine, buffer) : 0;
     default:
       return 0;
   }

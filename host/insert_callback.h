@@ -1,6 +1,7 @@
 // The callback through which the host feeds the equalizer on its audio thread. Portable.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "engine/geq15.h"
@@ -13,7 +14,9 @@ using RestartPoster = void (*)(void* window);
 // The callback's user data: only what the audio thread needs. The host hands the pointer back
 // untouched; it must outlive the registration.
 struct InsertLink {
-  EngineContext* engine;  // null: every command is ignored
+  // The shell stores it (release) once the engine exists; the callback loads it (acquire) and
+  // ignores every command while it is null, so a host may call as soon as it is registered.
+  std::atomic<EngineContext*> engine;
   RestartPoster restart;  // posts the restart command to `window`; null drops the request
   void* window;
 };

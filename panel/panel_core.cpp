@@ -179,9 +179,11 @@ void StoreSliderValue(PanelState* panel, int32_t slider, float value) {
   GEQ15Filter* filter = panel->engine->filter;
   if (filter == nullptr || slider < 0 || slider >= kSliderCount) return;
   // The panel edits the stereo pair as one: records 1 and 2 always change together.
-  *SliderField(&filter->param[0], slider) = value;
-  *SliderField(&filter->param[1], slider) = value;
-  GEQ15_PublishParams(panel->engine);
+  GEQ15ChannelParam records[kChannelRecords];
+  std::memcpy(records, filter->param, sizeof records);
+  *SliderField(&records[0], slider) = value;
+  *SliderField(&records[1], slider) = value;
+  GEQ15_SetParams(panel->engine, records);
 }
 
 PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y) {
@@ -190,7 +192,7 @@ PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y) {
   if (hit >= kHitBusCell && hit < kHitBusCell + kBusCells) {
     int32_t cell = hit - kHitBusCell;
     if (cell >= panel->busCount) return PanelChange{kRedrawNothing, -1};
-    panel->engine->bus.store(cell, std::memory_order_release);
+    GEQ15_SetBus(panel->engine, cell);
     return PanelChange{kRedrawBusBar, -1};
   }
   if (hit == kHitSlider) {
@@ -204,10 +206,10 @@ PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y) {
   if (hit == kHitBypassSwitch) {
     GEQ15Filter* filter = panel->engine->filter;
     if (filter == nullptr) return PanelChange{kRedrawNothing, -1};
-    int32_t bypass = filter->param[0].bypass == 0 ? 1 : 0;
-    filter->param[0].bypass = bypass;
-    filter->param[1].bypass = bypass;
-    GEQ15_PublishParams(panel->engine);
+    GEQ15ChannelParam records[kChannelRecords];
+    std::memcpy(records, filter->param, sizeof records);
+    records[0].bypass = records[1].bypass = filter->param[0].bypass == 0 ? 1 : 0;
+    GEQ15_SetParams(panel->engine, records);
     return PanelChange{kRedrawBypass, -1};
   }
   return PanelChange{kRedrawNothing, -1};

@@ -34,14 +34,14 @@ bool Present(const MarkupScanner* scanner, const char* attribute, char* value) {
   return GetAttribute(scanner, attribute, value) == kAttrFound;
 }
 
-// 1 when the tag set record 1 or 2, else 0.
-int32_t ApplyChannelRecord(const MarkupScanner* scanner, GEQ15Filter* filter) {
+// 1 when the tag set record 1 or 2 of `pair`, else 0.
+int32_t ApplyChannelRecord(const MarkupScanner* scanner, GEQ15ChannelParam pair[kLiveChannels]) {
   char value[kMarkupFieldSize];
   if (!Present(scanner, "ch", value)) return 0;
   int32_t channel = ParseSettingsInteger(value);
   // Only the live stereo pair is taken back; records 3 to 8 keep the default record.
   if (channel != 1 && channel != 2) return 0;
-  GEQ15ChannelParam& record = filter->param[channel - 1];
+  GEQ15ChannelParam& record = pair[channel - 1];
   // Absent attributes set 0, not the previous value: a record line replaces the record.
   record.gain = Present(scanner, "gain", value) ? ParseSettingsGain(value) : 0.0f;
   record.bypass = Present(scanner, "bypass", value) ? ParseSettingsInteger(value) : 0;
@@ -53,8 +53,10 @@ int32_t ApplyChannelRecord(const MarkupScanner* scanner, GEQ15Filter* filter) {
   return 1;
 }
 
-// The records of one element; returns how many set record 1 or 2.
-int32_t ApplyChannelRecords(MarkupScanner* scanner, GEQ15Filter* filter) {
+}  // namespace
+
+int32_t ReadChannelRecords(MarkupScanner* scanner, GEQ15ChannelParam pair[kLiveChannels]) {
+  if (scanner == nullptr || pair == nullptr) return 0;
   char name[kMarkupFieldSize];
   char content[kMarkupFieldSize];
   int32_t applied = 0;
@@ -62,19 +64,22 @@ int32_t ApplyChannelRecords(MarkupScanner* scanner, GEQ15Filter* filter) {
     int32_t tag = NextTag(scanner, name, content);
     if (tag < 0) return applied;
     if (tag > 0 || std::strcmp(name, kRecordName) != 0) continue;
-    applied += ApplyChannelRecord(scanner, filter);
+    applied += ApplyChannelRecord(scanner, pair);
   }
 }
 
-// Returns how many records of the element set record 1 or 2.
-int32_t ApplyConfiguration(EngineContext* engine, WindowPlacement* saved, MarkupScanner* scanner) {
+namespace {
+
+// Returns how many records of the element set record 1 or 2 of `pair`.
+int32_t ApplyConfiguration(EngineContext* engine, WindowPlacement* saved, MarkupScanner* scanner,
+                           GEQ15ChannelParam pair[kLiveChannels]) {
   char value[kMarkupFieldSize];
   if (Present(scanner, "nBus", value)) {
     int32_t bus = ParseSettingsInteger(value);
     // Not checked against the host's bus count: the host may offer more buses by the time
     // the stream starts.
     if (bus < 0 || bus > kLargestBus) bus = 0;
-    engine->bus.store(bus, std::memory_order_release);
+    GEQ15_SetBus(engine, bus);
   }
   if (Present(scanner, "x0", value)) saved->x0 = ParseSettingsInteger(value);
   if (Present(scanner, "y0", value)) saved->y0 = ParseSettingsInteger(value);
@@ -83,7 +88,7 @@ int32_t ApplyConfiguration(EngineContext* engine, WindowPlacement* saved, Markup
 
   MarkupScanner element;
   EnterElement(scanner, &element);
-  return engine->filter != nullptr ? ApplyChannelRecords(&element, engine->filter) : 0;
+  return ReadChannelRecords(&element, pair);
 }
 
 }  // namespace
@@ -124,11 +129,11 @@ float ParseSettingsGain(const char* text) {
   return static_cast<float>(value);
 }
 
-int32_t WriteChannelRecords(TextBuffer* buffer, const GEQ15Filter* filter) {
-  if (filter == nullptr) return -1;
+int32_t WriteChannelRecords(TextBuffer* buffer, const GEQ15ChannelParam records[kChannelRecords]) {
+  if (records == nullptr) return -1;
   int32_t result = 0;
   for (int channel = 1; channel <= kChannelRecords; ++channel) {
-    const GEQ15ChannelParam& r = filter->param[channel - 1];
+    const GEQ15ChannelParam& r = records[channel - 1];
     char line[kLineSize];
     int written = std::snprintf(
         line, sizeof line,
@@ -145,9 +150,9 @@ int32_t WriteChannelRecords(TextBuffer* buffer, const GEQ15Filter* filter) {
 }
 
 int32_t BuildSettingsDocument(TextBuffer* buffer, int32_t bus, int32_t x0, int32_t y0, int32_t dx,
-                              int32_t dy, const GEQ15Filter* filter) {
+                              int32_t dy, const GEQ15ChannelParam records[kChannelRecords]) {
   if (buffer == nullptr) return -2;
-  if (filter == nullptr) return -1;
+  if (records == nullptr) return -1;
   EmptyTextBuffer(buffer);
   // A failed append empties the buffer and later ones start it again, so a single failure
   // anywhere leaves a document with lines missing: remember it and report it at the end.
@@ -158,27 +163,18 @@ int32_t BuildSettingsDocument(TextBuffer* buffer, int32_t bus, int32_t x0, int32
                               static_cast<int>(bus), static_cast<int>(x0), static_cast<int>(y0),
                               static_cast<int>(dx), static_cast<int>(dy));
   complete = AppendLine(buffer, line, written) == 0 && complete;
-  complete = WriteChannelRecords(buffer, filter) == 0 && complete;
+  complete = WriteChannelRecords(buffer, records) == 0 && complete;
   complete = AppendText(buffer, kClosingLines) == 0 && complete;
   return complete ? 0 : -2;
-}
-
-int32_t ReadChannelRecords(MarkupScanner* scanner, GEQ15Filter* filter) {
-  if (scanner == nullptr) return -2;
-  if (filter == nullptr) return -3;
-  ApplyChannelRecords(scanner, filter);
-  return 0;
 }
 
 int32_t ApplySettingsDocument(EngineContext* engine, WindowPlacement* saved, const char* text, uint32_t length,
                               SettingsLoadSummary* summary) {
   SettingsLoadSummary found{};
-  if (engine->filter != nullptr) {
-    // From here on every record that the document does not set holds the default record,
-    // so a load never mixes channel values of two settings.
-    GEQ15_ResetParams(engine->filter);
-    GEQ15_PublishParams(engine);
-  }
+  // Every record that the document does not set ends at the default record, so a load never
+  // mixes channel values of two settings. The records are collected here and published once at
+  // the end: the audio never plays the defaults in between.
+  GEQ15ChannelParam records[kChannelRecords] = {};
   if (length > kMaxSettingsFileSize) length = kMaxSettingsFileSize;
   MarkupScanner scanner;
   InitScanner(&scanner, text, static_cast<int32_t>(length));
@@ -189,8 +185,9 @@ int32_t ApplySettingsDocument(EngineContext* engine, WindowPlacement* saved, con
     if (tag < 0) break;
     if (tag > 0 || std::strcmp(name, kConfigurationName) != 0) continue;
     ++found.configurations;
-    found.records += ApplyConfiguration(engine, saved, &scanner);
+    found.records += ApplyConfiguration(engine, saved, &scanner, records);
   }
+  GEQ15_SetParams(engine, records);
   if (summary != nullptr) *summary = found;
   return 1;
 }

@@ -52,19 +52,19 @@ enum class SettingsFileProblem : int32_t {
 const char* DescribeSettingsFileProblem(SettingsFileProblem problem);
 SettingsFileProblem CheckSettingsFileSize(uint64_t size);
 
-// Appends lines 4 to 11. 0 when the eight lines were appended; -1 without a filter (nothing
-// appended); -2 when an append failed (the buffer lost its content).
-int32_t WriteChannelRecords(TextBuffer* buffer, const GEQ15Filter* filter);
+// Appends lines 4 to 11, one per record. 0 when the eight lines were appended; -1 without
+// records (nothing appended); -2 when an append failed (the buffer lost its content).
+int32_t WriteChannelRecords(TextBuffer* buffer, const GEQ15ChannelParam records[kChannelRecords]);
 
 // Builds the whole document in `buffer`, replacing what it held. 0 when it is complete;
-// -1 without a filter and -2 when the buffer could not grow. A document that is not complete
+// -1 without records and -2 when the buffer could not grow. A document that is not complete
 // must never be written over a stored file: it would lose the channel records.
 int32_t BuildSettingsDocument(TextBuffer* buffer, int32_t bus, int32_t x0, int32_t y0, int32_t dx,
-                              int32_t dy, const GEQ15Filter* filter);
+                              int32_t dy, const GEQ15ChannelParam records[kChannelRecords]);
 
-// Applies the GEQ15param records of one configuration element to records 1 and 2.
-// 0 at the end of the scanner's range; -2 without a scanner; -3 without a filter.
-int32_t ReadChannelRecords(MarkupScanner* scanner, GEQ15Filter* filter);
+// Applies the GEQ15param records of the scanner's range (one configuration element) for
+// channels 1 and 2 to `pair`; returns how many it applied.
+int32_t ReadChannelRecords(MarkupScanner* scanner, GEQ15ChannelParam pair[kLiveChannels]);
 
 // What a load applied, for the tool's warnings (the program itself says nothing).
 struct SettingsLoadSummary {
@@ -72,10 +72,10 @@ struct SettingsLoadSummary {
   int32_t records;         // GEQ15param records taken into records 1 and 2
 };
 
-// Resets and publishes the channel records (when a filter exists), then applies every
-// configuration element of `text` in document order: the engine's bus, the saved placement,
-// records 1 and 2. Reads only text[0 .. length-1]. Returns 1. What was applied
-// goes to `summary` when one is given.
+// Applies every configuration element of `text` in document order: the engine's bus, the saved
+// placement, and records 1 and 2, which end at the default record unless the document sets them
+// and are published once at the end. Reads only text[0 .. length-1]. Returns 1. What was
+// applied goes to `summary` when one is given.
 int32_t ApplySettingsDocument(EngineContext* engine, WindowPlacement* saved, const char* text, uint32_t length,
                               SettingsLoadSummary* summary = nullptr);
 

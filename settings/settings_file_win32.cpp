@@ -151,7 +151,7 @@ int32_t SaveSettingsToPath(EngineContext* engine, SettingsRecord* settings, cons
   if (engine->filter == nullptr) return -1;
   TextBuffer* buffer = &settings->buffer;
   if (BuildSettingsDocument(buffer, engine->bus.load(std::memory_order_relaxed), window.x0, window.y0, window.dx,
-                            window.dy, engine->filter) != 0) {
+                            window.dy, engine->filter->param) != 0) {
     return -2;
   }
   return WriteFileReplacing(path, buffer->data, buffer->length) == 0 ? 1 : -3;

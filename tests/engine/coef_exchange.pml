@@ -1,33 +1,56 @@
-/* Every interleaving of the coefficient exchange. The user-interface thread changes the settings
- * to 1..P and publishes each; the audio thread picks up K times, with up to S stream starts among
- * them, and twice more once the writer has stopped. Each shared-word access is one step; a set is
- * written and read in two halves, so an overlap shows as a torn set. A set's value is settings +
- * 16 * the configuration it was designed for, + 64 when a start designed it. Checked: no thread
- * writes a slot the other reads or writes, no set is read torn, published sets arrive in order,
- * a start never designs older settings than were seen, and at the end the reader holds the newest
- * settings for the newest configuration. Broken variants that must fail: -DRESET (the start
- * resets the indices and designs slot 0), -DNORECHECK (the writer does not publish again when a
- * start changed the configuration under it).
+/* Every interleaving of the coefficient exchange and the stream starts, as the engine runs them.
+ * The user-interface thread sets its records to 1..P and publishes each set labelled with the
+ * generation it read and the rate its design read. The audio thread picks up K times, with up to
+ * S stream starts among them (each at a rate chosen freely from two, so rates come back), and
+ * twice more once the writer has stopped. Each shared-word access is one step; a set is
+ * written and read in two halves, so an overlap shows as a torn set.
+ * Checked: no thread writes a slot the other reads or writes; no set is read torn; every set the
+ * audio thread starts to use was designed for the current stream (its generation and the rate
+ * its design read); the records in use never go back; and at the end the newest records play,
+ * designed for the current stream.
+ * Variants that must fail:
+ *   -DTODAY      the earlier protocol: sets labelled by nothing, the writer rechecks the rate it
+ *                read before the design, at most 4 rounds, the start designs the shared records
+ *   -DNOGENCHECK the audio thread takes a set labelled for another stream
+ *   -DNORECHECK  the writer does not publish again when a start overtook it
+ *   -DRATEFIRST  the writer reads the rate before the generation
+ *   -DONESTEP    the start's catch-up takes one waiting set, not all of them
  */
 #define FREE 0
 #define PUBLISHED 1
 #define HELD 2
 #define NONE 3
 #define NEXT(i) (((i) + 1) % 3)
-byte ready[3], halfA[3], halfB[3];
+#ifdef TODAY
+#define GENLABEL 0
+#else
+#define GENLABEL gen
+#endif
+byte ready[3];
+byte recA[3], recB[3], genA[3], genB[3], rateA[3], rateB[3];  /* slot contents, two halves */
 byte writeIndex = 1, readIndex = 0;
-byte held = 0, writing = NONE;  /* the slots the reader reads and the writer fills (observers) */
-byte params = 0, config = 0, lastSeen = 0, value;
+byte held = 0, writing = NONE;  /* the slots the reader last entered and the writer fills (observers) */
+byte params = 0;                /* the writer's records */
+byte gen = 1, rate = 0;         /* the stream words: generation, and the rate designs use */
 bool writerDone = false;
 
 proctype Writer() {
-  byte seq = 1, w, n, t, c;
+  byte seq = 1, w, n, t, g, rt, rounds;
   do
   :: seq > P -> break
   :: else ->
      params = seq;
+     rounds = 0;
 again:
-     c = config;
+#ifdef TODAY
+     g = rate;           /* the rate the recheck compares with, read before the design */
+#elif defined(RATEFIRST)
+     rt = rate;
+     g = gen;
+#else
+     g = gen;
+     rt = rate;
+#endif
      w = writeIndex;
      n = NEXT(w);
      if
@@ -41,69 +64,101 @@ again:
      fi;
      writeIndex = t;
      writing = t;
+#ifdef TODAY
+     rt = rate;          /* the design reads the configuration itself */
+#endif
      assert(t != held);
-     halfA[t] = seq + 16 * c;
+     d_step { recA[t] = seq; genA[t] = g; rateA[t] = rt }
      assert(t != held);
-     halfB[t] = seq + 16 * c;
+     d_step { recB[t] = seq; genB[t] = g; rateB[t] = rt }
      writing = NONE;
      ready[t] = PUBLISHED;
-#if !defined(NORECHECK) && !defined(RESET)
-     if :: config != c -> goto again :: else -> skip fi;
+#ifdef TODAY
+     if :: rate != g && rounds < 3 -> rounds++; goto again :: else -> skip fi;
+#elif !defined(NORECHECK)
+     if :: gen != g -> goto again :: else -> skip fi;
 #endif
      seq++
   od;
   writerDone = true
 }
 
+/* The reader's step: enter the next slot when it holds a published set, then let go of the old. */
 inline take() {
-  r = readIndex;
   n = NEXT(r);
-  moved = false;
-  atomic { if :: ready[n] == PUBLISHED -> ready[n] = HELD; held = n; moved = true :: else -> skip fi }
-  if :: moved -> ready[r] = FREE; r = n :: else -> skip fi;
-  readIndex = r
+  atomic { if :: ready[n] == PUBLISHED -> ready[n] = HELD; held = n; moved = true :: else -> moved = false fi }
+  if :: moved -> ready[r] = FREE; r = n; readIndex = r :: else -> skip fi
 }
 
+/* The block cycle's pickup: up to two steps, passing over sets labelled for an earlier stream. */
 inline pickup() {
-  take();
-  a = halfA[r];
-  b = halfB[r];
-  assert(a == b);
-  value = a;
-  if :: a < 64 -> assert(a % 16 >= lastSeen); lastSeen = a % 16 :: else -> skip fi
+  step = 0;
+  do
+  :: step < 2 ->
+     take();
+     if
+     :: r == taken -> break
+     :: else ->
+        taken = r;
+        a = recA[r];
+        assert(a == recB[r] && genA[r] == genB[r] && rateA[r] == rateB[r]);
+#if defined(TODAY) || defined(NOGENCHECK)
+        if :: true ->
+#else
+        if :: genA[r] == gen ->
+#endif
+              assert(rateA[r] == rate && (genA[r] == gen || genA[r] == 0));
+              assert(a >= inUse);
+              inUse = a;
+              inUseGen = genA[r];
+              inUseRate = rateA[r];
+              break
+           :: else -> step++
+        fi
+     fi
+  :: else -> break
+  od
 }
 
 inline start() {
-  config++;
-#ifdef RESET
-  ready[0] = PUBLISHED; ready[1] = FREE; ready[2] = FREE;
-  readIndex = 0; writeIndex = 1; r = 0; held = 0;
-#else
+  if :: rate = 0 :: rate = 1 fi;  /* stored before the generation */
+  gen++;
   take();
+#ifndef ONESTEP
   take();
 #endif
-  a = params;
-  assert(a >= lastSeen && r != writing);
-  halfA[r] = a + 16 * config + 64;
+#ifdef TODAY
+  a = params;                     /* the records the user-interface thread is editing */
+#else
+  a = recA[r];                    /* the held set's own records */
+#endif
   assert(r != writing);
-  halfB[r] = a + 16 * config + 64;
+  d_step { recA[r] = a; genA[r] = GENLABEL; rateA[r] = rate }
+  assert(r != writing);
+  d_step { recB[r] = a; genB[r] = GENLABEL; rateB[r] = rate }
+  taken = NONE;                   /* a new stream takes the held set at its first pickup */
   starts++
 }
 
+/* K steps among the writer's, then, once it has stopped, the pickups that catch up: each of the
+ * two operations appears once, so every one of its steps counts as reached only if it is. */
 proctype Reader() {
-  byte r, n, a, b, i, starts;
+  byte r = 0, n, a, step, i, starts, taken = 0, inUse = 0, inUseGen = GENLABEL, inUseRate = 0;
   bool moved;
   do
-  :: i < K -> pickup(); i++
+  :: i < K || (writerDone && i < K + 2) -> pickup(); i++
   :: i < K && starts < S -> start(); i++
-  :: else -> break
+  :: i == K + 2 -> break
   od;
-  writerDone;
-  pickup();
-  pickup();
-  assert(value % 64 == P + 16 * config)
+  assert(inUse == P && inUseRate == rate && inUseGen == GENLABEL)
 }
 
-init {  /* after the first stream start the reader holds slot 0 */
-  atomic { ready[0] = PUBLISHED; run Writer(); run Reader() }
+init {  /* after the first stream start the reader holds slot 0, designed for stream 1 at rate 0 */
+  atomic {
+    ready[0] = PUBLISHED;
+#ifndef TODAY
+    genA[0] = 1; genB[0] = 1;
+#endif
+    run Writer(); run Reader()
+  }
 }

@@ -5,55 +5,61 @@
 
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 
 #include "tests/engine/stream_fixture.h"
 
 namespace {
-std::function<void()> g_between;  // the other thread's work, run once at writer step g_at
-int g_step = 0, g_at = -1;
+std::map<int, std::function<void()>> g_schedule;  // the other thread's work, by writer step
+int g_step = 0;
 // Arms the hook; the next writer steps count from 0.
-void RunAt(int at, std::function<void()> work) { g_between = std::move(work), g_step = 0, g_at = at; }
+void Schedule(std::map<int, std::function<void()>> work) { g_schedule = std::move(work), g_step = 0; }
 }  // namespace
 
 void Geq15ExchangeStep() {
-  if (g_step++ == g_at && g_between) std::exchange(g_between, nullptr)();
+  const auto due = g_schedule.find(g_step++);
+  if (due == g_schedule.end()) return;
+  const std::function<void()> work = std::move(due->second);
+  g_schedule.erase(due);
+  work();
 }
 
 namespace {
 
-// Sets marked in their first and last word with 2 * settings, + 1 when a stream start made them.
+// Sets marked in their first and last word with 2 * settings, + 1 once a stream start redesigned
+// them (from their own settings).
 struct Exchange {
   Exchange() { CoefExchange_Init(&ex), held = ex.base; }
   ~Exchange() { std::free(ex.storage); }
-  static float& Mark(CoefficientSet* set, bool last) { return set->channel[last ? 7 : 0].na2[last ? 14 : 0]; }
-  void Hold(CoefficientSet* set, bool start) {  // checks the set let go, then the one taken
+  static float& Mark(PublishedSet* set, bool last) { return set->coefs.channel[last ? 7 : 0].na2[last ? 14 : 0]; }
+  void Hold(PublishedSet* set, bool start) {  // checks the set let go, then the one taken
     if (Mark(held, false) != value || Mark(held, true) != value) failure += "the held set was written; ";
-    if (start) Mark(set, false) = Mark(set, true) = 2.0f * settings + 1.0f;
+    if (start) Mark(set, false) = Mark(set, true) = 2.0f * (static_cast<int>(Mark(set, false)) / 2) + 1.0f;
     held = set, value = Mark(set, false);
     if (Mark(set, true) != value) failure += "torn set; ";
     if (static_cast<int>(value) % 2 == 0 && value < lastPublished) failure += "published sets went backwards; ";
     if (static_cast<int>(value) % 2 == 0) lastPublished = value;
   }
   void Take() {
-    CoefficientSet* before = held;
+    PublishedSet* before = held;
     Hold(CoefExchange_TakeNewest(&ex), false);
     if (held != before && held != ex.base + (before - ex.base + 1) % 3) failure += "a slot was skipped; ";
   }
   void Start() { Hold(CoefExchange_CatchUp(&ex), true); }
   bool Publish(int at = -1, std::function<void()> between = nullptr) {  // false: no step `at`
     ++settings;
-    RunAt(at, std::move(between));
+    Schedule({{at, std::move(between)}});
     const int32_t slot = CoefExchange_BeginWrite(&ex);
     Mark(&ex.base[slot], false) = 2.0f * settings;
     Geq15ExchangeStep();
     Mark(&ex.base[slot], true) = 2.0f * settings;
     CoefExchange_EndWrite(&ex, slot);
-    return !std::exchange(g_between, nullptr);
+    return g_schedule.empty() || (g_schedule.clear(), false);
   }
   CoefficientExchange ex{};
-  CoefficientSet* held;
+  PublishedSet* held;
   float value = 0, lastPublished = 0;
   int settings = 0;
   std::string failure;
@@ -81,49 +87,117 @@ TEST(ExchangeTest, PickupsAndStartsBetweenAnyTwoWriterSteps) {
   EXPECT_GT(cases, 1000);
 }
 
-// A start that changes the rate at any step of a publication: the audio thread ends up with the
-// current settings designed for the new rate.
-TEST(ExchangeTest, StartChangingTheRateDuringAPublication) {
-  for (int at = 0;; ++at) {
-    EngineStream s;
-    s.Start(48000, 256);
-    RunAt(at, [&] { s.Start(96000, 256); });
-    ASSERT_EQ(s.SetAll(3.0f, -2.0f), 0);
-    if (std::exchange(g_between, nullptr)) break;
-    CoefficientSet want{};
-    ASSERT_EQ(GEQ15_Design(s.filter(), &want), 0);
-    CoefExchange_TakeNewest(&s.exchange());
-    EXPECT_EQ(std::memcmp(CoefExchange_TakeNewest(&s.exchange()), &want, 2 * sizeof want.channel[0]), 0)
-        << "a set for the old rate was kept (start at writer step " << at << ")";
+// The engine's stream starts against its publications, as the two threads meet. Records are
+// told apart by their band gain; every set in use is checked against designs made here.
+struct Streams {
+  Streams() { s.SetAll(0.0f, -2.0f), s.Start(48000, 256); }
+  // The set the audio thread uses is some published records' design for the current stream.
+  bool InUseIsFor(float bandDb) {
+    const GEQ15ChannelParam p = EngineStream::Flat(bandDb, -2.0f), pair[2] = {p, p};
+    CoefficientSet want;
+    return GEQ15_Design(pair, rate, &want) == 0 && s.process().coefs &&
+           std::memcmp(s.process().coefs->channel, want.channel, 2 * sizeof want.channel[0]) == 0;
   }
+  // One host block; `failure` names every block whose set was designed for another rate.
+  void Block(const char* when) {
+    std::vector<float> ones(256, 1.0f);
+    s.Run(ones);
+    bool known = false;
+    for (float db : seen) known = known || InUseIsFor(db);
+    if (!known) failure += std::string(" ") + when + " block at " + std::to_string(rate) + " Hz;";
+  }
+  void Start(int32_t newRate) { s.Start(rate = newRate, 256), Block("start's"); }
+  void Publish(float bandDb) { seen.push_back(bandDb), s.SetAll(bandDb, -2.0f); }
+  EngineStream s;
+  int32_t rate = 48000;
+  std::vector<float> seen{0.0f};
+  std::string failure;
+};
+
+// Stream starts at any steps of a publication, at rates that come back (48, 96, 48 kHz) or all
+// differ, up to five in one publication: no block ever uses a set designed for another rate, and
+// once the reader has caught up the newest settings play at the stream's rate.
+TEST(ExchangeTest, StartsDuringAPublicationNeverLeaveASetForAnotherRate) {
+  const std::vector<int32_t> sequences[] = {{96000, 48000, 96000, 48000, 96000}, {96000, 44100, 192000, 88200, 176400}};
+  std::vector<std::vector<int>> schedules;  // writer steps of the starts, ascending
+  for (int a = 0; a < 16; ++a) {
+    schedules.push_back({a});
+    for (int b = a + 1; b < 16; ++b) {
+      schedules.push_back({a, b});
+      for (int c = b + 1; c < 16; ++c) schedules.push_back({a, b, c});
+    }
+    for (int gap = 1; gap <= 5; ++gap) schedules.push_back({a, a + gap, a + 2 * gap, a + 3 * gap, a + 4 * gap});
+  }
+  int cases = 0;
+  for (const std::vector<int32_t>& rates : sequences)
+    for (const std::vector<int>& steps : schedules) {
+      Streams t;
+      t.Block("first");
+      std::map<int, std::function<void()>> starts;
+      for (size_t i = 0; i < steps.size(); ++i) starts[steps[i]] = [&t, rate = rates[i]] { t.Start(rate); };
+      Schedule(starts);
+      t.Publish(3.0f);
+      if (!g_schedule.empty()) {  // the publication ended before the last start
+        g_schedule.clear();
+        continue;
+      }
+      ++cases;
+      for (int b = 0; b < 12; ++b) t.Block("later");
+      if (!t.InUseIsFor(3.0f)) t.failure += " the newest settings never arrived;";
+      ASSERT_EQ(t.failure, "") << steps.size() << " starts at writer steps " << ::testing::PrintToString(steps);
+    }
+  EXPECT_GT(cases, 300);
 }
 
+// Two publications wait unread when the stream starts: the start takes both and designs the
+// newer, which no later publication would bring (it was published for the earlier stream).
+TEST(ExchangeTest, StartDesignsTheNewestOfTheWaitingSets) {
+  Streams t;
+  t.Publish(1.0f);
+  t.Publish(2.0f);
+  t.Start(96000);
+  for (int b = 0; b < 12; ++b) t.Block("later");
+  EXPECT_TRUE(t.InUseIsFor(2.0f) && t.failure.empty()) << t.failure;
+}
+
+// Before the first start the records travel alone, labelled for no stream, and the start designs
+// the newest of them; without storage nothing is published and nothing starts.
 TEST(ExchangeTest, DefaultsPublishingBeforeTheStartAndMissingStorage) {
   EngineStream s;
   const GEQ15ChannelParam zero{};
   for (const GEQ15ChannelParam& p : s.filter()->param) EXPECT_EQ(std::memcmp(&p, &zero, sizeof p), 0);
-  EXPECT_TRUE(s.ctx.gainMin == -12.0f && s.ctx.gainMax == 12.0f);
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(s.exchange().base) % 16 + reinterpret_cast<uintptr_t>(s.filter()->meters.base) % 16, 0u);
+  EXPECT_EQ(s.ctx.gainMin, -12.0f);
+  EXPECT_EQ(s.ctx.gainMax, 12.0f);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(s.exchange().base) % 16, 0u);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(s.filter()->meters.base) % 16, 0u);
   MeterSnapshot snap;
   EXPECT_EQ(GEQ15_ReadMeters(s.filter(), &snap), -1) << "not configured";
   EXPECT_EQ(s.SetAll(3.0f, 0.0f), 0);
-  EXPECT_EQ(s.exchange().ready[1].load() | s.exchange().ready[2].load(), kSlotFree) << "nothing to publish to yet";
+  const PublishedSet& waiting = s.exchange().base[1];
+  EXPECT_EQ(waiting.generation, 0u) << "records alone: nothing to design for yet";
+  EXPECT_EQ(waiting.records[1].bands[8], 3.0f);
   s.Start(48000, 512);
-  EXPECT_GT(CoefExchange_TakeNewest(&s.exchange())->channel[0].b0[8], 1.0f) << "the start designs the records";
-  const int32_t writeIndex = s.exchange().writeIndex.load();
-  EXPECT_EQ(GEQ15_ResetParams(s.filter()), 0);
-  EXPECT_EQ(s.exchange().writeIndex.load(), writeIndex) << "reset must not publish";
+  const PublishedSet* held = CoefExchange_TakeNewest(&s.exchange());
+  EXPECT_EQ(held, &waiting);
+  EXPECT_EQ(held->generation, s.ctx.streamGeneration.load());
+  EXPECT_EQ(held->sampleRate, 48000);
+  EXPECT_GT(held->coefs.channel[0].b0[8], 1.0f) << "the start designs the records";
+  EXPECT_EQ(GEQ15_ResetParams(&s.ctx), 0);
   EXPECT_EQ(std::memcmp(&s.filter()->param[0], &zero, sizeof zero), 0);
+  EXPECT_EQ(CoefExchange_TakeNewest(&s.exchange())->coefs.channel[0].b0[8], 1.0f) << "the reset is published";
 
-  EXPECT_EQ(CoefExchange_Init(nullptr) + MeterExchange_Init(nullptr) + GEQ15_ReadMeters(s.filter(), nullptr), -4);
+  EXPECT_EQ(CoefExchange_Init(nullptr), -1);
+  EXPECT_EQ(MeterExchange_Init(nullptr), -1);
+  EXPECT_EQ(GEQ15_ReadMeters(s.filter(), nullptr), -2);
   for (void** storage : {&s.exchange().storage, &s.filter()->meters.storage}) std::free(std::exchange(*storage, nullptr));
   s.exchange().base = nullptr;
   s.filter()->meters.base = nullptr;
   EXPECT_EQ(GEQ15_ReadMeters(s.filter(), &snap), -3);
   EXPECT_EQ(CoefExchange_TakeNewest(&s.exchange()), nullptr);
-  EXPECT_EQ(s.SetAll(1.0f, 1.0f) + GEQ15_StartStream(&s.ctx, 48000, 512), -2);
+  EXPECT_EQ(s.SetAll(1.0f, 1.0f), 0);
+  EXPECT_EQ(GEQ15_StartStream(&s.ctx, 48000, 512), -2);
   const std::vector<float> in(512, 0.5f);
-  EXPECT_EQ(s.Run(in), in) << "without any set taken the audio stays as the callback copied it";
+  EXPECT_EQ(s.Run(in), in) << "with no stream started the audio stays as the callback copied it";
 }
 
 }  // namespace

@@ -11,17 +11,15 @@ namespace {
 
 using namespace channel_state;
 
-CoefficientSet Design(EngineStream& s, int rate, const GEQ15ChannelParam& p) {
-  EXPECT_EQ(GEQ15_Configure(s.filter(), rate, 512), 0);
-  s.filter()->param[0] = s.filter()->param[1] = p;
+CoefficientSet Design(int rate, const GEQ15ChannelParam& p) {
+  const GEQ15ChannelParam pair[2] = {p, p};
   CoefficientSet set;
   std::memset(&set, 0x5A, sizeof set);
-  EXPECT_EQ(GEQ15_Design(s.filter(), &set), 0);
+  EXPECT_EQ(GEQ15_Design(pair, rate, &set), 0);
   return set;
 }
 
 TEST(DesignTest, CoefficientsAreExact) {
-  EngineStream s;
   // One band at a gain: its b0, a1, b2, na2; band 0 is the output gain, linear.
   const struct { int rate, band; float db; double want[4]; } cases[] = {
       {48000, 9, 12.0f, {1.0449057817459106, -1.9530202150344849, 0.9249668717384338, -0.9698727130889893}},
@@ -33,7 +31,7 @@ TEST(DesignTest, CoefficientsAreExact) {
   for (const auto& c : cases) {
     GEQ15ChannelParam p{};
     (c.band ? p.bands[c.band - 1] : p.gain) = c.db;
-    const CoefficientSet set = Design(s, c.rate, p);
+    const CoefficientSet set = Design(c.rate, p);
     for (int ch = 0; ch < 3; ++ch) {
       const GEQ15ChannelCoefs& d = set.channel[ch];
       const int i = c.band - 1;
@@ -47,18 +45,19 @@ TEST(DesignTest, CoefficientsAreExact) {
 
 // Processing relies on a 0 dB band having b0 = 1 and b2 = -na2 exactly for a bit-exact unity
 // path; bypass must design exactly that, with unity gain, whatever the record holds.
-TEST(DesignTest, FlatAndBypassedDesignsAreUnityAndNeedConfiguration) {
-  EngineStream s;
+TEST(DesignTest, FlatAndBypassedDesignsAreUnityAndNeedAnAcceptedRate) {
   CoefficientSet untouched{};
-  EXPECT_EQ(GEQ15_Design(s.filter(), &untouched), -1) << "an unconfigured filter cannot be designed";
+  const GEQ15ChannelParam pair[2] = {};
+  for (int32_t rate : {0, 44099, 192001})
+    EXPECT_EQ(GEQ15_Design(pair, rate, &untouched), -1) << rate << " Hz: no rate accepted, nothing to design for";
   EXPECT_EQ(untouched.channel[0].gain, 0.0f) << "a refused design must not write";
   GEQ15ChannelParam bypassed{1, {}, -12.0f};
   for (float& g : bypassed.bands) g = 12.0f;
   for (int rate : {44100, 48000, 96000, 192000}) {
-    const GEQ15ChannelCoefs flat = Design(s, rate, GEQ15ChannelParam{}).channel[0];
+    const GEQ15ChannelCoefs flat = Design(rate, GEQ15ChannelParam{}).channel[0];
     EXPECT_EQ(flat.gain, 1.0f);
     for (int i = 0; i < kBandCount; ++i) EXPECT_TRUE(flat.b0[i] == 1.0f && flat.b2[i] == -flat.na2[i]) << i;
-    const GEQ15ChannelCoefs off = Design(s, rate, bypassed).channel[0];
+    const GEQ15ChannelCoefs off = Design(rate, bypassed).channel[0];
     EXPECT_EQ(std::memcmp(&off, &flat, sizeof flat), 0) << rate;
   }
 }
@@ -71,16 +70,25 @@ TEST(ProcessTest, ConfigureRefusesRatesOutsideTheRangeAndKeepsTheEarlierState) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(GEQ15_Configure(f, c.rate, c.block), c.result) << c.rate;
-    EXPECT_EQ(f->sampleRate.load(), c.result == 0 ? c.rate : 0) << "a refused rate changes nothing";
-    EXPECT_EQ(f->blockSize.load(), c.blockSize) << c.rate;
+    EXPECT_EQ(f->sampleRate, c.result == 0 ? c.rate : 0) << "a refused rate changes nothing";
+    EXPECT_EQ(f->blockSize, c.blockSize) << c.rate;
   }
+  // The earlier stream's peaks: a snapshot waiting unread, and held in the state.
+  MeterSnapshot read{};
+  EXPECT_EQ(GEQ15_ReadMeters(f, &read), 0);
+  MeterSnapshot* loud = MeterExchange_BeginWrite(&f->meters);
+  ASSERT_NE(loud, nullptr);
+  std::fill(loud->peak, loud->peak + 16, 0.5f);
+  MeterExchange_EndWrite(&f->meters);
   f->state[0].v[kY1] = 0.5f;
   EXPECT_EQ(GEQ15_Configure(f, 8000, 64), -2);
   EXPECT_EQ(f->state[0].v[kY1], 0.5f) << "a refused rate keeps the state";
-  f->meters.readIndex.store(1);
+  EXPECT_EQ(GEQ15_ReadMeters(f, &read), 0);
+  EXPECT_EQ(read.peak[8], 0.5f) << "and the meters";
   EXPECT_EQ(GEQ15_Configure(f, 96000, 64), 0);
   EXPECT_EQ(f->state[0].v[kY1], 0.0f);
-  EXPECT_EQ(f->meters.readIndex.load() * 10 + f->meters.writeIndex.load(), 1) << "meter exchange reset";
+  EXPECT_EQ(GEQ15_ReadMeters(f, &read), 0);
+  EXPECT_EQ(read.peak[8], 0.0f) << "an accepted rate publishes zeros through the writer's side";
 }
 
 TEST(ProcessTest, RampAndMeterPeriodsInWholeBlocks) {
@@ -117,11 +125,11 @@ TEST(ProcessTest, NewSetWaitsForTheRunningRampAndBandsChangeAtOnce) {
   const std::vector<float> ones(256, 1.0f);
   s.Run(ones);  // ramp from silence: 256 of 512 samples done
   ASSERT_EQ(s.SetAll(0.0f, -6.0f), 0);
-  CoefficientSet* first = s.process().coefs;
+  const PublishedSet* first = s.process().taken;
   s.Run(ones);
-  EXPECT_EQ(s.process().coefs, first) << "taken while the ramp still ran";
+  EXPECT_EQ(s.process().taken, first) << "taken while the ramp still ran";
   s.Run(ones);  // first block after the ramp: the -6 dB set, ramping down
-  EXPECT_NE(s.process().coefs, first);
+  EXPECT_NE(s.process().taken, first);
   const float target = s.process().coefs->channel[0].gain;
   s.Run(ones);
   EXPECT_EQ(s.Run(ones)[0], target) << "the block after the ramp sets the gain exactly";

@@ -77,13 +77,13 @@ TEST(AllocationTest, AudioPathAllocatesNothing) {
     EXPECT_EQ(Allocations([&] { s.RunBlock(left.data(), right.data(), 256); }), 0) << "block " << round;
     if (round % 5 == 0) { EXPECT_EQ(GEQ15_ReadMeters(s.filter(), &snap), 0); }
   }
-  EXPECT_NE(s.process().coefs, &s.exchange().base[0]) << "new sets were taken on the way";
+  EXPECT_NE(s.process().taken, &s.exchange().base[0]) << "new sets were taken on the way";
 }
 
 
-constexpr int kCoefWords = static_cast<int>(sizeof(CoefficientSet) / sizeof(float));
-float* Words(CoefficientSet* set) { return reinterpret_cast<float*>(set); }
-void Fill(CoefficientSet* set, float stamp) { std::fill(Words(set), Words(set) + kCoefWords, stamp); }
+constexpr int kCoefWords = static_cast<int>(sizeof(PublishedSet) / sizeof(float));
+float* Words(PublishedSet* set) { return reinterpret_cast<float*>(set); }
+void Fill(PublishedSet* set, float stamp) { std::fill(Words(set), Words(set) + kCoefWords, stamp); }
 
 // Every word holds the stamp; published stamps (positive) never go backwards.
 struct Checker {
@@ -128,7 +128,7 @@ TEST(ConcurrencyTest, BothExchangesUnderLoad) {
     }
     stop.store(true);
   });
-  CoefficientSet* held = CoefExchange_CatchUp(ex);
+  PublishedSet* held = CoefExchange_CatchUp(ex);
   Fill(held, -1.0f);
   float heldStamp = -1.0f;
   int meterStamp = 0;

@@ -17,23 +17,18 @@ struct EngineStream {
   ProcessContext& process() { return ctx.process; }
   CoefficientExchange& exchange() { return ctx.coefExchange; }
   void Start(int32_t rate, int32_t blockSize) { EXPECT_EQ(GEQ15_StartStream(&ctx, rate, blockSize), 0); }
-  // Sets records 1 and 2 the way the panel does and publishes.
+  // Sets records 1 and 2 alike, the way the panel does.
   int32_t SetAll(float bandDb, float gainDb, int32_t bypass = 0) {
-    for (GEQ15ChannelParam* p : {&ctx.filter->param[0], &ctx.filter->param[1]}) {
-      p->bypass = bypass;
-      for (float& g : p->bands) g = bandDb;
-      p->gain = gainDb;
-    }
-    return GEQ15_PublishParams(&ctx);
+    const GEQ15ChannelParam p = Flat(bandDb, gainDb, bypass), records[kChannelRecords] = {p, p};
+    return GEQ15_SetParams(&ctx, records);
   }
-  // One host buffer through the block cycle, both channels in place.
-  void RunBlock(float* left, float* right, int32_t frames) {
-    BlockCycle_Begin(&ctx.process, &ctx.coefExchange);
-    ctx.channelBlock.samples[0] = left;
-    ctx.channelBlock.samples[1] = right;
-    ctx.channelBlock.frames = frames;
-    BlockCycle_Finish(&ctx.process, ctx.filter, frames);
+  static GEQ15ChannelParam Flat(float bandDb, float gainDb, int32_t bypass = 0) {
+    GEQ15ChannelParam p{bypass, {}, gainDb};
+    for (float& g : p.bands) g = bandDb;
+    return p;
   }
+  // One host buffer through the engine, both channels in place.
+  void RunBlock(float* left, float* right, int32_t frames) { GEQ15_ProcessBlock(&ctx, left, right, frames); }
   // The same signal on both channels; returns channel 1's output.
   std::vector<float> Run(std::vector<float> signal) {
     std::vector<float> other = signal;

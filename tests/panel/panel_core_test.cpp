@@ -83,18 +83,19 @@ struct PanelFixture : ::testing::Test {
   PanelState panel{{}, {}, 0, nullptr, &engine};
   void SetUp() override {
     ASSERT_EQ(GEQ15_Create(panel.engine), 0);
-    panel.engine->started.store(1);
+    ASSERT_EQ(GEQ15_StartStream(panel.engine, 48000, 512), 0);
     ComputePanelGeometry(&panel.geometry, 0, 0, 688);
     panel.busCount = 5;
-    CoefExchange_Reset(&panel.engine->coefExchange);
+    held = CoefExchange_CatchUp(&panel.engine->coefExchange);
   }
   void TearDown() override { GEQ15_Destroy(panel.engine); }
-  // One publication since the last look shows as slot 1 becoming ready.
+  // A publication since the last look shows as a new set for the audio thread to take.
   bool Published() {
-    bool ready = panel.engine->coefExchange.ready[1].load() != 0;
-    CoefExchange_Reset(&panel.engine->coefExchange);
-    return ready;
+    const PublishedSet* before = held;
+    held = CoefExchange_CatchUp(&panel.engine->coefExchange);
+    return held != before;
   }
+  const PublishedSet* held = nullptr;
   GEQ15ChannelParam& Record(int n) { return panel.engine->filter->param[n - 1]; }
   int32_t BandX(int32_t j) const { return panel.geometry.areaLeft + 26 + 32 * j; }
   int32_t MidY() const { return panel.geometry.areaTop + 88; }
@@ -174,9 +175,8 @@ TEST_F(PanelFixture, InputThatMustChangeNothing) {
   panel.busCount = 0;
   EXPECT_EQ(PanelApplyLeftPress(&panel, BusCellRect(&panel.geometry, 1).left + 5, y).redraw, kRedrawNothing);
   EXPECT_EQ(panel.engine->bus.load(), 3);
-  panel.engine->started.store(0);  // before the stream starts the records change without publishing
   PanelApplyTypedText(&panel, 1, "-4");
-  EXPECT_TRUE(Record(1).g2 == -4.0f && Record(2).g2 == -4.0f && !Published());
+  EXPECT_TRUE(Record(1).g2 == -4.0f && Record(2).g2 == -4.0f && Published());
   GEQ15_Destroy(panel.engine);  // nothing crashes before the equalizer exists
   EXPECT_EQ(PanelApplyLeftPress(&panel, panel.geometry.bypassLeft + 3, panel.geometry.bypassTop + 3).redraw, kRedrawNothing);
   EXPECT_EQ(PanelApplyTypedText(&panel, 0, "3").redraw, kRedrawNothing);

@@ -21,16 +21,18 @@ struct TestSettings {
   GEQ15ChannelParam& Record(int k) { return engine->filter->param[k - 1]; }
   // Bus, x0 and every record from `bus` and `gain`, so two variants tell apart.
   void Variant(int32_t bus, float gain) {
-    engine->bus.store(bus);
+    GEQ15_SetBus(engine.get(), bus);
     window.x0 = bus * 10;
-    for (GEQ15ChannelParam& r : engine->filter->param) {
+    GEQ15ChannelParam records[kChannelRecords];
+    for (GEQ15ChannelParam& r : records) {
       r.bypass = bus, r.gain = gain;
       for (int i = 0; i < kBandCount; ++i) r.bands[i] = gain * (i - 7) / 7;
     }
+    GEQ15_SetParams(engine.get(), records);
   }
   std::string Save() {  // the document a save writes, or "" when it could not be built
     TextBuffer& b = settings.buffer;
-    if (BuildSettingsDocument(&b, engine->bus.load(), window.x0, window.y0, window.dx, window.dy, engine->filter)) return "";
+    if (BuildSettingsDocument(&b, engine->bus.load(), window.x0, window.y0, window.dx, window.dy, engine->filter->param)) return "";
     return std::string(b.data, b.length);
   }
 };

@@ -74,6 +74,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!std::isfinite(g) || std::fabs(g) > kLoadedGainLimitDb || (mustBeDefault && g != 0.0f)) std::abort();
     }
   }
-  if (BuildSettingsDocument(&settings.buffer, bus, 0, 0, settings.saved.dx, settings.saved.dy, engine->filter) != 0) std::abort();
+  if (BuildSettingsDocument(&settings.buffer, bus, 0, 0, settings.saved.dx, settings.saved.dy, engine->filter->param) != 0) std::abort();
   return 0;
 }

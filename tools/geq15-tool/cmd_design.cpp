@@ -106,18 +106,8 @@ int RunDesign(int argc, char** argv, FILE* out, FILE* err) {
     if (!warning.empty()) std::fprintf(err, "geq15-tool design: %s\n", warning.c_str());
   }
 
-  EngineContext engine{};
-  if (GEQ15_Create(&engine) != 0) {
-    std::fprintf(err, "geq15-tool design: out of memory creating the equalizer\n");
-    return kExitFailure;
-  }
-  engine.filter->param[0] = records[0];
-  engine.filter->param[1] = records[1];
   CoefficientSet set{};
-  const bool designed = GEQ15_Configure(engine.filter, options.rate, 0) == 0 &&
-                        GEQ15_Design(engine.filter, &set) == 0;
-  GEQ15_Destroy(&engine);
-  if (!designed) {
+  if (GEQ15_Design(records, options.rate, &set) != 0) {
     std::fprintf(err, "geq15-tool design: the engine refused rate %d\n", static_cast<int>(options.rate));
     return kExitFailure;
   }

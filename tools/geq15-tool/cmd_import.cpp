@@ -90,14 +90,11 @@ int RunImport(int argc, char** argv, FILE* out, FILE* err) {
 
   // The document as a save would write it: bus 0, the placement of a program that has not yet
   // placed its window, both live records with the fit, records 3 to 8 at their defaults.
-  auto filter = std::make_unique<GEQ15Filter>();
-  GEQ15_ResetParams(filter.get());
-  filter->param[0] = fit.param;
-  filter->param[1] = fit.param;
+  GEQ15ChannelParam records[kChannelRecords] = {fit.param, fit.param};
   TextBuffer document{};
   InitTextBuffer(&document);
   const int32_t built = BuildSettingsDocument(&document, 0, kUnsetCoordinate, kUnsetCoordinate, kWindowWidth,
-                                              kWindowHeight, filter.get());
+                                              kWindowHeight, records);
   if (built != 0) {
     ReleaseTextBuffer(&document);
     std::fprintf(err, "geq15-tool %s: out of memory while building the settings\n", name);

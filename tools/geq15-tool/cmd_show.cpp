@@ -78,7 +78,7 @@ int RunShow(int argc, char** argv, FILE* out, FILE* err) {
   TextBuffer* document = &state.settings.buffer;
   const WindowPlacement& saved = state.settings.saved;
   if (BuildSettingsDocument(document, state.engine->bus.load(), saved.x0, saved.y0, saved.dx, saved.dy,
-                            state.engine->filter) != 0) {
+                            state.engine->filter->param) != 0) {
     std::fprintf(err, "geq15-tool %s: out of memory\n", kName);
     return kExitFailure;
   }

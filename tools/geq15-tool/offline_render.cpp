@@ -11,24 +11,18 @@ int32_t OfflineRender_Start(OfflineRender* r, const GEQ15ChannelParam records[2]
     r->engine.reset();
     return -1;
   }
-  GEQ15Filter* filter = e->filter;
-  filter->param[0] = records[0];
-  filter->param[1] = records[1];
-
-  // The insert callback's stream start. The start keeps a refused rate's earlier configuration,
-  // so the rate is checked first. A mono file runs as the start sets the block up, as a pair with
-  // a silent second channel: the pair's vector paths are several times faster than one channel
-  // alone, and the channels never mix, so channel 1 comes out the same to the bit.
-  const int32_t status = GEQ15_Configure(filter, rate, blockSize);
-  if (status < 0 || GEQ15_StartStream(e, rate, blockSize) < 0) {
+  // The records travel to the stream start as the program's do before the host starts; the
+  // start keeps a refused rate's earlier configuration, so the rate is checked first.
+  const GEQ15ChannelParam all[kChannelRecords] = {records[0], records[1]};
+  GEQ15_SetParams(e, all);
+  const int32_t status = GEQ15_CheckRate(rate);
+  if (status < 0 || GEQ15_StartStream(e, rate, blockSize, noFade ? kStreamAtTarget : kStreamFadeIn) < 0) {
     OfflineRender_Stop(r);
     return status < 0 ? status : -1;
   }
 
   r->channels = channels;
   r->blockSize = blockSize;
-  r->noFade = noFade;
-  r->started = false;
   r->silencedBlocks = 0;
   for (int c = 0; c < 2; ++c) r->buffers[c].assign(static_cast<size_t>(blockSize), 0.0f);
   return 0;
@@ -57,22 +51,10 @@ void OfflineRender_Planar(OfflineRender* r, float* const* samples, int32_t frame
   EngineContext* e = r->engine.get();
   if (!e || frames < 1) return;
   if (frames > r->blockSize) frames = r->blockSize;
-  const int32_t n = r->channels;
-
-  BlockCycle_Begin(&e->process, &e->coefExchange);
-  if (!r->started && r->noFade && e->process.coefs) {
-    // The first pickup starts a ramp from the current gain, which configuration set to 0:
-    // starting there at the target makes the ramp's step 0, and the plain filter is heard
-    // from the first sample.
-    for (int32_t c = 0; c < n; ++c)
-      e->filter->state[c].v[channel_state::kGain] = e->process.coefs->channel[c].gain;
-  }
-  r->started = true;
-
-  e->channelBlock.samples[0] = samples[0];
-  e->channelBlock.samples[1] = n == 2 ? samples[1] : r->buffers[1].data();
-  e->channelBlock.frames = frames;
-  BlockCycle_Finish(&e->process, e->filter, frames);
+  // A mono file runs as a pair with a silent second channel: the pair's vector paths are
+  // several times faster than one channel alone, and the channels never mix, so channel 1 comes
+  // out the same to the bit.
+  GEQ15_ProcessBlock(e, samples[0], r->channels == 2 ? samples[1] : r->buffers[1].data(), frames);
   r->silencedBlocks = e->process.silencedBlocks;
 }
 
@@ -81,5 +63,4 @@ void OfflineRender_Stop(OfflineRender* r) {
     GEQ15_Destroy(r->engine.get());
     r->engine.reset();
   }
-  r->started = false;
 }

@@ -1,8 +1,8 @@
 // Runs the equalizer over audio that is not coming from the host, exactly as the insert
-// callback runs it: configure for the rate and block size, reset the coefficient exchange,
-// design slot 0, initialise the process context with the 20 ms meter period, then one block
-// cycle per block. So the result is what the host would play, fade-in of the first ramp
-// included. Channel 1 goes through record 1, channel 2 through record 2.
+// callback runs it: the records set before the stream start, the start for the rate and block
+// size, then one block through the engine's block entry at a time. So the result is what the
+// host would play, fade-in of the first ramp included. Channel 1 goes through record 1,
+// channel 2 through record 2.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +15,6 @@ struct OfflineRender {
   std::unique_ptr<EngineContext> engine;
   int32_t channels = 0;   // 1 or 2
   int32_t blockSize = 0;
-  bool noFade = false;    // start at the target gain instead of fading in from silence
-  bool started = false;   // a block has been processed
   // Blocks in which a channel went non-finite (NaN or infinity in the input, or settings that
   // overflow) and was written as silence; kept after OfflineRender_Stop.
   int32_t silencedBlocks = 0;
