@@ -25,9 +25,9 @@ struct PairBlock {
   float peakIn[2], peakOut[2];
 };
 
-// Runs the block through both channels' sections on `path` (kProcessPathSse2 or Avx2, which the
+// Runs the block through both channels' sections on `path` (a vector path, which the
 // caller has checked is supported). The two sample buffers must not overlap.
 void ProcessPair(int32_t path, PairSections* sections, PairBlock* block);
 
 bool ProcessPair_CpuHasAvx2();
-bool ProcessPair_CpuHasAvx512();  // false on 32-bit builds, which have only 8 vector registers
+bool ProcessPair_CpuHasAvx512();

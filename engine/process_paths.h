@@ -10,7 +10,7 @@ enum ProcessPath : int32_t {
   kProcessPathReference = 0,   // one channel after the other, sample by sample, band by band
   kProcessPathSse2 = 1,        // both channels side by side, a wavefront across the bands
   kProcessPathAvx2 = 2,        // the same wavefront with two bands of both channels per vector
-  kProcessPathAvx512 = 3,      // four bands of both channels per vector, every history in registers
+  kProcessPathAvx512 = 3,      // four bands of both channels per vector (64-bit: every history in registers)
 };
 constexpr int32_t kProcessPathCount = 4;
 

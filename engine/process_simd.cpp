@@ -172,12 +172,10 @@ GEQ15_TARGET_AVX2 void FullStepsAvx2(PairSections* s, PairIo* io, int32_t t0, in
   _mm256_store_pd(s->y1[12], y6), _mm256_store_pd(s->y1[14], y7);
 }
 
-#if defined(__x86_64__)
-#define GEQ15_TARGET_AVX512 __attribute__((target("avx512f,avx512vl,avx512dq,fma")))
+#define GEQ15_TARGET_AVX512 __attribute__((target("avx512f,avx512vl,avx512dq,avx2,fma")))
 
-// Vector k holds bands 4k..4k+3 of both channels. With 32 registers every history of the
-// sixteen band slots stays in a register through the block; only coefficients come from memory.
-// A band's input is the last two lanes of the vector before and the first six of its own.
+// Vector k holds bands 4k..4k+3 of both channels. A band's input is the last two lanes of the
+// vector before and the first six of its own.
 GEQ15_TARGET_AVX512 inline __attribute__((always_inline)) __m512d RoundAndFlush8(__m512d sum) {
   const __m256 f = _mm512_cvtpd_ps(sum);
   const __m256i exponent = _mm256_and_si256(_mm256_castps_si256(f), _mm256_set1_epi32(kExponentField));
@@ -185,6 +183,14 @@ GEQ15_TARGET_AVX512 inline __attribute__((always_inline)) __m512d RoundAndFlush8
   return _mm512_maskz_cvtps_pd(keep, f);
 }
 
+// Input of bands 4k..4k+3: the outputs of bands 4k-1..4k+2, one step old.
+GEQ15_TARGET_AVX512 inline __attribute__((always_inline)) __m512d Shifted4(__m512d before, __m512d own) {
+  return _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(own), _mm512_castpd_si512(before), 6));
+}
+
+#if defined(__x86_64__)
+// With 32 registers every history of the sixteen band slots stays in a register through the
+// block; only coefficients come from memory.
 struct Band4 {
   __m512d x1, x2, y1, y2;
 };
@@ -217,10 +223,8 @@ GEQ15_TARGET_AVX512 void FullStepsAvx512(PairSections* s, PairIo* io, int32_t t0
   }
   for (int32_t t = t0; t < t1; ++t) {
     const __m512d in = _mm512_broadcast_f64x2(LoadInput(io, t));
-    const __m512d v0 = _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(h0.y1), _mm512_castpd_si512(in), 6));
-    const __m512d v1 = _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(h1.y1), _mm512_castpd_si512(h0.y1), 6));
-    const __m512d v2 = _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(h2.y1), _mm512_castpd_si512(h1.y1), 6));
-    const __m512d v3 = _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(h3.y1), _mm512_castpd_si512(h2.y1), 6));
+    const __m512d v0 = Shifted4(in, h0.y1), v1 = Shifted4(h0.y1, h1.y1);
+    const __m512d v2 = Shifted4(h1.y1, h2.y1), v3 = Shifted4(h2.y1, h3.y1);
     const __m512d n0 = FourBands(s, 0, v0, h0), n1 = FourBands(s, 1, v1, h1);
     const __m512d n2 = FourBands(s, 2, v2, h2), n3 = FourBands(s, 3, v3, h3);
     Advance(&h0, v0, n0), Advance(&h1, v1, n1), Advance(&h2, v2, n2), Advance(&h3, v3, n3);
@@ -232,6 +236,40 @@ GEQ15_TARGET_AVX512 void FullStepsAvx512(PairSections* s, PairIo* io, int32_t t0
     _mm512_store_pd(s->y1[4 * k], all[k]->y1);
     _mm512_store_pd(s->y2[4 * k], all[k]->y2);
   }
+}
+#else
+// A 32-bit build has eight vector registers: only the outputs of the previous step stay in
+// registers, the other histories go through memory. Groups run from the last to the first, so
+// each still reads its predecessor's output of the previous step.
+GEQ15_TARGET_AVX512 inline __attribute__((always_inline)) __m512d FourBandsInMemory(PairSections* s, int k, __m512d v,
+                                                                                     __m512d y1) {
+  double* x1p = s->x1[4 * k];
+  double* x2p = s->x2[4 * k];
+  double* y2p = s->y2[4 * k];
+  const __m512d x1 = _mm512_load_pd(x1p), x2 = _mm512_load_pd(x2p), y2 = _mm512_load_pd(y2p);
+  // The fused steps are exact for the reason given with the AVX2 kernel.
+  const __m512d a1d = _mm512_mul_pd(_mm512_load_pd(s->a1[4 * k]), _mm512_sub_pd(x1, y1));
+  __m512d sum = _mm512_fmadd_pd(_mm512_load_pd(s->b0[4 * k]), v, a1d);
+  sum = _mm512_fmadd_pd(_mm512_load_pd(s->b2[4 * k]), x2, sum);
+  sum = _mm512_fmadd_pd(_mm512_load_pd(s->na2[4 * k]), y2, sum);
+  _mm512_store_pd(x2p, x1);
+  _mm512_store_pd(x1p, v);
+  _mm512_store_pd(y2p, y1);
+  return RoundAndFlush8(sum);
+}
+
+GEQ15_TARGET_AVX512 void FullStepsAvx512(PairSections* s, PairIo* io, int32_t t0, int32_t t1) {
+  __m512d y0 = _mm512_load_pd(s->y1[0]), y1 = _mm512_load_pd(s->y1[4]), y2 = _mm512_load_pd(s->y1[8]),
+          y3 = _mm512_load_pd(s->y1[12]);
+  for (int32_t t = t0; t < t1; ++t) {
+    y3 = FourBandsInMemory(s, 3, Shifted4(y2, y3), y3);
+    y2 = FourBandsInMemory(s, 2, Shifted4(y1, y2), y2);
+    y1 = FourBandsInMemory(s, 1, Shifted4(y0, y1), y1);
+    y0 = FourBandsInMemory(s, 0, Shifted4(_mm512_broadcast_f64x2(LoadInput(io, t)), y0), y0);
+    EmitOutput(io, t - kLastBand, _mm512_extractf64x2_pd(y3, 2));  // band 15: lanes 4 and 5
+  }
+  _mm512_store_pd(s->y1[0], y0), _mm512_store_pd(s->y1[4], y1), _mm512_store_pd(s->y1[8], y2);
+  _mm512_store_pd(s->y1[12], y3);
 }
 #endif  // __x86_64__
 #endif
@@ -247,9 +285,9 @@ bool ProcessPair_CpuHasAvx2() {
 }
 
 bool ProcessPair_CpuHasAvx512() {
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(__GNUC__)
   return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-         __builtin_cpu_supports("avx512dq");
+         __builtin_cpu_supports("avx512dq") && ProcessPair_CpuHasAvx2();
 #else
   return false;
 #endif
@@ -272,12 +310,12 @@ void ProcessPair(int32_t path, PairSections* s, PairBlock* b) {
   const int32_t fillTo = fullTo > fullFrom ? fullFrom : steps;
   auto partialSteps = PartialStepsSse2;
 #if defined(__GNUC__)
-  if (path == kProcessPathAvx2) partialSteps = PartialStepsAvx2;
+  if (path == kProcessPathAvx2 || path == kProcessPathAvx512) partialSteps = PartialStepsAvx2;
 #endif
   partialSteps(s, &io, 0, fillTo, frames);
   int32_t t = fillTo;
   if (t < fullTo) {
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(__GNUC__)
     if (path == kProcessPathAvx512)
       FullStepsAvx512(s, &io, t, fullTo);
     else
