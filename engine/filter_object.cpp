@@ -41,7 +41,6 @@ int32_t GEQ15_PublishParams(EngineContext* ctx) {
     PublishedSet* set = &ex->base[slot];
     std::memcpy(set->records, ctx->filter->param, sizeof set->records);
     set->generation = generation;
-    set->sampleRate = rate;
     // Before the first start there is no rate to design for: the records travel alone and the
     // start designs them.
     result = generation != 0 ? GEQ15_Design(set->records, rate, &set->coefs) : 0;
@@ -74,11 +73,9 @@ int32_t GEQ15_Create(EngineContext* ctx) {
   ctx->designRate.store(0, std::memory_order_relaxed);
   ClearCoefExchange(&ctx->coefExchange);
   std::memset(&ctx->meterReadout, 0, sizeof ctx->meterReadout);
-  // A missing exchange is not fatal: every user tests its base for null. The slot the reader
-  // holds at first carries the default records, which a first start with nothing published
-  // designs.
-  if (CoefExchange_Init(&ctx->coefExchange) == 0)
-    std::memcpy(ctx->coefExchange.base[0].records, filter->param, sizeof ctx->coefExchange.base[0].records);
+  // A missing exchange is not fatal: every user tests its base for null. Its zero-filled slots
+  // hold the default records, which a first start with nothing published designs.
+  CoefExchange_Init(&ctx->coefExchange);
   ctx->gainMin = kGainMinDb;
   ctx->gainMax = kGainMaxDb;
   return 0;
@@ -135,7 +132,6 @@ int32_t GEQ15_StartStream(EngineContext* ctx, int32_t rate, int32_t blockSize, S
   PublishedSet* held = CoefExchange_CatchUp(&ctx->coefExchange);
   GEQ15_Design(held->records, designRate, &held->coefs);
   held->generation = generation;
-  held->sampleRate = designRate;
 
   ProcessContext_Init(&ctx->process, rate, blockSize, kMeterPeriodMs);
   ctx->process.generation = generation;

@@ -81,12 +81,11 @@ static_assert(std::atomic<uint32_t>::is_always_lock_free, "the filter's flags mu
 // What the coefficient exchange carries: a designed set together with what it was designed from.
 // A stream start redesigns the set it holds from these records, so it never reads the records the
 // user-interface thread is editing; the generation lets the audio thread pass over a set that was
-// designed for an earlier stream.
+// designed for an earlier stream (whose rate may differ).
 struct PublishedSet {
   CoefficientSet coefs;
   GEQ15ChannelParam records[kLiveChannels];
   uint32_t generation;  // the stream it was designed for; 0: records only, published before the first start
-  int32_t sampleRate;   // the rate the design used; 0 when no rate had been accepted
 };
 
 // Values of an exchange's ready words. Nonzero means "not free for the writer"; the reader marks
@@ -207,7 +206,7 @@ int32_t GEQ15_ReadMeters(GEQ15Filter* filter, MeterSnapshot* dest);
 // for this stream, and initialises the timing. 0; -2 without a filter or coefficient storage.
 int32_t GEQ15_StartStream(EngineContext* ctx, int32_t rate, int32_t blockSize,
                           StreamFade fade = kStreamFadeIn);
-// One block of the stereo pair, in place (`right` null: channel 1 alone). Takes the newest set of
+// One block of the stereo pair, in place (a null buffer is left alone). Takes the newest set of
 // this stream when no gain ramp runs, processes, advances the ramp and the meter period. Returns
 // GEQ15_Process's status: -1 leaves the block as it came (no stream started, no rate accepted).
 int32_t GEQ15_ProcessBlock(EngineContext* ctx, float* left, float* right, int32_t frames);

@@ -318,25 +318,22 @@ void ProcessContext_Init(ProcessContext* pc, int32_t rate, int32_t blockSize, fl
 
 namespace {
 
-// Block cycle, first half: when no gain ramp runs, the newest set of this stream is taken and a
-// ramp to its gain begins. A set labelled for another stream is passed over: its writer publishes
-// it again for this one. Two steps at most, as at most two sets can wait in the exchange.
+// Block cycle, first half: when no gain ramp runs, the newest set is taken and, when it was
+// designed for this stream, a ramp to its gain begins. A set labelled for an earlier stream is
+// passed over: its writer publishes it again for this one, which a later block takes.
 void TakeNewestSet(ProcessContext* pc, CoefficientExchange* ex) {
   pc->newSet = 0;
   pc->meterDue = 0;
   // While a ramp runs no new set is taken: a change published meanwhile waits in the exchange.
   if (pc->rampRemaining != 0) return;
-  for (int step = 0; step < 2; ++step) {
-    const PublishedSet* newest = CoefExchange_TakeNewest(ex);
-    if (newest == nullptr || newest == pc->taken) return;
-    pc->taken = newest;
-    if (newest->generation != pc->generation) continue;
-    std::memcpy(pc->current.channel, newest->coefs.channel, kLiveChannels * sizeof newest->coefs.channel[0]);
-    pc->coefs = &pc->current;
-    pc->rampRemaining = pc->rampLength;
-    pc->newSet = 1;
-    return;
-  }
+  const PublishedSet* newest = CoefExchange_TakeNewest(ex);
+  if (newest == nullptr || newest == pc->taken) return;
+  pc->taken = newest;
+  if (newest->generation != pc->generation) return;
+  std::memcpy(pc->current.channel, newest->coefs.channel, kLiveChannels * sizeof newest->coefs.channel[0]);
+  pc->coefs = &pc->current;
+  pc->rampRemaining = pc->rampLength;
+  pc->newSet = 1;
 }
 
 // Block cycle, second half: counts the frames towards the meter period, processes the block and
@@ -366,7 +363,6 @@ int32_t GEQ15_ProcessBlock(EngineContext* ctx, float* left, float* right, int32_
       ctx->filter->state[c].v[channel_state::kGain] = pc->coefs->channel[c].gain;
     pc->startAtTarget = 0;
   }
-  ctx->channelBlock.count = right ? 2 : 1;
   ctx->channelBlock.samples[0] = left;
   ctx->channelBlock.samples[1] = right;
   ctx->channelBlock.frames = frames;

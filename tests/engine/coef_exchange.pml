@@ -90,34 +90,28 @@ inline take() {
   if :: moved -> ready[r] = FREE; r = n; readIndex = r :: else -> skip fi
 }
 
-/* The block cycle's pickup: up to two steps, passing over sets labelled for an earlier stream. */
+/* The block cycle's pickup, passing over a set labelled for an earlier stream. */
 inline pickup() {
-  step = 0;
-  do
-  :: step < 2 ->
-     take();
-     if
-     :: r == taken -> break
-     :: else ->
-        taken = r;
-        a = recA[r];
-        assert(a == recB[r] && genA[r] == genB[r] && rateA[r] == rateB[r]);
+  take();
+  if
+  :: r == taken -> skip
+  :: else ->
+     taken = r;
+     a = recA[r];
+     assert(a == recB[r] && genA[r] == genB[r] && rateA[r] == rateB[r]);
 #if defined(TODAY) || defined(NOGENCHECK)
-        if :: true ->
+     if :: true ->
 #else
-        if :: genA[r] == gen ->
+     if :: genA[r] == gen ->
 #endif
-              assert(rateA[r] == rate && (genA[r] == gen || genA[r] == 0));
-              assert(a >= inUse);
-              inUse = a;
-              inUseGen = genA[r];
-              inUseRate = rateA[r];
-              break
-           :: else -> step++
-        fi
+           assert(rateA[r] == rate && (genA[r] == gen || genA[r] == 0));
+           assert(a >= inUse);
+           inUse = a;
+           inUseGen = genA[r];
+           inUseRate = rateA[r]
+        :: else -> skip
      fi
-  :: else -> break
-  od
+  fi
 }
 
 inline start() {
@@ -143,7 +137,7 @@ inline start() {
 /* K steps among the writer's, then, once it has stopped, the pickups that catch up: each of the
  * two operations appears once, so every one of its steps counts as reached only if it is. */
 proctype Reader() {
-  byte r = 0, n, a, step, i, starts, taken = 0, inUse = 0, inUseGen = GENLABEL, inUseRate = 0;
+  byte r = 0, n, a, i, starts, taken = 0, inUse = 0, inUseGen = GENLABEL, inUseRate = 0;
   bool moved;
   do
   :: i < K || (writerDone && i < K + 2) -> pickup(); i++

@@ -117,6 +117,13 @@ TEST(ProcessTest, FadeInFromSilenceThenUnity) {
     EXPECT_EQ(s.Run(in), in) << "flat bands and unity gain must pass the input unchanged";
   }
   EXPECT_TRUE(s.filter()->state[0].v[kGain] == 1.0f && s.filter()->state[0].v[kStep] == 0.0f);
+  // Started at the target (an offline render's choice), the first set's gain holds from the first
+  // sample; a later set still ramps.
+  EXPECT_EQ(s.SetAll(0.0f, -6.0f), 0);
+  ASSERT_EQ(GEQ15_StartStream(&s.ctx, 48000, 512, kStreamAtTarget), 0);
+  EXPECT_FLOAT_EQ(s.Run(std::vector<float>(512, 1.0f))[0], 0.501187f);
+  EXPECT_EQ(s.SetAll(0.0f, 0.0f), 0);
+  EXPECT_NEAR(s.Run(std::vector<float>(512, 1.0f))[256], 0.501187f + 0.5f * (1.0f - 0.501187f), 1e-5f);
 }
 
 TEST(ProcessTest, NewSetWaitsForTheRunningRampAndBandsChangeAtOnce) {
