@@ -165,7 +165,10 @@ TEST(ExchangeTest, StartDesignsTheNewestOfTheWaitingSets) {
     t.Publish(2.0f);
     t.Start(96000);
     for (int b = 0; b < 12; ++b) t.Block("later");
-    EXPECT_TRUE(t.InUseIsFor(2.0f) && t.failure.empty()) << "from generation " << generation << ":" << t.failure;
+    EXPECT_TRUE(t.InUseIsFor(2.0f)) << "from generation " << generation;
+    t.Publish(3.0f);
+    for (int b = 0; b < 12; ++b) t.Block("later");
+    EXPECT_TRUE(t.InUseIsFor(3.0f) && t.failure.empty()) << "from generation " << generation << ":" << t.failure;
   }
 }
 

@@ -157,4 +157,37 @@ TEST(ConcurrencyTest, BothExchangesUnderLoad) {
   EXPECT_TRUE(readMeters() && meterReads.last == meterStamp) << "the last meter publication was not read";
 }
 
+// The engine's own entry points on two real threads, as the program runs them: the user-interface
+// thread sets records while the audio thread starts streams at changing rates and processes
+// blocks. The tsan build reports any access the threads share outside the exchanges and the
+// atomics; at the end the newest records play, designed for the last stream's rate.
+TEST(ConcurrencyTest, SettingsAgainstStreamStartsAndBlocks) {
+  EngineStream s;
+  s.Start(48000, 256);
+  // The user interface goes on until the audio thread has started enough streams, so the two
+  // really overlap however the machine schedules them; the bound is for one that never runs.
+  std::atomic<int> starts{0};
+  std::atomic<bool> stop{false};
+  int last = 0;
+  std::thread ui([&] {
+    for (int i = 1; i < 5000000 && starts.load() < 60; ++i) s.SetAll(static_cast<float>((last = i) % 25 - 12), -1.0f);
+    stop.store(true);
+  });
+  const int32_t rates[] = {96000, 44100, 48000};
+  int32_t rate = 48000;
+  std::vector<float> left(256), right(256);
+  for (int block = 1; !stop.load(); ++block) {
+    if (block % 8 == 0) s.Start(rate = rates[starts++ % 3], 256);
+    std::fill(left.begin(), left.end(), 0.25f), std::fill(right.begin(), right.end(), -0.25f);
+    s.RunBlock(left.data(), right.data(), 256);
+  }
+  ui.join();
+  for (int block = 0; block < 16; ++block) s.RunBlock(left.data(), right.data(), 256);
+  const GEQ15ChannelParam newest = EngineStream::Flat(static_cast<float>(last % 25 - 12), -1.0f), pair[2] = {newest, newest};
+  CoefficientSet want;
+  ASSERT_EQ(GEQ15_Design(pair, rate, &want), 0);
+  EXPECT_EQ(std::memcmp(s.process().coefs->channel, want.channel, 2 * sizeof want.channel[0]), 0)
+      << "the newest records at " << rate << " Hz did not arrive";
+}
+
 }  // namespace

@@ -101,6 +101,7 @@ TEST(InsertCallback, CommandsBeforeAndAfterTheStart) {
     host.record.rate = s.rate, host.record.frameCount = s.frames;
     EXPECT_EQ(app.Call(kHostCommandStart, &host.record), 0);
     EXPECT_EQ(app.e.filter->sampleRate, 48000) << s.rate;
+    EXPECT_EQ(app.e.designRate.load(), 48000) << s.rate << ": the user interface designs for the accepted rate";
     EXPECT_EQ(app.e.channelBlock.frames, s.blockFrames) << s.rate;
     EXPECT_EQ(app.e.process.rampLength, s.rampLength) << s.rate;
     EXPECT_EQ(app.e.process.meterPeriod, s.meterPeriod) << s.rate;
