@@ -164,18 +164,22 @@ TEST(ConcurrencyTest, BothExchangesUnderLoad) {
 TEST(ConcurrencyTest, SettingsAgainstStreamStartsAndBlocks) {
   EngineStream s;
   s.Start(48000, 256);
-  // The user interface goes on until the audio thread has started enough streams, so the two
-  // really overlap however the machine schedules them; the bound is for one that never runs.
-  std::atomic<int> starts{0};
+  // The audio thread waits for the first publication, and the user interface goes on until the
+  // audio thread has started enough streams, so the two really overlap however the machine
+  // schedules them; the bound is for one that never runs.
+  std::atomic<int> starts{0}, last{0};
   std::atomic<bool> stop{false};
-  int last = 0;
   std::thread ui([&] {
-    for (int i = 1; i < 5000000 && starts.load() < 60; ++i) s.SetAll(static_cast<float>((last = i) % 25 - 12), -1.0f);
+    for (int i = 1; i < 5000000 && (i <= 100 || starts.load() < 60); ++i) {
+      s.SetAll(static_cast<float>(i % 25 - 12), -1.0f);
+      last.store(i);
+    }
     stop.store(true);
   });
   const int32_t rates[] = {96000, 44100, 48000};
   int32_t rate = 48000;
   std::vector<float> left(256), right(256);
+  while (last.load() == 0) std::this_thread::yield();
   for (int block = 1; !stop.load(); ++block) {
     if (block % 8 == 0) s.Start(rate = rates[starts++ % 3], 256);
     std::fill(left.begin(), left.end(), 0.25f), std::fill(right.begin(), right.end(), -0.25f);
