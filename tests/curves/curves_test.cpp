@@ -78,18 +78,14 @@ TEST(CorrectionFormats, ReportWhatTheyCannotReadWithTheLineNumber) {
 }
 
 TEST(CorrectionTarget, InterpolatesOverLogFrequencyAndAddsTheFiltersWithoutThePreamp) {
-  const Correction c = Parse("100,0\n400,6\n");
-  EXPECT_NEAR(CorrectionTargetDb(c, 48000, 200), 3.0, 1e-12);  // halfway in octaves
-  EXPECT_DOUBLE_EQ(CorrectionTargetDb(c, 48000, 20), 0.0);      // held beyond the ends
-  EXPECT_DOUBLE_EQ(CorrectionTargetDb(c, 48000, 20000), 6.0);
-  const Correction pk = Parse("Preamp: -5 dB\nFilter 1: ON PK Fc 1000 Hz Gain 5 dB Q 1.4\n");
-  EXPECT_NEAR(CorrectionTargetDb(pk, 48000, 1000), 5.0, 1e-9);
-  EXPECT_NEAR(CorrectionTargetDb(pk, 48000, 20), 0.0, 2e-3);
-  const Correction shelves = Parse("Filter 1: ON LSC Fc 100 Hz Gain 6 dB Q 0.7071\nFilter 2: ON HSC Fc 8000 Hz Gain -4 dB Q 0.7071\n");
-  EXPECT_NEAR(CorrectionTargetDb(shelves, 48000, 20), 6.0, 0.1);
-  EXPECT_NEAR(CorrectionTargetDb(shelves, 48000, 100), 3.0, 0.05);  // half the gain at the corner
-  EXPECT_NEAR(CorrectionTargetDb(shelves, 48000, 1000), 0.0, 0.05);
-  EXPECT_NEAR(CorrectionTargetDb(shelves, 48000, 20000), -4.0, 0.1);
+  const std::string curve = "100,0\n400,6\n", pk = "Preamp: -5 dB\nFilter 1: ON PK Fc 1000 Hz Gain 5 dB Q 1.4\n",
+                    shelves = "Filter 1: ON LSC Fc 100 Hz Gain 6 dB Q 0.7071\nFilter 2: ON HSC Fc 8000 Hz Gain -4 dB Q 0.7071\n";
+  const std::tuple<std::string, double, double, double> rows[] = {  // file, Hz, level, tolerance
+      {curve, 200, 3.0, 1e-12}, {curve, 20, 0.0, 0}, {curve, 20000, 6.0, 0},  // halfway in octaves; held beyond the ends
+      {pk, 1000, 5.0, 1e-9}, {pk, 20, 0.0, 2e-3}, {shelves, 20, 6.0, 0.1}, {shelves, 20000, -4.0, 0.1},
+      {shelves, 100, 3.0, 0.05}, {shelves, 1000, 0.0, 0.05},  // half the gain at the corner
+  };
+  for (const auto& [text, hz, db, tolerance] : rows) EXPECT_NEAR(CorrectionTargetDb(Parse(text), 48000, hz), db, tolerance) << text << hz;
 }
 
 TEST(CorrectionFit, RecoversKnownBandGainsAndKeepsThePeakAtOrBelowZero) {
@@ -161,12 +157,11 @@ TEST(CascadeResponse, MatchesComplexEvaluationOfTheDesignedSectionsAndFindsThePe
 
 TEST(ImportSummary, CountsWhatWasReadAndRoundsForPeople) {
   CorrectionFit fit{{0, {}, -3.49f}, 0.44, 1.06, 15980.0, 0, 0};
-  EXPECT_EQ(FormatImportSummary(Parse("20,1\n30,1\n"), fit), "Imported 2 points: RMS error 0.4 dB, largest 1.1 dB at 16 kHz. Output gain -3.5 dB.");
+  EXPECT_EQ(FormatImportSummary(Parse("f;raw;x\n20;1\n30;1\n"), fit), "Imported 2 points: RMS error 0.4 dB, largest 1.1 dB at 16 kHz. "
+            "Output gain -3.5 dB. Gain taken from column 2 ('raw'): the header names no 'equalization' column.");
   fit.maxErrorHz = 62.5, fit.param.gain = -0.01f;
   EXPECT_EQ(FormatImportSummary(Parse("GraphicEQ: 20 1\nFilter 1: ON PK Fc 100 Hz Gain 1 dB Q 1\n"), fit),
             "Imported 1 point and 1 filter: RMS error 0.4 dB, largest 1.1 dB at 62.5 Hz. Output gain 0.0 dB.");
-  EXPECT_EQ(FormatImportSummary(Parse("f;raw;x\n20;1\n"), fit), "Imported 1 point: RMS error 0.4 dB, largest 1.1 dB at 62.5 Hz. "
-            "Output gain 0.0 dB. Gain taken from column 2 ('raw'): the header names no 'equalization' column.");
 }
 
 TEST(ResponseView, TracesBothRecordsOnTheDbGridAndMarksEveryBand) {
