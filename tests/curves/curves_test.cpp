@@ -49,8 +49,8 @@ TEST(CorrectionFormats, ReadEveryFormatWithCommentsMarksLineEndsAndDecimalCommas
       {"20\t-1,5\n1000\t2\n", "20/-1.5 1000/2 "}, {"# measured\n20   -1,5\n  1000 2  \n", "20/-1.5 1000/2 "},
       {"1000,1\n20,2\n1000,3\n", "20/2 1000/3 "},  // sorted; a repeated frequency: the later wins
       {"frequency,raw,error,smoothed,error_smoothed,equalization,parametric_eq,fixed_band_eq,equalized_raw,equalized_smoothed,"
-       "target\n20,1,2,3,4,-6.5,5,5,5,5,5\n1000.5,1,2,3,4,2,5,5,5,5,\n", "20/-6.5 1000.5/2 "},
-      {"\"Level\"\tFreq\tTarget\n-1,5\t20\t0\n2\t1000\t0\n", "20/-1.5 1000/2 Gain taken from column 1 ('Level'): the header names no 'equalization' column."},
+       "target,\n20,1,2,3,4,-6.5,5,5,5,5,5\n1000.5,1,2,3,4,2,5,5,5,5,\n", "20/-6.5 1000.5/2 "},
+      {"\"Raw level\"\tFreq\tTarget\n-1,5\t20\t0\n2\t1000\t0\n", "20/-1.5 1000/2 Gain taken from column 1 ('Raw level'): the header names no 'equalization' column."},
   };
   for (const auto& [text, parsed] : rows) EXPECT_EQ(Describe(Parse(text)), parsed) << text;
 }
@@ -66,7 +66,7 @@ TEST(CorrectionFormats, ReportWhatTheyCannotReadWithTheLineNumber) {
       {"20,1\n30,1e999\n", "line 2:"}, {std::string("20,1\n\0\x01,1\n", 10), "line 2: the file is not text"},
       {"20,1\n1000,2,5\n", "line 2: cannot tell the column separator from a decimal comma"},
       {"frequency,raw,equalization\n20,1,2\n30,1\n", "line 3: expected a frequency in Hz in column 1 and a gain in dB in column 3"},
-      {"20,1,x\n", "line 1:"},
+      {"20,1,x\n", "line 1:"}, {"f;g;h\n20;1;2\nf;g;h\n", "line 3:"}, {"f;g;h\n-20;1;2\n", "line 2:"},
       {"# nothing here\n\n", "no curve points or filters found"},
   };
   for (const auto& [text, message] : rows) {

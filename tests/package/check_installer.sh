@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # check_installer.sh BUILD_DIR --driver e2e-driver.exe --simhost OrluneRemote.dll --work DIR installer
-# The installer under Wine in a fresh prefix: silent setup twice (the second in place), the installed
-# VEZ-15 equalizing the simulated host, the silent uninstall shutting it down through its own close path.
+# The installer under Wine in a fresh prefix: silent setup; the installed VEZ-15 equalizing the simulated
+# host; setup again (in place) and the silent uninstall, each shutting VEZ-15 down through its own close path.
 set -uo pipefail
 build=$(cd "$1" && pwd) && shift
 source "$(dirname "${BASH_SOURCE[0]}")/../app/e2e_lib.sh"  # shellcheck source=../app/e2e_lib.sh
@@ -11,6 +11,13 @@ entry() {  # the uninstall entry as sorted NAME=VALUE lines, in the 32-bit view 
     sed -n 's/^ *\([A-Za-z]*\) *REG_[A-Z]* *\(.*\)$/\1=\2/p' | sort
 }
 names() { tr -d '\000' <"$1" 2>/dev/null | grep -qaF "$2" && echo "$2"; }  # names SHORTCUT TARGET
+closes_running() {  # closes_running WHAT COMMAND...: COMMAND ends the running VEZ-15, which saves its settings on the way out
+  echo stale >"$E2E_SETTINGS_FILE"
+  "${@:2}"
+  e2e_expect "$1: exit code" $? 0
+  e2e_wait_exit
+  e2e_expect "$1: VEZ-15's exit code, the band 9 it saved" "$APP_RC $(settings_attr g9)" "0 0.85658"
+}
 
 scenario_installer() {
   rm -rf "$E2E_WORK" && mkdir -p "$E2E_WORK"
@@ -19,8 +26,8 @@ scenario_installer() {
   WINEPREFIX=$E2E_WORK/session/prefix "$E2E_ROOT/scripts/wine-prefix.sh" >/dev/null && e2e_session "$E2E_WORK/session" keep || return 1
   export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"  # no menu entries on this machine's desktop
   grep -q '^#arch=win32' "$WINEPREFIX/system.reg" && dir='C:\Program Files\Kelmora\VEZ-15'  # else a 32-bit program on 64-bit Windows
-  wine "$setup" /S && wine "$setup" /S
-  e2e_expect "silent setup, then again over it: exit code" $? 0
+  wine "$setup" /S
+  e2e_expect "silent setup: exit code" $? 0
   program=$(winepath -u "$dir" 2>/dev/null) menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/VEZ-15"
   e2e_expect "installed files" "$(ls "$program" | tr '\n' ' ')" "README.txt Uninstall.exe VEZ-15.exe geq15-tool.exe "
   e2e_expect "Start menu shortcuts" "$(names "$menu/VEZ-15.lnk" "$dir\\VEZ-15.exe") $(names "$menu/VEZ-15 Windows guide.lnk" "$dir\\README.txt")" \
@@ -43,13 +50,13 @@ scenario_installer() {
   drv syscmd 60 >/dev/null  # tray mode: closing the window would only hide it; start-up by the Startup shortcut
   e2e_poll eval '[ -n "$(e2e_startup_link)" ]' || e2e_fail "tray mode made no Startup shortcut"
 
-  # The quiet uninstall command as registered, VEZ-15 running: it must be shut down through its own
-  # close path, so its settings are saved. The uninstaller goes on from a copy; the entry goes last.
-  echo stale >"$E2E_SETTINGS_FILE"
-  [[ $(entry) =~ QuietUninstallString=\"([^\"]+)\"\ ([^[:cntrl:]]*) ]] && wine "${BASH_REMATCH[1]}" ${BASH_REMATCH[2]}
-  e2e_expect "silent uninstall: exit code" $? 0
-  e2e_wait_exit
-  e2e_expect "VEZ-15's exit code, the band 9 it saved on its way out" "$APP_RC $(settings_attr g9)" "0 0.85658"
+  # Setup again, then the quiet uninstall command as registered, each with VEZ-15 running. The
+  # uninstaller goes on from a copy of itself; the entry goes last.
+  closes_running "setup again, in place, over a running VEZ-15" wine "$setup" /S
+  e2e_start_app
+  drv wait >/dev/null
+  [[ $(entry) =~ QuietUninstallString=\"([^\"]+)\"\ ([^[:cntrl:]]*) ]] &&
+    closes_running "silent uninstall with VEZ-15 running" wine "${BASH_REMATCH[1]}" ${BASH_REMATCH[2]}
   e2e_poll eval '[ -z "$(entry)" ]' || e2e_fail "the uninstall entry is still there"
   e2e_expect "left after the uninstall: only the settings" "$(ls -d "$program" "${program%/*}" "$menu" "$(e2e_startup_link)" \
     "$E2E_SETTINGS_FILE" 2>/dev/null)" "$E2E_SETTINGS_FILE"
