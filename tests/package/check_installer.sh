@@ -4,7 +4,8 @@
 # host; setup again (in place) and the silent uninstall, each shutting VEZ-15 down through its own close path.
 set -uo pipefail
 build=$(cd "$1" && pwd) && shift
-source "$(dirname "${BASH_SOURCE[0]}")/../app/e2e_lib.sh"  # shellcheck source=../app/e2e_lib.sh
+# shellcheck source=../app/e2e_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../app/e2e_lib.sh"
 
 entry() {  # the uninstall entry as sorted NAME=VALUE lines, in the 32-bit view a 32-bit setup writes
   wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VEZ-15' /reg:32 2>/dev/null | tr -d '\r' |
