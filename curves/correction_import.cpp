@@ -228,6 +228,60 @@ CsvRow ParseCsvRow(std::string_view text, std::vector<std::string_view>* fields,
   return CsvRow::Values;
 }
 
+// The columns a header line picks when it names more than two, as the raw results of a large
+// public collection of headphone corrections do ("frequency,raw,error,smoothed,...,
+// equalization,...,target"). Its separator holds for every row: names have no decimal commas,
+// so a comma there separates, and a comma-separated row can then hold none either.
+struct CsvColumns {
+  char separator = 0;  // ';', '\t' or ','; 0 for runs of spaces
+  size_t hz = 0, db = 1;
+};
+
+std::vector<std::string_view> SplitColumns(std::string_view line, char separator) {
+  std::vector<std::string_view> fields = separator ? SplitOn(line, separator) : SplitWords(line);
+  if (fields.size() > 2 && fields.back().empty()) fields.pop_back();  // a trailing separator
+  return fields;
+}
+
+bool ReadCsvHeader(std::string_view line, CsvColumns* columns, std::string* note) {
+  columns->separator = 0;
+  for (char c : {';', '\t', ','}) {
+    if (line.find(c) != std::string_view::npos) {
+      columns->separator = c;
+      break;
+    }
+  }
+  std::vector<std::string_view> names = SplitColumns(line, columns->separator);
+  if (names.size() <= 2) return false;  // two columns are read as they always were
+  double number;
+  for (std::string_view& name : names) {
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = Trim(name.substr(1, name.size() - 2));
+    if (name.empty() || ParseNumber(name, true, &number)) return false;  // not a line of names
+  }
+  auto column = [&](auto matches) { return static_cast<size_t>(std::find_if(names.begin(), names.end(), matches) - names.begin()); };
+  columns->hz = column([](std::string_view n) { return StartsWithNoCase(n, "freq") || EqualsNoCase(n, "Hz"); });
+  if (columns->hz == names.size()) columns->hz = 0;
+  columns->db = column([](std::string_view n) { return EqualsNoCase(n, "equalization"); });
+  if (columns->db == names.size()) {
+    columns->db = columns->hz == 0 ? 1 : 0;
+    *note = "Gain taken from column " + std::to_string(columns->db + 1) + " (" + Quote(names[columns->db]) +
+            "): the header names no 'equalization' column.";
+  }
+  return true;
+}
+
+bool ParseColumnsRow(std::string_view line, const CsvColumns& columns, int lineNumber, CurvePoint* p, std::string* error) {
+  std::vector<std::string_view> fields = SplitColumns(line, columns.separator);
+  const bool commaDecimal = columns.separator != ',';
+  if (std::max(columns.hz, columns.db) < fields.size() && ParseFrequency(fields[columns.hz], commaDecimal, &p->hz) &&
+      ParseNumber(fields[columns.db], commaDecimal, &p->db))
+    return true;
+  *error = LineError(lineNumber, "expected a frequency in Hz in column " + std::to_string(columns.hz + 1) +
+                                     " and a gain in dB in column " + std::to_string(columns.db + 1) +
+                                     ", as the first line names them, found " + Quote(line));
+  return false;
+}
+
 void SortAndMerge(std::vector<CurvePoint>* points) {
   std::stable_sort(points->begin(), points->end(), [](const CurvePoint& a, const CurvePoint& b) { return a.hz < b.hz; });
   std::vector<CurvePoint> merged;
@@ -246,7 +300,8 @@ bool ParseCorrection(const std::string& text, Correction* out, std::string* erro
   if (all.size() >= 3 && std::memcmp(all.data(), "\xEF\xBB\xBF", 3) == 0) all.remove_prefix(3);
 
   enum class Kind { Unknown, EqualizerApo, Csv } kind = Kind::Unknown;
-  bool sawData = false;
+  bool sawData = false, namedColumns = false;
+  CsvColumns columns;
   int lineNumber = 0;
   size_t pos = 0;
   while (pos < all.size()) {
@@ -280,6 +335,16 @@ bool ParseCorrection(const std::string& text, Correction* out, std::string* erro
       continue;
     }
 
+    if (!sawData && ReadCsvHeader(line, &columns, &out->note)) {
+      sawData = namedColumns = true;
+      continue;
+    }
+    if (namedColumns) {
+      CurvePoint p{};
+      if (!ParseColumnsRow(line, columns, lineNumber, &p, error)) return false;
+      out->points.push_back(p);
+      continue;
+    }
     std::vector<std::string_view> fields;
     bool commaDecimal = false;
     CsvRow row = ParseCsvRow(line, &fields, &commaDecimal);

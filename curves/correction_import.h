@@ -2,7 +2,9 @@
 //   - "GraphicEQ: f1 g1; f2 g2; ..." curve points (the Equalizer APO form),
 //   - "Preamp: X dB" and "Filter n: ON PK Fc F Hz Gain G dB Q Q" lines (parametric or
 //     fixed-band; "BW Oct B" may stand in place of Q; LSC/HSC shelves are read too),
-//   - a two-column CSV of frequency and gain (comma, semicolon, tab or spaces between them).
+//   - a two-column CSV of frequency and gain (comma, semicolon, tab or spaces between them),
+//   - a CSV whose first line names more than two columns: the frequency column and the
+//     `equalization` column are read (failing that, the second column, which `note` names).
 // Comments ('#' to the end of the line), blank lines, CR LF line ends and a UTF-8 byte-order
 // mark are tolerated; a decimal comma is read where it cannot be mistaken for a separator.
 #pragma once
@@ -30,6 +32,7 @@ struct Correction {
   std::vector<ParametricFilter> filters;   // enabled filters only
   bool hasPreamp = false;
   double preampDb = 0.0;  // the file's own headroom; not part of the target shape
+  std::string note;       // a choice the file left to the reader, as a sentence for the user; or empty
 };
 
 // Reads `text`. On failure returns false and sets `error` to "line N: what is wrong".

@@ -35,5 +35,6 @@ std::string FormatImportSummary(const Correction& correction, const CorrectionFi
   std::string text = "Imported " + what + ": RMS error " + Db(fit.rmsErrorDb) + " dB, largest " +
                      Db(fit.maxErrorDb) + " dB at " + FormatFrequency(fit.maxErrorHz) + ".";
   text += " Output gain " + Db(fit.param.gain) + " dB.";
+  if (!correction.note.empty()) text += " " + correction.note;
   return text;
 }

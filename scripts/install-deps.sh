@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(g++ cmake make libgtest-dev libbenchmark-dev g++-mingw-w64-i686 wine wine32 wine64
           xvfb xdotool imagemagick fonts-liberation sox clang libclang-rt-14-dev spin
-          libsndfile1-dev python3)
+          libsndfile1-dev python3 nsis)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -3,7 +3,8 @@
 #   native  portable core, geq15-tool, benchmarks (built, not run), unit tests, the exchange
 #           models (spin) and the artwork check
 #   win32   cross-built Windows programs and tests, run under Wine (private prefix, own Xvfb):
-#           the portable tests again on i686, the Win32 layer, the end-to-end scenarios
+#           the portable tests again on i686, the Win32 layer, the end-to-end scenarios, the
+#           zip and the installer (installed, run and uninstalled in a fresh prefix of its own)
 #   asan    the native unit tests under AddressSanitizer + UndefinedBehaviorSanitizer
 #   tsan    the concurrency tests under ThreadSanitizer (only they are built)
 #   fuzz    libFuzzer targets (only they are built): corpus replay plus a bounded run each,

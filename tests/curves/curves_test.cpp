@@ -35,7 +35,7 @@ std::string Describe(const Correction& c) {
   for (const CurvePoint& p : c.points) s << p.hz << "/" << p.db << " ";
   for (const ParametricFilter& f : c.filters) s << "PLH"[int(f.kind)] << " " << f.hz << "/" << f.db << "/" << f.q << "@" << f.line << " ";
   if (c.hasPreamp) s << "preamp " << c.preampDb;
-  return s.str();
+  return s.str() + c.note;
 }
 
 TEST(CorrectionFormats, ReadEveryFormatWithCommentsMarksLineEndsAndDecimalCommas) {
@@ -48,6 +48,9 @@ TEST(CorrectionFormats, ReadEveryFormatWithCommentsMarksLineEndsAndDecimalCommas
       {"frequency,raw\n20,-1.5\n1000, 2\n", "20/-1.5 1000/2 "}, {"Frequenz;Pegel\n20;-1,5\n1000,5;2\n", "20/-1.5 1000.5/2 "},
       {"20\t-1,5\n1000\t2\n", "20/-1.5 1000/2 "}, {"# measured\n20   -1,5\n  1000 2  \n", "20/-1.5 1000/2 "},
       {"1000,1\n20,2\n1000,3\n", "20/2 1000/3 "},  // sorted; a repeated frequency: the later wins
+      {"frequency,raw,error,smoothed,error_smoothed,equalization,parametric_eq,fixed_band_eq,equalized_raw,equalized_smoothed,"
+       "target,\n20,1,2,3,4,-6.5,5,5,5,5,5\n1000.5,1,2,3,4,2,5,5,5,5,\n", "20/-6.5 1000.5/2 "},
+      {"\"Raw level\"\tFreq\tTarget\n-1,5\t20\t0\n2\t1000\t0\n", "20/-1.5 1000/2 Gain taken from column 1 ('Raw level'): the header names no 'equalization' column."},
   };
   for (const auto& [text, parsed] : rows) EXPECT_EQ(Describe(Parse(text)), parsed) << text;
 }
@@ -62,6 +65,8 @@ TEST(CorrectionFormats, ReportWhatTheyCannotReadWithTheLineNumber) {
       {"20,1,3\n", "line 1:"}, {"20;1;3\n", "line 1:"}, {"f,g\n20,1\nfoo,bar\n", "line 3:"}, {"20,1\n30,nan\n", "line 2:"},
       {"20,1\n30,1e999\n", "line 2:"}, {std::string("20,1\n\0\x01,1\n", 10), "line 2: the file is not text"},
       {"20,1\n1000,2,5\n", "line 2: cannot tell the column separator from a decimal comma"},
+      {"frequency,raw,equalization\n20,1,2\n30,1\n", "line 3: expected a frequency in Hz in column 1 and a gain in dB in column 3"},
+      {"20,1,x\n", "line 1:"}, {"f;g;h\n20;1;2\nf;g;h\n", "line 3:"}, {"f;g;h\n-20;1;2\n", "line 2:"},
       {"# nothing here\n\n", "no curve points or filters found"},
   };
   for (const auto& [text, message] : rows) {
@@ -73,18 +78,14 @@ TEST(CorrectionFormats, ReportWhatTheyCannotReadWithTheLineNumber) {
 }
 
 TEST(CorrectionTarget, InterpolatesOverLogFrequencyAndAddsTheFiltersWithoutThePreamp) {
-  const Correction c = Parse("100,0\n400,6\n");
-  EXPECT_NEAR(CorrectionTargetDb(c, 48000, 200), 3.0, 1e-12);  // halfway in octaves
-  EXPECT_DOUBLE_EQ(CorrectionTargetDb(c, 48000, 20), 0.0);      // held beyond the ends
-  EXPECT_DOUBLE_EQ(CorrectionTargetDb(c, 48000, 20000), 6.0);
-  const Correction pk = Parse("Preamp: -5 dB\nFilter 1: ON PK Fc 1000 Hz Gain 5 dB Q 1.4\n");
-  EXPECT_NEAR(CorrectionTargetDb(pk, 48000, 1000), 5.0, 1e-9);
-  EXPECT_NEAR(CorrectionTargetDb(pk, 48000, 20), 0.0, 2e-3);
-  const Correction shelves = Parse("Filter 1: ON LSC Fc 100 Hz Gain 6 dB Q 0.7071\nFilter 2: ON HSC Fc 8000 Hz Gain -4 dB Q 0.7071\n");
-  EXPECT_NEAR(CorrectionTargetDb(shelves, 48000, 20), 6.0, 0.1);
-  EXPECT_NEAR(CorrectionTargetDb(shelves, 48000, 100), 3.0, 0.05);  // half the gain at the corner
-  EXPECT_NEAR(CorrectionTargetDb(shelves, 48000, 1000), 0.0, 0.05);
-  EXPECT_NEAR(CorrectionTargetDb(shelves, 48000, 20000), -4.0, 0.1);
+  const std::string curve = "100,0\n400,6\n", pk = "Preamp: -5 dB\nFilter 1: ON PK Fc 1000 Hz Gain 5 dB Q 1.4\n",
+                    shelves = "Filter 1: ON LSC Fc 100 Hz Gain 6 dB Q 0.7071\nFilter 2: ON HSC Fc 8000 Hz Gain -4 dB Q 0.7071\n";
+  const std::tuple<std::string, double, double, double> rows[] = {  // file, Hz, level, tolerance
+      {curve, 200, 3.0, 1e-12}, {curve, 20, 0.0, 0}, {curve, 20000, 6.0, 0},  // halfway in octaves; held beyond the ends
+      {pk, 1000, 5.0, 1e-9}, {pk, 20, 0.0, 2e-3}, {shelves, 20, 6.0, 0.1}, {shelves, 20000, -4.0, 0.1},
+      {shelves, 100, 3.0, 0.05}, {shelves, 1000, 0.0, 0.05},  // half the gain at the corner
+  };
+  for (const auto& [text, hz, db, tolerance] : rows) EXPECT_NEAR(CorrectionTargetDb(Parse(text), 48000, hz), db, tolerance) << text << hz;
 }
 
 TEST(CorrectionFit, RecoversKnownBandGainsAndKeepsThePeakAtOrBelowZero) {
@@ -156,7 +157,8 @@ TEST(CascadeResponse, MatchesComplexEvaluationOfTheDesignedSectionsAndFindsThePe
 
 TEST(ImportSummary, CountsWhatWasReadAndRoundsForPeople) {
   CorrectionFit fit{{0, {}, -3.49f}, 0.44, 1.06, 15980.0, 0, 0};
-  EXPECT_EQ(FormatImportSummary(Parse("20,1\n30,1\n"), fit), "Imported 2 points: RMS error 0.4 dB, largest 1.1 dB at 16 kHz. Output gain -3.5 dB.");
+  EXPECT_EQ(FormatImportSummary(Parse("f;raw;x\n20;1\n30;1\n"), fit), "Imported 2 points: RMS error 0.4 dB, largest 1.1 dB at 16 kHz. "
+            "Output gain -3.5 dB. Gain taken from column 2 ('raw'): the header names no 'equalization' column.");
   fit.maxErrorHz = 62.5, fit.param.gain = -0.01f;
   EXPECT_EQ(FormatImportSummary(Parse("GraphicEQ: 20 1\nFilter 1: ON PK Fc 100 Hz Gain 1 dB Q 1\n"), fit),
             "Imported 1 point and 1 filter: RMS error 0.4 dB, largest 1.1 dB at 62.5 Hz. Output gain 0.0 dB.");

@@ -4,7 +4,7 @@
 set -uo pipefail
 build=$(cd "$1" && pwd) objdump=$2 work=$3
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
-cpack --config "$build/CPackConfig.cmake" -B "$work" >cpack.log 2>&1 || { cat cpack.log; exit 1; }
+cpack -G ZIP --config "$build/CPackConfig.cmake" -B "$work" >cpack.log 2>&1 || { cat cpack.log; exit 1; }
 zip=$(ls VEZ-15-*-win32.zip 2>/dev/null) || { echo "no VEZ-15-*-win32.zip"; exit 1; }
 cmake -E tar xf "$zip" || exit 1
 failures=0

@@ -27,6 +27,8 @@ const char kImportHelp[] =
     "  'Preamp: X dB' and 'Filter n: ON PK Fc F Hz Gain G dB Q Q' lines (BW Oct B in place of\n"
     "  Q, LSC/HSC shelves and OFF filters are read too)\n"
     "  two columns, frequency in Hz and gain in dB, separated by a comma, semicolon, tab or spaces\n"
+    "  columns named by a first line such as 'frequency,raw,error,...,equalization,...': the\n"
+    "  frequency and 'equalization' columns are read (without one, the second column)\n"
     "Comments start with '#'. The fifteen band gains (-12 to +12 dB) are fitted by least squares\n"
     "over log frequency to the real response of the bands, designed at HZ (default 48000). The\n"
     "file's preamp is replaced by an output gain that keeps the response's peak at or below 0 dB.\n"
@@ -118,6 +120,7 @@ int RunImport(int argc, char** argv, FILE* out, FILE* err) {
                Kilohertz(fit.peakHz).c_str());
   if (correction.hasPreamp) std::fprintf(err, "; the file's preamp of %.2f dB is not used", correction.preampDb);
   std::fprintf(err, "\n");
+  if (!correction.note.empty()) std::fprintf(err, "%s\n", correction.note.c_str());
   return kExitOk;
 }
 
