@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "panel/panel_keys.h"
+
 namespace {
 
 // 20*log10(1 + k/128) for the top 7 mantissa bits: the meter needs no logarithm call per tick.
@@ -48,6 +50,8 @@ float* SliderField(GEQ15ChannelParam* p, int32_t slider) {
 }
 
 }  // namespace
+
+const char kHostNotRunningNotice[] = "Orlune is not running... Launch Orlune";
 
 void ComputePanelGeometry(PanelGeometry* g, int32_t cl, int32_t ct, int32_t cr) {
   g->busLeft = cl + 10;
@@ -184,15 +188,27 @@ void StoreSliderValue(PanelState* panel, int32_t slider, float value) {
   GEQ15_PublishParams(panel->engine);
 }
 
+PanelChange PanelSelectBus(PanelState* panel, int32_t cell) {
+  if (cell < 0 || cell >= panel->busCount) return PanelChange{kRedrawNothing, -1};
+  panel->engine->bus.store(cell, std::memory_order_release);
+  return PanelChange{kRedrawBusBar, -1};
+}
+
+PanelChange PanelToggleBypass(PanelState* panel) {
+  GEQ15Filter* filter = panel->engine->filter;
+  if (filter == nullptr) return PanelChange{kRedrawNothing, -1};
+  int32_t bypass = filter->param[0].bypass == 0 ? 1 : 0;
+  filter->param[0].bypass = bypass;
+  filter->param[1].bypass = bypass;
+  GEQ15_PublishParams(panel->engine);
+  return PanelChange{kRedrawBypass, -1};
+}
+
 PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y) {
   int32_t slider = -1;
   int32_t hit = PanelHitTest(&panel->geometry, x, y, &slider);
-  if (hit >= kHitBusCell && hit < kHitBusCell + kBusCells) {
-    int32_t cell = hit - kHitBusCell;
-    if (cell >= panel->busCount) return PanelChange{kRedrawNothing, -1};
-    panel->engine->bus.store(cell, std::memory_order_release);
-    return PanelChange{kRedrawBusBar, -1};
-  }
+  PanelFocusAt(panel, x, y);
+  if (hit >= kHitBusCell && hit < kHitBusCell + kBusCells) return PanelSelectBus(panel, hit - kHitBusCell);
   if (hit == kHitSlider) {
     // The value does not change on the press; only movement from here on counts.
     panel->drag.sliderIndex = slider;
@@ -201,15 +217,7 @@ PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y) {
     panel->drag.mode = kHitSlider;
     return PanelChange{kDragStarted, slider};
   }
-  if (hit == kHitBypassSwitch) {
-    GEQ15Filter* filter = panel->engine->filter;
-    if (filter == nullptr) return PanelChange{kRedrawNothing, -1};
-    int32_t bypass = filter->param[0].bypass == 0 ? 1 : 0;
-    filter->param[0].bypass = bypass;
-    filter->param[1].bypass = bypass;
-    GEQ15_PublishParams(panel->engine);
-    return PanelChange{kRedrawBypass, -1};
-  }
+  if (hit == kHitBypassSwitch) return PanelToggleBypass(panel);
   return PanelChange{kRedrawNothing, -1};
 }
 

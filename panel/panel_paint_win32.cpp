@@ -3,6 +3,7 @@
 // needs an off-screen buffer and an element can be redrawn alone.
 #include <cstdio>
 
+#include "panel/panel_keys.h"
 #include "panel/panel_win32.h"
 
 namespace {
@@ -55,7 +56,7 @@ void DrawBusBar(PanelState* panel, HDC dc) {
     SelectObject(dc, res.noticeBrush);
     SetTextColor(dc, res.noticeTextColor);
     Rectangle(dc, g->busLeft, g->busTop, g->busRight, g->busBottom);
-    DrawCentredText(dc, "Orlune is not running... Launch Orlune", PanelRect{g->busLeft, g->busTop, g->busRight, g->busBottom});
+    DrawCentredText(dc, kHostNotRunningNotice, PanelRect{g->busLeft, g->busTop, g->busRight, g->busBottom});
   }
   SelectObject(dc, oldFont);
   SelectObject(dc, oldBrush);
@@ -116,6 +117,14 @@ void PaintPanel(PanelState* panel, HDC dc, HWND window) {
   DrawAllSliders(panel, dc);
   DrawBypassSwitch(panel, dc);
   DrawScaleLabels(panel, dc);
+  DrawFocusCue(panel, dc);
+}
+
+void DrawFocusCue(PanelState* panel, HDC dc) {
+  if (!panel->focus.cueShown || !panel->focus.hasFocus) return;
+  const PanelRect r = PanelFocusRect(panel);
+  const RECT frame{r.left, r.top, r.right, r.bottom};
+  DrawFocusRect(dc, &frame);
 }
 
 void DrawLevelMeters(PanelState* panel, HDC dc) {

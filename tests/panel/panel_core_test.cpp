@@ -1,13 +1,16 @@
-// The panel's arithmetic: hit test, knob and meter mapping, and every value edit with its write
-// to records 1 and 2 and its publication.
+// The panel's arithmetic: hit test, knob and meter mapping, every value edit with its write to
+// records 1 and 2 and its publication, the keys at each focus stop, and what screen readers are
+// told.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <string>
 
-#include "panel/panel_core.h"
+#include "panel/panel_access.h"
+#include "panel/panel_keys.h"
 
 namespace {
 
@@ -80,12 +83,14 @@ TEST(ValueEditTest, TypedTextAndDragEdges) {
 // program's 688-pixel client area and five buses.
 struct PanelFixture : ::testing::Test {
   EngineContext engine{};
-  PanelState panel{{}, {}, 0, nullptr, &engine};
+  PanelState panel{{}, {}, 0, nullptr, &engine, {}, {}};
   void SetUp() override {
     ASSERT_EQ(GEQ15_Create(panel.engine), 0);
     panel.engine->started.store(1);
     ComputePanelGeometry(&panel.geometry, 0, 0, 688);
+    static const char* const kLabels[] = {"A1", "A2", "A3", "B1", "B2"};
     panel.busCount = 5;
+    panel.busLabels = kLabels;
     CoefExchange_Reset(&panel.engine->coefExchange);
   }
   void TearDown() override { GEQ15_Destroy(panel.engine); }
@@ -181,6 +186,126 @@ TEST_F(PanelFixture, InputThatMustChangeNothing) {
   EXPECT_EQ(PanelApplyLeftPress(&panel, panel.geometry.bypassLeft + 3, panel.geometry.bypassTop + 3).redraw, kRedrawNothing);
   EXPECT_EQ(PanelApplyTypedText(&panel, 0, "3").redraw, kRedrawNothing);
   EXPECT_EQ(PanelApplyDoubleClick(&panel, BandX(0), MidY()).redraw, kRedrawNothing);
+}
+
+// `before` and `after`: the focused slider's value, the selected bus, or the bypass switch.
+TEST_F(PanelFixture, EveryKeyAtEachKindOfStop) {
+  const int32_t band9 = kFocusFirstSlider + 8, band1 = kFocusFirstSlider, gain = kFocusFirstSlider + kGainSlider;
+  const struct { int32_t stop; float before; PanelKey key; int32_t shift; int32_t stopAfter, redraw; float after; } rows[] = {
+      {kFocusBusBar, 0, kKeyTab, 0, band1, kRedrawNothing, 0}, {kFocusBusBar, 0, kKeyTab, 1, kFocusBypass, kRedrawNothing, 0},
+      {kFocusBypass, 0, kKeyTab, 0, kFocusBusBar, kRedrawNothing, 0}, {gain, 0, kKeyTab, 0, kFocusBypass, kRedrawNothing, 0},
+      {kFocusBusBar, 0, kKeyRight, 0, 0, kRedrawBusBar, 1}, {kFocusBusBar, 4, kKeyRight, 0, 0, kRedrawBusBar, 4},
+      {kFocusBusBar, 3, kKeyLeft, 0, 0, kRedrawBusBar, 2}, {kFocusBusBar, 0, kKeyLeft, 0, 0, kRedrawBusBar, 0},
+      {kFocusBusBar, 7, kKeyRight, 0, 0, kRedrawBusBar, 0}, {kFocusBusBar, 1, kKeyEnd, 0, 0, kRedrawBusBar, 4},
+      {kFocusBusBar, 3, kKeyHome, 0, 0, kRedrawBusBar, 0}, {kFocusBusBar, 3, kKeyUp, 0, 0, kKeyUnused, 3},
+      {kFocusBypass, 0, kKeySpace, 0, kFocusBypass, kRedrawBypass, 1}, {kFocusBypass, 1, kKeySpace, 0, kFocusBypass, kRedrawBypass, 0},
+      {kFocusBypass, 0, kKeyEnter, 0, kFocusBypass, kKeyUnused, 0}, {band9, 0, kKeyUp, 0, band9, kRedrawSlider, 0.5f},
+      {band9, 6, kKeyDown, 0, band9, kRedrawSlider, 5.5f}, {band9, 0, kKeyUp, 1, band9, kRedrawSlider, 0.1f},
+      {band9, 0, kKeyDown, 1, band9, kRedrawSlider, -0.1f}, {band9, 6, kKeyPageUp, 0, band9, kRedrawSlider, 9},
+      {band9, 11, kKeyPageUp, 0, band9, kRedrawSlider, 12}, {band9, -10.5f, kKeyPageDown, 0, band9, kRedrawSlider, -12},
+      {gain, -3, kKeyHome, 0, gain, kRedrawSlider, 12}, {gain, 3, kKeyEnd, 0, gain, kRedrawSlider, -12},
+      {band9, 5, kKeyDelete, 0, band9, kRedrawSlider, 0}, {band9, -3, kKeyZero, 0, band9, kRedrawSlider, 0},
+      {band9, 4, kKeyEnter, 0, band9, kOpenEditor, 4}, {gain, 4, kKeyF2, 0, gain, kOpenEditor, 4},
+      {band9, 4, kKeyLeft, 0, band9 - 1, kRedrawNothing, 4}, {band1, 4, kKeyLeft, 0, band1, kRedrawNothing, 4},
+      {gain - 1, 4, kKeyRight, 0, gain, kRedrawNothing, 4}, {gain, 4, kKeyRight, 0, gain, kRedrawNothing, 4},
+      {band9, 4, kKeySpace, 0, band9, kKeyUnused, 4}};
+  auto value = [&](int32_t stop, int32_t record) {
+    const GEQ15ChannelParam& p = Record(record);
+    if (stop == kFocusBusBar) return static_cast<float>(panel.engine->bus.load());
+    return stop == kFocusBypass ? static_cast<float>(p.bypass) : stop == gain ? p.gain : p.bands[stop - band1];
+  };
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const auto& r = rows[i];
+    panel.focus.stop = r.stop;
+    panel.engine->bus.store(r.stop == kFocusBusBar ? static_cast<int32_t>(r.before) : 0);
+    Record(1).bypass = Record(2).bypass = r.stop == kFocusBypass ? static_cast<int32_t>(r.before) : 0;
+    if (r.stop != kFocusBusBar && r.stop != kFocusBypass) StoreSliderValue(&panel, r.stop - band1, r.before);
+    Published();
+    const PanelChange c = PanelApplyKey(&panel, r.key, r.shift ? kKeyShift : 0);
+    EXPECT_EQ(c.redraw, r.redraw) << "row " << i;
+    EXPECT_EQ(panel.focus.stop, r.stopAfter) << "row " << i;
+    EXPECT_TRUE(value(r.stop, 1) == r.after && value(r.stop, 2) == r.after) << "row " << i << ": " << value(r.stop, 1);
+    EXPECT_EQ(Published(), c.redraw == kRedrawSlider || c.redraw == kRedrawBypass) << "row " << i;
+    EXPECT_TRUE(c.slider == (c.redraw == kRedrawSlider || c.redraw == kOpenEditor ? r.stop - band1 : -1)) << "row " << i;
+  }
+}
+
+// Presses move the focus; the focus rectangle lies in margins no element's own redraw touches.
+TEST_F(PanelFixture, FocusFollowsPressesAndItsRectangleStaysClearOfEveryElement) {
+  const PanelGeometry& g = panel.geometry;
+  PanelApplyLeftPress(&panel, g.bypassLeft + 3, g.bypassTop + 3);
+  EXPECT_EQ(panel.focus.stop, kFocusBypass);
+  PanelFocusAt(&panel, g.areaLeft + kInputMeterX + 2, g.areaTop + 60);
+  EXPECT_EQ(panel.focus.stop, kFocusBypass) << "a meter takes no focus";
+  PanelApplyLeftPress(&panel, BandX(8), MidY());
+  EXPECT_EQ(panel.focus.stop, kFocusFirstSlider + 8);
+  PanelRect drawn, now;
+  panel.focus.hasFocus = 1;
+  EXPECT_EQ(PanelFocusFrameMoved(&panel, &drawn, &now), 0) << "pointer use only: no rectangle";
+  panel.focus.cueShown = 1;
+  EXPECT_EQ(PanelFocusFrameMoved(&panel, &drawn, &now), 1);
+  EXPECT_TRUE(now.left == 278 && now.top == 73 && now.right == 306 && now.bottom == 244 && drawn.right == 0);
+  EXPECT_EQ(PanelFocusFrameMoved(&panel, &drawn, &now), 0) << "drawn already";
+  for (int32_t stop = 0; stop < kFocusStops; ++stop) {
+    panel.focus.stop = stop;
+    const PanelRect f = PanelFocusRect(&panel), own = PanelChildRect(&panel, PanelFocusedChild(&panel));
+    EXPECT_TRUE(f.left < own.left && f.top < own.top && f.right > own.right && f.bottom > own.bottom) << stop;
+    for (int32_t child = 1; child <= PanelChildCount(&panel); ++child) {
+      const PanelRect r = PanelChildRect(&panel, child);
+      const bool apart = r.right <= f.left || r.left >= f.right || r.bottom <= f.top || r.top >= f.bottom;
+      EXPECT_TRUE(apart || child == PanelFocusedChild(&panel)) << "stop " << stop << " overlaps child " << child;
+    }
+  }
+}
+
+TEST_F(PanelFixture, ChildrenInReadingOrderAndTheirTexts) {
+  const PanelGeometry& g = panel.geometry;
+  EXPECT_EQ(PanelChildAt(&panel, BandX(8), MidY()), kChildSlider + 8);
+  EXPECT_EQ(PanelChildAt(&panel, g.areaLeft + kOutputMeterX, g.areaTop + kMeterTop), kChildOutputMeter);
+  EXPECT_EQ(PanelChildAt(&panel, g.areaLeft + 5, g.areaTop + 5), 0);
+  EXPECT_EQ(PanelNavigate(&panel, kChildSlider + 14, kNavNext), kChildInputMeter);
+  EXPECT_EQ(PanelNavigate(&panel, kChildOutputMeter, kNavNext), kChildSlider + kGainSlider);
+  EXPECT_EQ(PanelNavigate(&panel, kChildBypass, kNavNext), 0);
+  EXPECT_EQ(PanelNavigate(&panel, 0, kNavFirst), kChildBusCell);
+  // Values read as set, rounded to a tenth (never "-0.0"); a NaN from a file works as 0 dB.
+  const struct { float value; const char* text; } values[] = {{3.0f, "+3.0 dB"}, {-0.04f, "+0.0 dB"}, {-11.96f, "-12.0 dB"},
+                                                              {40.0f, "+40.0 dB"}, {kNaN, "+0.0 dB"}};
+  for (const auto& v : values) {
+    Record(1).g9 = v.value;
+    EXPECT_EQ(PanelChildValue(&panel, kChildSlider + 8), v.text);
+  }
+  panel.engine->meterReadout.peak[9] = 1.0f;
+  EXPECT_TRUE(PanelChildValue(&panel, kChildInputMeter) == "Silent" && PanelChildValue(&panel, kChildOutputMeter) == "+0.0 dB");
+  panel.busCount = 0;  // the host stopped: the notice stands in for the cells, which are hidden
+  EXPECT_TRUE(PanelChildCount(&panel) == kChildNotice && PanelNavigate(&panel, 0, kNavFirst) == kChildNotice);
+  EXPECT_TRUE((PanelChildState(&panel, kChildBusCell) & kStateInvisible) && PanelFocusChild(&panel, kChildBusCell) == 0);
+}
+
+// Whatever changed the records (here written directly, as a load does), each change is told once.
+TEST_F(PanelFixture, EachChangeIsAnnouncedOnce) {
+  static const char* const kKinds[] = {"F", "V", "S", "R"};
+  auto events = [&] {
+    PanelEvent e[kMaxPanelEvents];
+    std::string told;
+    for (int32_t i = 0, n = PanelCollectEvents(&panel, e); i < n; ++i) told += kKinds[e[i].kind] + std::to_string(e[i].child) + " ";
+    return told;
+  };
+  EXPECT_EQ(events(), "") << "the state at start is no change";
+  panel.focus.hasFocus = 1;
+  EXPECT_EQ(events(), "F1 ");
+  Record(1).g9 = Record(2).g9 = 3.0f;
+  Record(1).g1 = Record(2).g1 = kNaN;
+  EXPECT_EQ(events(), "V9 V17 ");
+  EXPECT_EQ(events(), "") << "once, a NaN too";
+  PanelToggleBypass(&panel);
+  PanelSelectBus(&panel, 2);  // the bar has the focus, which follows its selection
+  EXPECT_EQ(events(), "F3 S25 S1 S3 ");
+  panel.busCount = 0;
+  EXPECT_EQ(events(), "F28 R0 S3 ");
+  panel.focus.hasFocus = 0;
+  EXPECT_EQ(events(), "");
+  panel.focus.hasFocus = 1;
+  EXPECT_EQ(events(), "F28 ");
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST(PopupEditorTest, EnterAppliesEscapeFocusLossAndAStopCancel) {
   KL2CTL_Start(GetModuleHandleA(nullptr));
   HWND owner = MakeWindow("panel test"), neighbour = MakeWindow("neighbour");
   EngineContext engine{};
-  PanelState panel{{}, {}, 0, nullptr, &engine};
+  PanelState panel{{}, {}, 0, nullptr, &engine, {}, {}};
   ASSERT_EQ(GEQ15_Create(panel.engine), 0);
   ComputePanelGeometry(&panel.geometry, 0, 0, 688);
   const struct { const char* text; WPARAM key; HWND focus; bool stop; float g7; } rows[] = {
@@ -81,7 +81,7 @@ TEST(PanelRenderTest, KnobsMetersAndBypassKeyWhereTheValuesSay) {
   ASSERT_EQ(PanelResources_Create(), 0);
   HWND window = MakeWindow("render");
   EngineContext engine{};
-  PanelState panel{{}, {}, 0, nullptr, &engine};
+  PanelState panel{{}, {}, 0, nullptr, &engine, {}, {}};
   ASSERT_EQ(GEQ15_Create(panel.engine), 0);
   const float values[] = {12.0f, 0.0f, -12.0f, 40.0f};  // 40 dB from a file stays at the top
   for (int i = 0; i < 4; ++i) panel.engine->filter->param[0].bands[i] = values[i];
