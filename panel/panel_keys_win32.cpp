@@ -55,9 +55,15 @@ bool PanelRouteKeyMessage(PanelState* panel, HWND window, UINT message, WPARAM w
       PanelAnnounceChanges(panel, window);
       return true;
     case WM_UPDATEUISTATE:
+      // The platform keeps the window's UI state; the panel follows what it says of the focus.
       DefWindowProcA(window, message, wParam, lParam);
-      panel->focus.cueShown = (SendMessageA(window, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) == 0 ? 1 : 0;
-      PanelAnnounceChanges(panel, window);
+      if (HIWORD(wParam) & UISF_HIDEFOCUS) {
+        const bool hidden = LOWORD(wParam) == UIS_INITIALIZE
+                                ? (SendMessageA(window, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0
+                                : LOWORD(wParam) == UIS_SET;
+        panel->focus.cueShown = hidden ? 0 : 1;
+        PanelAnnounceChanges(panel, window);
+      }
       return true;
     default:
       return false;

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "panel/panel_keys.h"
 #include "panel/panel_win32.h"
 
 namespace {
@@ -44,7 +45,8 @@ void CALLBACK ActInEditor(HWND, UINT, UINT_PTR id, DWORD) {
   if (g_user.stop) KL2CTL_Stop();
 }
 
-TEST(PopupEditorTest, EnterAppliesEscapeFocusLossAndAStopCancel) {
+// The editor opened by Enter is in the end-to-end test, where the key is released inside it.
+TEST(PanelInputTest, EditorEnterAppliesEscapeFocusLossAndAStopCancelWheelAndKeys) {
   KL2CTL_Start(GetModuleHandleA(nullptr));
   HWND owner = MakeWindow("panel test"), neighbour = MakeWindow("neighbour");
   EngineContext engine{};
@@ -70,6 +72,15 @@ TEST(PopupEditorTest, EnterAppliesEscapeFocusLossAndAStopCancel) {
   PanelRoutePointerMessage(&panel, owner, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(onScreen.x, onScreen.y));
   EXPECT_TRUE(panel.engine->filter->param[0].g7 == WheelValue(5.25f, -1) && panel.engine->filter->param[1].g7 == WheelValue(5.25f, -1));
   EXPECT_EQ(KL2CTL_StartCount(), 0);
+  // Keys the panel has no use for go on to the default handling, as system keys do (they are
+  // WM_SYSKEYDOWN, which never comes here); the focus cue follows the window's UI state.
+  EXPECT_FALSE(PanelRouteKeyMessage(&panel, owner, WM_KEYDOWN, 'A', 0) || PanelRouteKeyMessage(&panel, owner, WM_CHAR, '1', 0) ||
+               panel.focus.cueShown) << "keys the panel does not use, and no focus cue for them";
+  panel.focus.stop = kFocusFirstSlider + 5;
+  EXPECT_TRUE(PanelRouteKeyMessage(&panel, owner, WM_KEYDOWN, VK_TAB, 0) && PanelRouteKeyMessage(&panel, owner, WM_CHAR, '0', 0));
+  EXPECT_TRUE(panel.engine->filter->param[1].g7 == 0.0f && panel.focus.cueShown == 1) << "band 7 at 0 dB, the keyboard was used";
+  PanelRouteKeyMessage(&panel, owner, WM_UPDATEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0);
+  EXPECT_EQ(panel.focus.cueShown, 0) << "the window's UI state hides the focus again";
   GEQ15_Destroy(panel.engine);
   DestroyWindow(neighbour);
   DestroyWindow(owner);
