@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "panel/panel_keys.h"
-
 namespace {
 
 // 20*log10(1 + k/128) for the top 7 mantissa bits: the meter needs no logarithm call per tick.
@@ -207,7 +205,6 @@ PanelChange PanelToggleBypass(PanelState* panel) {
 PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y) {
   int32_t slider = -1;
   int32_t hit = PanelHitTest(&panel->geometry, x, y, &slider);
-  PanelFocusAt(panel, x, y);
   if (hit >= kHitBusCell && hit < kHitBusCell + kBusCells) return PanelSelectBus(panel, hit - kHitBusCell);
   if (hit == kHitSlider) {
     // The value does not change on the press; only movement from here on counts.

@@ -100,8 +100,7 @@ PanelChange PanelSelectBus(PanelState* panel, int32_t cell);
 // Turns the bypass switch of records 1 and 2 over and publishes.
 PanelChange PanelToggleBypass(PanelState* panel);
 
-// The pointer actions of the panel, without capture or drawing. A left press also moves the
-// keyboard focus to the bus bar, slider or switch it hit (panel_keys.h).
+// The pointer actions of the panel, without capture or drawing.
 PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y);
 PanelChange PanelApplyPointerMove(PanelState* panel, int32_t y);
 PanelChange PanelApplyDoubleClick(PanelState* panel, int32_t x, int32_t y);

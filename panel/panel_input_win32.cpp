@@ -47,22 +47,25 @@ void PanelShowChange(PanelState* panel, HWND window, const PanelChange& change) 
 }
 
 void PanelEditSlider(PanelState* panel, int32_t slider, int32_t x, int32_t y, HWND window) {
-  if (panel->drag.dragging || panel->engine->filter == nullptr) return;
-  char text[64];
-  std::snprintf(text, sizeof text, "%0.1f", SliderValue(panel->engine->filter, slider));
-  POINT p{x, y};
-  ClientToScreen(window, &p);
-  char* typed = OpenPopupEditor(window, p.x - 2, p.y - 2, kEditorWidth, text, PanelSliderName(slider));
+  PanelAnnounceChanges(panel, window);  // the focus came to the slider before the editor takes it
+  char* typed = nullptr;
+  if (!panel->drag.dragging && panel->engine->filter) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%0.1f", SliderValue(panel->engine->filter, slider));
+    POINT p{x, y};
+    ClientToScreen(window, &p);
+    typed = OpenPopupEditor(window, p.x - 2, p.y - 2, kEditorWidth, text, PanelSliderName(slider));
+  }
   PanelShowChange(panel, window, PanelApplyTypedText(panel, slider, typed));
   std::free(typed);
 }
 
 void PanelPress(PanelState* panel, int32_t x, int32_t y, HWND window, int32_t rightButton) {
+  PanelFocusAt(panel, x, y);  // announced with what the press does
   if (rightButton) {
     int32_t slider = -1;
-    if (panel->drag.dragging || PanelHitTest(&panel->geometry, x, y, &slider) != kHitSlider) return;
-    PanelFocusAt(panel, x, y);
-    PanelEditSlider(panel, slider, x, y, window);
+    if (PanelHitTest(&panel->geometry, x, y, &slider) == kHitSlider) PanelEditSlider(panel, slider, x, y, window);
+    else PanelAnnounceChanges(panel, window);
     return;
   }
   PanelChange change = PanelApplyLeftPress(panel, x, y);

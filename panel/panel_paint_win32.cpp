@@ -3,7 +3,6 @@
 // needs an off-screen buffer and an element can be redrawn alone.
 #include <cstdio>
 
-#include "panel/panel_keys.h"
 #include "panel/panel_win32.h"
 
 namespace {
@@ -121,10 +120,11 @@ void PaintPanel(PanelState* panel, HDC dc, HWND window) {
 }
 
 void DrawFocusCue(PanelState* panel, HDC dc) {
-  if (!panel->focus.cueShown || !panel->focus.hasFocus) return;
-  const PanelRect r = PanelFocusRect(panel);
+  // Where the announcing of changes put it (PanelFocusFrameMoved), so that a repaint and the
+  // invalidation that asked for it agree.
+  const PanelRect& r = panel->announced.focusFrame;
   const RECT frame{r.left, r.top, r.right, r.bottom};
-  DrawFocusRect(dc, &frame);
+  if (r.right > r.left) DrawFocusRect(dc, &frame);
 }
 
 void DrawLevelMeters(PanelState* panel, HDC dc) {

@@ -88,7 +88,7 @@ void PanelReleaseDrag(PanelState* panel);
 // released after, then announces what changed. Every input path ends here.
 void PanelShowChange(PanelState* panel, HWND window, const PanelChange& change);
 // Runs the value editor for a slider with its corner at client point (x, y) - 2, as a right
-// press there does, and applies the typed value.
+// press there does, and applies the typed value; nothing while a drag is active.
 void PanelEditSlider(PanelState* panel, int32_t slider, int32_t x, int32_t y, HWND window);
 
 // ---- keyboard and screen readers ----
@@ -102,7 +102,8 @@ LRESULT PanelAnswerGetObject(PanelState* panel, HWND window, WPARAM wParam, LPAR
 // the focus rectangle. Called after every change the panel makes and on the window's timer,
 // which catches changes made elsewhere (load, reset, import).
 void PanelAnnounceChanges(PanelState* panel, HWND window);
-// The focus rectangle, while the keyboard cue is shown and the window has the focus.
+// The focus rectangle where it was last placed: around the focused element while the keyboard
+// cue is shown and the window has the focus, else nowhere.
 void DrawFocusCue(PanelState* panel, HDC dc);
 
 // ---- popup value editor ----
