@@ -71,8 +71,6 @@ bool NoticeShown(const PanelState* panel) { return panel->busCount < 1 || panel-
 
 int32_t PanelChildCount(const PanelState* panel) { return NoticeShown(panel) ? kChildNotice : kChildNotice - 1; }
 
-bool PanelChildExists(const PanelState* panel, int32_t child) { return child >= 1 && child <= PanelChildCount(panel); }
-
 int32_t SliderOfChild(int32_t child) {
   return child >= kChildSlider && child < kChildSlider + kSliderCount ? child - kChildSlider : -1;
 }
@@ -184,7 +182,8 @@ int32_t PanelFocusedChild(const PanelState* panel) {
 }
 
 int32_t PanelFocusChild(PanelState* panel, int32_t child) {
-  if (!PanelChildExists(panel, child) || (PanelChildState(panel, child) & kStateFocusable) == 0) return 0;
+  const bool exists = child >= 1 && child <= PanelChildCount(panel);
+  if (!exists || (PanelChildState(panel, child) & kStateFocusable) == 0) return 0;
   const int32_t slider = SliderOfChild(child);
   panel->focus.stop = child == kChildBypass ? kFocusBypass : slider >= 0 ? kFocusFirstSlider + slider : kFocusBusBar;
   return 1;

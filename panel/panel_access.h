@@ -30,7 +30,6 @@ constexpr uint32_t kStateReadOnly = 32;
 bool NoticeShown(const PanelState* panel);
 // 27 children, 28 while the notice is shown; ids run from 1 to the count.
 int32_t PanelChildCount(const PanelState* panel);
-bool PanelChildExists(const PanelState* panel, int32_t child);
 // The slider a child stands for, or -1.
 int32_t SliderOfChild(int32_t child);
 

@@ -59,11 +59,6 @@ PanelChange SliderKey(PanelState* panel, int32_t slider, PanelKey key, int32_t m
 
 }  // namespace
 
-int32_t FocusedSlider(const PanelState* panel) {
-  const int32_t slider = panel->focus.stop - kFocusFirstSlider;
-  return slider >= 0 && slider < kSliderCount ? slider : -1;
-}
-
 void PanelFocusAt(PanelState* panel, int32_t x, int32_t y) {
   int32_t slider = -1;
   const int32_t hit = PanelHitTest(&panel->geometry, x, y, &slider);
@@ -80,7 +75,7 @@ PanelChange PanelApplyKey(PanelState* panel, PanelKey key, int32_t modifiers) {
   }
   if (stop == kFocusBusBar) return BusBarKey(panel, key);
   if (stop == kFocusBypass) return key == kKeySpace ? PanelToggleBypass(panel) : Unused();
-  return SliderKey(panel, FocusedSlider(panel), key, modifiers);
+  return SliderKey(panel, stop - kFocusFirstSlider, key, modifiers);
 }
 
 void KnobCentre(const PanelState* panel, int32_t slider, int32_t* x, int32_t* y) {

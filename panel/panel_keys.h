@@ -32,9 +32,6 @@ enum PanelKey : int32_t {
 };
 constexpr int32_t kKeyShift = 1;  // modifier bit: Shift held
 
-// The slider that has the focus, or -1.
-int32_t FocusedSlider(const PanelState* panel);
-
 // A press at (x, y) on a bus cell, a slider or the bypass switch moves the focus there;
 // anywhere else the focus stays.
 void PanelFocusAt(PanelState* panel, int32_t x, int32_t y);
