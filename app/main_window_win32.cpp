@@ -1,5 +1,6 @@
 // The main window's procedure: creation and destruction, the system and tray menus, the
-// 50 ms timer that redraws the meters and watches the host, and pointer input for the panel.
+// 50 ms timer that redraws the meters and watches the host, and pointer and key input, focus
+// and the accessible object for the panel.
 #include <windows.h>
 
 #include "app/app_shell_win32.h"
@@ -65,6 +66,9 @@ void ExtendSystemMenu(HWND window) {
 
 LRESULT OnCreate(HWND window) {
   if (InitializeApplication(window) == 0) return -1;
+  // Focus cues as the platform's convention has them: hidden after pointer input, shown once
+  // the keyboard is used (the panel follows WM_UPDATEUISTATE).
+  SendMessageA(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS), 0);
   BuildTrayMenu();
   ExtendSystemMenu(window);
   if (g_app.sysTray) TrayIconAdd(window, AppIcon());  // a missing icon leaves the switch on
@@ -159,6 +163,8 @@ LRESULT OnSysCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 void OnTimer(HWND window) {
   g_app.tickCount += 1;
+  // Screen readers hear of changes made outside the panel (load, reset, import) within a tick.
+  PanelAnnounceChanges(&g_app.panel, window);
   // The meters are read even while nobody sees them, so the audio thread keeps publishing and
   // the held peaks keep decaying; a hidden or minimized window is not drawn into (its paint on
   // showing draws them).
@@ -362,8 +368,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case kTrayMessage:
       OnTrayNotification(window, lParam);
       return 0;
+    case WM_GETOBJECT:
+      if (LRESULT object = PanelAnswerGetObject(&g_app.panel, window, wParam, lParam)) return object;
+      return DefWindowProcA(window, message, wParam, lParam);
     default:
       if (PanelRoutePointerMessage(&g_app.panel, window, message, wParam, lParam)) return 0;
+      if (PanelRouteKeyMessage(&g_app.panel, window, message, wParam, lParam)) return 0;
       return DefWindowProcA(window, message, wParam, lParam);
   }
 }

@@ -10,8 +10,8 @@
 #include "app/curve_features_win32.h"
 #include "app/insert_context.h"
 #include "app/shell_logic.h"
-#include "curves/correction_summary.h"
 #include "curves/response_view.h"
+#include "panel/accessible_object_win32.h"
 #include "panel/panel_win32.h"
 
 namespace {
@@ -122,11 +122,8 @@ void DrawStatus(HDC dc, const PlotArea& a, const ResponseView& v) {
     GetTextExtentPoint32A(dc, "  right", 7, &right);
     Text(dc, a.right - right.cx, 7, TA_RIGHT | TA_TOP, kCurve1, "left");
   }
-  if (v.peak.db > 0.005) {
-    std::snprintf(text, sizeof text, "Peak %+.1f dB at %s: loud input will clip", v.peak.db,
-                  FormatFrequency(v.peak.hz).c_str());
-    Text(dc, (a.left + a.right) / 2, a.top + 4, TA_CENTER | TA_TOP, kWarning, text);
-  }
+  const std::string warning = ClipWarning(v);
+  if (!warning.empty()) Text(dc, (a.left + a.right) / 2, a.top + 4, TA_CENTER | TA_TOP, kWarning, warning.c_str());
 }
 
 void Paint(HWND window) {
@@ -171,6 +168,21 @@ void Paint(HWND window) {
   EndPaint(window, &ps);
 }
 
+// For screen readers: the window's title names the curve, and the description says what it shows.
+bool ResponseText(void*, HWND window, int32_t child, AccessibleText kind, std::string* text) {
+  if (child != 0) return false;
+  if (kind == kTextName) {
+    char title[64];
+    GetWindowTextA(window, title, sizeof title);
+    *text = title;
+    return true;
+  }
+  if (kind != kTextDescription) return false;
+  if (RecordsChanged()) Retrace(window);
+  if (g_response.valid) *text = DescribeResponse(g_response.view);
+  return g_response.valid;
+}
+
 LRESULT CALLBACK ResponseWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
@@ -193,6 +205,12 @@ LRESULT CALLBACK ResponseWindowProc(HWND window, UINT message, WPARAM wParam, LP
     case WM_PAINT:
       Paint(window);
       return 0;
+    case WM_GETOBJECT: {
+      AccessibleModel model{};
+      model.text = ResponseText;
+      if (LRESULT object = AnswerGetObject(window, wParam, lParam, &model)) return object;
+      return DefWindowProcW(window, message, wParam, lParam);
+    }
     case WM_DESTROY:
       KillTimer(window, kWatchTimer);
       if (g_response.font) DeleteObject(g_response.font);

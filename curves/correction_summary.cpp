@@ -20,7 +20,8 @@ std::string Db(double db) {
 
 std::string FormatFrequency(double hz) {
   char text[32];
-  if (hz >= 1000.0) std::snprintf(text, sizeof text, "%.3g kHz", hz / 1000.0);
+  // From 999.5 Hz on, three digits of Hz would round up to "1e+03 Hz".
+  if (hz >= 999.5) std::snprintf(text, sizeof text, "%.3g kHz", hz / 1000.0);
   else std::snprintf(text, sizeof text, "%.3g Hz", hz);
   return text;
 }

@@ -2,7 +2,22 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+
+#include "curves/correction_summary.h"
+
+namespace {
+
+constexpr double kClipMarginDb = 0.005;  // a peak the plot shows on the 0 dB line does not clip
+
+std::string PeakText(const ResponseView& view) {
+  char text[64];
+  std::snprintf(text, sizeof text, "Peak %+.1f dB at ", view.peak.db);
+  return text + FormatFrequency(view.peak.hz);
+}
+
+}  // namespace
 
 PlotArea ResponsePlotArea(int32_t clientWidth, int32_t clientHeight) {
   PlotArea a{kViewMarginLeft, kViewMarginTop, clientWidth - 1 - kViewMarginRight,
@@ -50,4 +65,17 @@ void BuildResponseView(const GEQ15ChannelParam records[2], int32_t sampleRate, c
     view->markerColumn[i] = PlotColumn(area, kBandCentreHz[i]);
     view->markerRow[i] = PlotRow(area, CascadeResponseDb(coefs[0], sampleRate, kBandCentreHz[i]));
   }
+}
+
+std::string ClipWarning(const ResponseView& view) {
+  return view.peak.db > kClipMarginDb ? PeakText(view) + ": loud input will clip" : std::string();
+}
+
+std::string DescribeResponse(const ResponseView& view) {
+  char head[160];
+  std::snprintf(head, sizeof head, "Response from 20 Hz to 20 kHz at %d Hz, output gain %+.1f dB%s%s. ",
+                static_cast<int>(view.sampleRate), static_cast<double>(view.outputGainDb),
+                view.curveCount == 2 ? ", left and right differ" : "", view.bypassed ? ", bypassed" : "");
+  const std::string warning = ClipWarning(view);
+  return head + (warning.empty() ? PeakText(view) + ": no clipping." : warning + ".");
 }

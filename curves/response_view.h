@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "curves/response.h"
@@ -44,3 +45,10 @@ struct ResponseView {
 // Traces the designed response of both live records at sampleRate into the area.
 void BuildResponseView(const GEQ15ChannelParam records[2], int32_t sampleRate, const PlotArea& area,
                        ResponseView* view);
+
+// The warning the window shows while the response peaks above 0 dB, where loud input clips, e.g.
+// "Peak +6.0 dB at 1 kHz: loud input will clip"; empty otherwise.
+std::string ClipWarning(const ResponseView& view);
+// What the curve shows, in words for a screen reader: range, rate, output gain, the peak and
+// where it is, and whether loud input will clip.
+std::string DescribeResponse(const ResponseView& view);

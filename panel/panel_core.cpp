@@ -49,6 +49,8 @@ float* SliderField(GEQ15ChannelParam* p, int32_t slider) {
 
 }  // namespace
 
+const char kHostNotRunningNotice[] = "Orlune is not running... Launch Orlune";
+
 void ComputePanelGeometry(PanelGeometry* g, int32_t cl, int32_t ct, int32_t cr) {
   g->busLeft = cl + 10;
   g->busTop = ct + 10;
@@ -186,15 +188,26 @@ void StoreSliderValue(PanelState* panel, int32_t slider, float value) {
   GEQ15_SetParams(panel->engine, records);
 }
 
+PanelChange PanelSelectBus(PanelState* panel, int32_t cell) {
+  if (cell < 0 || cell >= panel->busCount) return PanelChange{kRedrawNothing, -1};
+  GEQ15_SetBus(panel->engine, cell);
+  return PanelChange{kRedrawBusBar, -1};
+}
+
+PanelChange PanelToggleBypass(PanelState* panel) {
+  GEQ15Filter* filter = panel->engine->filter;
+  if (filter == nullptr) return PanelChange{kRedrawNothing, -1};
+  GEQ15ChannelParam records[kChannelRecords];
+  std::memcpy(records, filter->param, sizeof records);
+  records[0].bypass = records[1].bypass = filter->param[0].bypass == 0 ? 1 : 0;
+  GEQ15_SetParams(panel->engine, records);
+  return PanelChange{kRedrawBypass, -1};
+}
+
 PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y) {
   int32_t slider = -1;
   int32_t hit = PanelHitTest(&panel->geometry, x, y, &slider);
-  if (hit >= kHitBusCell && hit < kHitBusCell + kBusCells) {
-    int32_t cell = hit - kHitBusCell;
-    if (cell >= panel->busCount) return PanelChange{kRedrawNothing, -1};
-    GEQ15_SetBus(panel->engine, cell);
-    return PanelChange{kRedrawBusBar, -1};
-  }
+  if (hit >= kHitBusCell && hit < kHitBusCell + kBusCells) return PanelSelectBus(panel, hit - kHitBusCell);
   if (hit == kHitSlider) {
     // The value does not change on the press; only movement from here on counts.
     panel->drag.sliderIndex = slider;
@@ -203,15 +216,7 @@ PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y) {
     panel->drag.mode = kHitSlider;
     return PanelChange{kDragStarted, slider};
   }
-  if (hit == kHitBypassSwitch) {
-    GEQ15Filter* filter = panel->engine->filter;
-    if (filter == nullptr) return PanelChange{kRedrawNothing, -1};
-    GEQ15ChannelParam records[kChannelRecords];
-    std::memcpy(records, filter->param, sizeof records);
-    records[0].bypass = records[1].bypass = filter->param[0].bypass == 0 ? 1 : 0;
-    GEQ15_SetParams(panel->engine, records);
-    return PanelChange{kRedrawBypass, -1};
-  }
+  if (hit == kHitBypassSwitch) return PanelToggleBypass(panel);
   return PanelChange{kRedrawNothing, -1};
 }
 

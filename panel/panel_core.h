@@ -15,7 +15,6 @@ constexpr int32_t kHitSlider = 100;
 constexpr int32_t kHitBypassSwitch = 200;
 
 constexpr int32_t kBusCells = 8;
-constexpr int32_t kSliderCount = 16;    // 15 bands, then the output gain
 constexpr int32_t kGainSlider = 15;
 
 // Layout constants of the skin (slider area origin L, T).
@@ -34,13 +33,12 @@ constexpr int32_t kBypassHeight = 24;
 constexpr int32_t kScaleRows = 5;
 constexpr int32_t kScaleColumn1 = 3, kScaleColumn2 = 488;  // offsets from L, 14 pixels wide
 
+// What the bus bar shows while the host is not running.
+extern const char kHostNotRunningNotice[];
+
 // The knob mapping spans this range whatever the value range of the model says.
 constexpr float kKnobMin = -12.0f;
 constexpr float kKnobMax = 12.0f;
-
-struct PanelRect {
-  int32_t left, top, right, bottom;
-};
 
 // Fills the geometry from the client rectangle (left, top, right).
 void ComputePanelGeometry(PanelGeometry* g, int32_t clientLeft, int32_t clientTop, int32_t clientRight);
@@ -86,6 +84,8 @@ enum PanelRedraw : int32_t {
   kRedrawBusBar = 2,
   kRedrawBypass = 3,
   kDragStarted = 4,   // a drag began on PanelChange::slider; the caller captures the pointer
+  kOpenEditor = 5,    // a key asked for the value editor of PanelChange::slider
+  kKeyUnused = 6,     // a key the panel has no use for: the caller passes it on
 };
 struct PanelChange {
   PanelRedraw redraw;
@@ -94,6 +94,11 @@ struct PanelChange {
 
 // Writes a slider value into records 1 and 2 and publishes. Records 3..8 are never touched.
 void StoreSliderValue(PanelState* panel, int32_t slider, float value);
+
+// Chooses bus cell `cell` as a click on it does: only a cell that names a bus (below busCount).
+PanelChange PanelSelectBus(PanelState* panel, int32_t cell);
+// Turns the bypass switch of records 1 and 2 over and publishes.
+PanelChange PanelToggleBypass(PanelState* panel);
 
 // The pointer actions of the panel, without capture or drawing.
 PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y);

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "panel/panel_access.h"
+#include "panel/panel_keys.h"
 #include "panel/panel_win32.h"
 
 namespace {
@@ -21,17 +23,6 @@ WNDPROC g_editPreviousProc;
 // The window that held the pointer capture when the drag began; given back when it ends.
 HWND g_previousCapture;
 
-// Redraws what a change touched through a context obtained for the window and released after.
-void RedrawChange(PanelState* panel, HWND window, const PanelChange& change) {
-  if (change.redraw != kRedrawSlider && change.redraw != kRedrawBusBar && change.redraw != kRedrawBypass) return;
-  HDC dc = GetDC(window);
-  if (dc == nullptr) return;
-  if (change.redraw == kRedrawSlider) DrawSlider(panel, change.slider, dc);
-  else if (change.redraw == kRedrawBusBar) DrawBusBar(panel, dc);
-  else DrawBypassSwitch(panel, dc);
-  ReleaseDC(window, dc);
-}
-
 void ForgetEditor(HWND dialog) {
   if (KL2CTL_OpenEditor() == dialog) KL2CTL_SetOpenEditor(nullptr);
 }
@@ -41,45 +32,58 @@ void CloseOpenEditor() {
   if (open) SendMessageA(open, WM_CLOSE, 0, 0);  // returns once the editor has handled it
 }
 
-void EditSliderByText(PanelState* panel, int32_t x, int32_t y, HWND window) {
-  int32_t slider = -1;
-  if (panel->drag.dragging || panel->engine->filter == nullptr) return;
-  if (PanelHitTest(&panel->geometry, x, y, &slider) != kHitSlider) return;
-  char text[64];
-  std::snprintf(text, sizeof text, "%0.1f", SliderValue(panel->engine->filter, slider));
-  POINT p{x, y};
-  ClientToScreen(window, &p);
-  char* typed = OpenPopupEditor(window, p.x - 2, p.y - 2, kEditorWidth, text);
-  RedrawChange(panel, window, PanelApplyTypedText(panel, slider, typed));
+}  // namespace
+
+void PanelShowChange(PanelState* panel, HWND window, const PanelChange& change) {
+  const bool drawn = change.redraw == kRedrawSlider || change.redraw == kRedrawBusBar || change.redraw == kRedrawBypass;
+  HDC dc = drawn ? GetDC(window) : nullptr;
+  if (dc) {
+    if (change.redraw == kRedrawSlider) DrawSlider(panel, change.slider, dc);
+    else if (change.redraw == kRedrawBusBar) DrawBusBar(panel, dc);
+    else DrawBypassSwitch(panel, dc);
+    ReleaseDC(window, dc);
+  }
+  PanelAnnounceChanges(panel, window);
+}
+
+void PanelEditSlider(PanelState* panel, int32_t slider, int32_t x, int32_t y, HWND window) {
+  PanelAnnounceChanges(panel, window);  // the focus came to the slider before the editor takes it
+  char* typed = nullptr;
+  if (!panel->drag.dragging && panel->engine->filter) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%0.1f", SliderValue(panel->engine->filter, slider));
+    POINT p{x, y};
+    ClientToScreen(window, &p);
+    typed = OpenPopupEditor(window, p.x - 2, p.y - 2, kEditorWidth, text, PanelSliderName(slider));
+  }
+  PanelShowChange(panel, window, PanelApplyTypedText(panel, slider, typed));
   std::free(typed);
 }
 
-}  // namespace
-
 void PanelPress(PanelState* panel, int32_t x, int32_t y, HWND window, int32_t rightButton) {
+  PanelFocusAt(panel, x, y);  // announced with what the press does
   if (rightButton) {
-    EditSliderByText(panel, x, y, window);
+    int32_t slider = -1;
+    if (PanelHitTest(&panel->geometry, x, y, &slider) == kHitSlider) PanelEditSlider(panel, slider, x, y, window);
+    else PanelAnnounceChanges(panel, window);
     return;
   }
   PanelChange change = PanelApplyLeftPress(panel, x, y);
-  if (change.redraw == kDragStarted) {
-    // The capture keeps the moves coming when the pointer leaves the column or the window.
-    g_previousCapture = SetCapture(window);
-    return;
-  }
-  RedrawChange(panel, window, change);
+  // The capture keeps the moves coming when the pointer leaves the column or the window.
+  if (change.redraw == kDragStarted) g_previousCapture = SetCapture(window);
+  PanelShowChange(panel, window, change);
 }
 
 void PanelPointerMove(PanelState* panel, int32_t y, HWND window) {
-  RedrawChange(panel, window, PanelApplyPointerMove(panel, y));
+  PanelShowChange(panel, window, PanelApplyPointerMove(panel, y));
 }
 
 void PanelDoubleClick(PanelState* panel, int32_t x, int32_t y, HWND window) {
-  RedrawChange(panel, window, PanelApplyDoubleClick(panel, x, y));
+  PanelShowChange(panel, window, PanelApplyDoubleClick(panel, x, y));
 }
 
 void PanelWheelStep(PanelState* panel, int32_t steps, HWND window) {
-  RedrawChange(panel, window, PanelApplyWheelStep(panel, steps));
+  PanelShowChange(panel, window, PanelApplyWheelStep(panel, steps));
 }
 
 void PanelReleaseDrag(PanelState* panel) {
@@ -124,7 +128,7 @@ bool PanelRoutePointerMessage(PanelState* panel, HWND window, UINT message, WPAR
   }
 }
 
-char* OpenPopupEditor(HWND owner, int32_t x, int32_t y, int32_t width, const char* text) {
+char* OpenPopupEditor(HWND owner, int32_t x, int32_t y, int32_t width, const char* text, const char* fieldName) {
   CloseOpenEditor();
   PopupEditRequest request{};
   request.x = x;
@@ -135,6 +139,7 @@ char* OpenPopupEditor(HWND owner, int32_t x, int32_t y, int32_t width, const cha
   request.colours = kEditorColours;
   request.initialText = text;
   request.fontSlot = kFontSlotEditor;
+  request.fieldName = fieldName;
 
   // An in-memory template with no controls: the edit field is made at dialog initialisation.
   HGLOBAL memory = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, kTemplateBytes);
@@ -161,11 +166,17 @@ INT_PTR CALLBACK PopupEditorProc(HWND dialog, UINT message, WPARAM wParam, LPARA
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
       int32_t border = 0;
       GetPopupFrameMetrics(nullptr, nullptr, &border);
+      // A hidden label just before the edit field names it for screen readers, as a visible
+      // label would ("Band 1 kHz"); oleacc takes an edit field's name from the label before it.
+      HWND label = CreateWindowExA(0, "static", request->fieldName ? request->fieldName : "", WS_CHILD, 0, 0, 0, 0,
+                                   dialog, nullptr, reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE)),
+                                   nullptr);
       HWND edit = CreateWindowExA(WS_EX_CLIENTEDGE, "edit", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0,
                                   request->width, request->height, dialog,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kEditControlId)),
                                   reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE)), nullptr);
       request->editControl = edit;
+      if (label) SetWindowPos(label, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
       if (edit) {
         g_editPreviousProc = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PopupKeyFilter)));
@@ -226,7 +237,10 @@ INT_PTR CALLBACK PopupEditorProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 LRESULT CALLBACK PopupKeyFilter(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
   if ((message == WM_KEYDOWN || message == WM_KEYUP) && (wParam == VK_RETURN || wParam == VK_ESCAPE)) {
+    // The press acts; the release is only consumed. Enter that opened the editor from the
+    // keyboard is released inside it, and must not confirm the value before anything is typed.
     HWND dialog = GetParent(edit);
+    if (message == WM_KEYUP) return 1;
     if (wParam == VK_RETURN) PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     else PostMessageA(dialog, WM_CLOSE, 0, 0);
     return 1;

@@ -55,7 +55,7 @@ void DrawBusBar(PanelState* panel, HDC dc) {
     SelectObject(dc, res.noticeBrush);
     SetTextColor(dc, res.noticeTextColor);
     Rectangle(dc, g->busLeft, g->busTop, g->busRight, g->busBottom);
-    DrawCentredText(dc, "Orlune is not running... Launch Orlune", PanelRect{g->busLeft, g->busTop, g->busRight, g->busBottom});
+    DrawCentredText(dc, kHostNotRunningNotice, PanelRect{g->busLeft, g->busTop, g->busRight, g->busBottom});
   }
   SelectObject(dc, oldFont);
   SelectObject(dc, oldBrush);
@@ -116,6 +116,15 @@ void PaintPanel(PanelState* panel, HDC dc, HWND window) {
   DrawAllSliders(panel, dc);
   DrawBypassSwitch(panel, dc);
   DrawScaleLabels(panel, dc);
+  DrawFocusCue(panel, dc);
+}
+
+void DrawFocusCue(PanelState* panel, HDC dc) {
+  // Where the announcing of changes put it (PanelFocusFrameMoved), so that a repaint and the
+  // invalidation that asked for it agree.
+  const PanelRect& r = panel->announced.focusFrame;
+  const RECT frame{r.left, r.top, r.right, r.bottom};
+  if (r.right > r.left) DrawFocusRect(dc, &frame);
 }
 
 void DrawLevelMeters(PanelState* panel, HDC dc) {

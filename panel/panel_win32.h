@@ -64,7 +64,7 @@ int32_t PanelResources_Create(PanelResources* res = &g_panelResources);
 int32_t PanelResources_Release(PanelResources* res = &g_panelResources);
 
 // ---- rendering (into the given device context; the window composes a full repaint off screen) ----
-void PaintPanel(PanelState* panel, HDC dc, HWND window);  // everything except the meters
+void PaintPanel(PanelState* panel, HDC dc, HWND window);  // everything except the meters; the focus cue
 void DrawBusBar(PanelState* panel, HDC dc);
 void DrawSlider(PanelState* panel, int32_t slider, HDC dc);
 void DrawAllSliders(PanelState* panel, HDC dc);
@@ -84,6 +84,27 @@ void PanelDoubleClick(PanelState* panel, int32_t x, int32_t y, HWND window);
 void PanelWheelStep(PanelState* panel, int32_t steps, HWND window);
 // Ends a drag on button release or cancel mode: releases the capture and gives it back.
 void PanelReleaseDrag(PanelState* panel);
+// Redraws the one element a change touched, through a context obtained for the window and
+// released after, then announces what changed. Every input path ends here.
+void PanelShowChange(PanelState* panel, HWND window, const PanelChange& change);
+// Runs the value editor for a slider with its corner at client point (x, y) - 2, as a right
+// press there does, and applies the typed value; nothing while a drag is active.
+void PanelEditSlider(PanelState* panel, int32_t slider, int32_t x, int32_t y, HWND window);
+
+// ---- keyboard and screen readers ----
+// Routes key messages (WM_KEYDOWN, WM_CHAR), the window's focus (WM_SETFOCUS, WM_KILLFOCUS)
+// and its keyboard cues (WM_UPDATEUISTATE) to the panel; true when handled. Keys the panel has
+// no use for, and every system key, are left to the default handling.
+bool PanelRouteKeyMessage(PanelState* panel, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The answer to WM_GETOBJECT: the panel's own accessible object for OBJID_CLIENT, else 0.
+LRESULT PanelAnswerGetObject(PanelState* panel, HWND window, WPARAM wParam, LPARAM lParam);
+// Tells screen readers what changed since the last call (focus, values, switch, bus) and moves
+// the focus rectangle. Called after every change the panel makes and on the window's timer,
+// which catches changes made elsewhere (load, reset, import).
+void PanelAnnounceChanges(PanelState* panel, HWND window);
+// The focus rectangle where it was last placed: around the focused element while the keyboard
+// cue is shown and the window has the focus, else nowhere.
+void DrawFocusCue(PanelState* panel, HDC dc);
 
 // ---- popup value editor ----
 struct PopupEditRequest {
@@ -95,11 +116,13 @@ struct PopupEditRequest {
   char result[1024];
   uint16_t fontSlot;
   HWND editControl;
+  const char* fieldName;   // the edit field's name for screen readers: the slider's
 };
 
 // Runs the editor modally; returns a malloc'ed copy of the confirmed text (the caller frees it)
 // or null when cancelled.
-char* OpenPopupEditor(HWND owner, int32_t x, int32_t y, int32_t width, const char* text);
+char* OpenPopupEditor(HWND owner, int32_t x, int32_t y, int32_t width, const char* text,
+                      const char* fieldName = nullptr);
 INT_PTR CALLBACK PopupEditorProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK PopupKeyFilter(HWND edit, UINT message, WPARAM wParam, LPARAM lParam);
 

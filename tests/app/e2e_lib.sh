@@ -77,7 +77,7 @@ e2e_run_scenario() {
   while [ $# -gt 1 ]; do
     case $1 in
       --program) E2E_PROGRAM=$2 ;; --driver) E2E_DRIVER=$2 ;; --simhost) E2E_SIMHOST=$2 ;;
-      --partial-host) E2E_PARTIAL_HOST=$2 ;; --work) E2E_WORK=$2 ;; *) break ;;
+      --partial-host) E2E_PARTIAL_HOST=$2 ;; --work) E2E_WORK=$2 ;; --access-client) E2E_ACCESS_CLIENT=$2 ;; *) break ;;
     esac
     shift 2
   done

@@ -174,6 +174,13 @@ TEST(ResponseView, TracesBothRecordsOnTheDbGridAndMarksEveryBand) {
   EXPECT_EQ(std::make_tuple(view.curveCount, view.markerRow[0], view.markerRow[8]), std::make_tuple(1, zero, zero - step));
   EXPECT_EQ(view.rows[0][PlotColumn(area, 1000.0) - area.left], zero - step);
   EXPECT_NEAR(view.peak.db, 6.0, 0.01);
+  EXPECT_EQ(DescribeResponse(view),
+            "Response from 20 Hz to 20 kHz at 48000 Hz, output gain +0.0 dB. Peak +6.0 dB at 1 kHz: loud input will clip.");
+  EXPECT_EQ(FormatFrequency(999.8), "1 kHz");
+  GEQ15ChannelParam lowered[2] = {records[0], records[1]};
+  lowered[0].gain = lowered[1].gain = -6.5f;
+  BuildResponseView(lowered, 48000, area, &view);
+  EXPECT_EQ(DescribeResponse(view), "Response from 20 Hz to 20 kHz at 48000 Hz, output gain -6.5 dB. Peak -0.5 dB at 1 kHz: no clipping.");
   records[1].gain = -30.0f;  // below the plot: drawn along its bottom edge
   BuildResponseView(records, 44100, area, &view);
   EXPECT_EQ(std::make_tuple(view.curveCount, view.rows[1].front(), view.rows[0].back()), std::make_tuple(2, area.bottom, zero));

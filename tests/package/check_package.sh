@@ -13,7 +13,7 @@ for f in VEZ-15.exe geq15-tool.exe README.txt; do
 done
 # DLLs every Windows since 7 carries; anything else (libgcc_s_*.dll, libstdc++-6.dll,
 # libwinpthread-1.dll, ...) would have to be shipped beside the program.
-system='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|comctl32|msvcrt|shlwapi|ws2_32|winmm|version)\.dll$'
+system='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|oleacc|comdlg32|comctl32|msvcrt|shlwapi|ws2_32|winmm|version)\.dll$'
 for exe in "${zip%.zip}"/*.exe; do
   imports=$("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
   [ -n "$imports" ] || { echo "FAIL: no imports read from $exe"; failures=$((failures + 1)); }

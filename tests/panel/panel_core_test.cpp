@@ -1,13 +1,16 @@
-// The panel's arithmetic: hit test, knob and meter mapping, and every value edit with its write
-// to records 1 and 2 and its publication.
+// The panel's arithmetic: hit test, knob and meter mapping, every value edit with its write to
+// records 1 and 2 and its publication, the keys at each focus stop, and what screen readers are
+// told.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <string>
 
-#include "panel/panel_core.h"
+#include "panel/panel_access.h"
+#include "panel/panel_keys.h"
 
 namespace {
 
@@ -80,12 +83,14 @@ TEST(ValueEditTest, TypedTextAndDragEdges) {
 // program's 688-pixel client area and five buses.
 struct PanelFixture : ::testing::Test {
   EngineContext engine{};
-  PanelState panel{{}, {}, 0, nullptr, &engine};
+  PanelState panel{{}, {}, 0, nullptr, &engine, {}, {}};
   void SetUp() override {
     ASSERT_EQ(GEQ15_Create(panel.engine), 0);
     ASSERT_EQ(GEQ15_StartStream(panel.engine, 48000, 512), 0);
     ComputePanelGeometry(&panel.geometry, 0, 0, 688);
+    static const char* const kLabels[] = {"A1", "A2", "A3", "B1", "B2"};
     panel.busCount = 5;
+    panel.busLabels = kLabels;
     held = CoefExchange_CatchUp(&panel.engine->coefExchange);
   }
   void TearDown() override { GEQ15_Destroy(panel.engine); }
@@ -181,6 +186,101 @@ TEST_F(PanelFixture, InputThatMustChangeNothing) {
   EXPECT_EQ(PanelApplyLeftPress(&panel, panel.geometry.bypassLeft + 3, panel.geometry.bypassTop + 3).redraw, kRedrawNothing);
   EXPECT_EQ(PanelApplyTypedText(&panel, 0, "3").redraw, kRedrawNothing);
   EXPECT_EQ(PanelApplyDoubleClick(&panel, BandX(0), MidY()).redraw, kRedrawNothing);
+}
+
+// `before` and `after`: the focused slider's value, the selected bus, or the bypass switch.
+TEST_F(PanelFixture, EveryKeyAtEachKindOfStop) {
+  enum : int32_t { Bar = kFocusBusBar, Sw = kFocusBypass, B1 = kFocusFirstSlider, B9 = B1 + 8, G = B1 + kGainSlider };
+  const int32_t None = kRedrawNothing, Cells = kRedrawBusBar, Knob = kRedrawSlider, Key = kRedrawBypass, Edit = kOpenEditor, No = kKeyUnused;
+  const struct { int32_t stop; float before; PanelKey key; int32_t shift, stopAfter, redraw; float after; } rows[] = {
+      // Page Up, Down, End and Delete on band 9 and Space on the switch are measured end to end.
+      {Bar, 0, kKeyTab, 0, B1, None, 0}, {Bar, 0, kKeyTab, 1, Sw, None, 0}, {Sw, 0, kKeyTab, 0, Bar, None, 0},
+      {Bar, 0, kKeyRight, 0, Bar, Cells, 1}, {Bar, 4, kKeyRight, 0, Bar, Cells, 4}, {Bar, 3, kKeyLeft, 0, Bar, Cells, 2},
+      {Bar, 0, kKeyLeft, 0, Bar, Cells, 0}, {Bar, 7, kKeyRight, 0, Bar, Cells, 0}, {Bar, 1, kKeyEnd, 0, Bar, Cells, 4},
+      {Bar, 3, kKeyHome, 0, Bar, Cells, 0}, {Bar, 3, kKeyUp, 0, Bar, No, 3}, {Sw, 0, kKeyEnter, 0, Sw, No, 0},
+      {B9, 0, kKeyUp, 0, B9, Knob, 0.5f}, {B9, 0, kKeyUp, 1, B9, Knob, 0.1f}, {B9, 0, kKeyDown, 1, B9, Knob, -0.1f},
+      {B9, 11, kKeyPageUp, 0, B9, Knob, 12}, {B9, -10.5f, kKeyPageDown, 0, B9, Knob, -12}, {G, -3, kKeyHome, 0, G, Knob, 12},
+      {G, 3, kKeyEnd, 0, G, Knob, -12}, {B9, -3, kKeyZero, 0, B9, Knob, 0}, {B9, 4, kKeyEnter, 0, B9, Edit, 4},
+      {G, 4, kKeyF2, 0, G, Edit, 4}, {B9, 4, kKeyLeft, 0, B9 - 1, None, 4}, {B1, 4, kKeyLeft, 0, B1, None, 4},
+      {G - 1, 4, kKeyRight, 0, G, None, 4}, {G, 4, kKeyRight, 0, G, None, 4}, {B9, 4, kKeySpace, 0, B9, No, 4}};
+  auto value = [&](int32_t stop, int n) -> float {
+    return stop == Bar ? panel.engine->bus.load() : stop == Sw ? Record(n).bypass : stop == G ? Record(n).gain : Record(n).bands[stop - B1];
+  };
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const auto& r = rows[i];
+    panel.focus.stop = r.stop;
+    panel.engine->bus.store(r.stop == Bar ? static_cast<int32_t>(r.before) : 0);
+    Record(1).bypass = Record(2).bypass = r.stop == Sw ? static_cast<int32_t>(r.before) : 0;
+    if (r.stop != Bar && r.stop != Sw) StoreSliderValue(&panel, r.stop - B1, r.before);
+    Published();
+    const PanelChange c = PanelApplyKey(&panel, r.key, r.shift ? kKeyShift : 0);
+    EXPECT_TRUE(c.redraw == r.redraw && panel.focus.stop == r.stopAfter) << "row " << i << ": " << c.redraw << ", " << panel.focus.stop;
+    EXPECT_TRUE(value(r.stop, 1) == r.after && value(r.stop, 2) == r.after) << "row " << i << ": " << value(r.stop, 1);
+    EXPECT_EQ(Published(), c.redraw == Knob || c.redraw == Key) << "row " << i;
+    EXPECT_TRUE(c.slider == (c.redraw == Knob || c.redraw == Edit ? r.stop - B1 : -1)) << "row " << i;
+  }
+}
+
+// Presses move the focus; the focus rectangle lies in margins no element's own redraw touches.
+TEST_F(PanelFixture, FocusFollowsPressesAndItsRectangleStaysClearOfEveryElement) {
+  const PanelGeometry& g = panel.geometry;  // a press on a slider is in the end-to-end test
+  PanelFocusAt(&panel, g.bypassLeft + 3, g.bypassTop + 3);
+  EXPECT_EQ(panel.focus.stop, kFocusBypass);
+  PanelFocusAt(&panel, BusCellRect(&g, 6).left, g.busTop);
+  PanelFocusAt(&panel, g.areaLeft + kInputMeterX + 2, g.areaTop + 60);
+  EXPECT_EQ(panel.focus.stop, kFocusBusBar) << "an empty cell takes it to the bar; a meter takes no focus";
+  for (int32_t stop = 0; stop < kFocusStops; ++stop) {
+    panel.focus.stop = stop;
+    const PanelRect f = PanelFocusRect(&panel);
+    for (int32_t child = 1; child <= PanelChildCount(&panel); ++child) {
+      const PanelRect r = PanelChildRect(&panel, child);
+      const bool apart = r.right <= f.left || r.left >= f.right || r.bottom <= f.top || r.top >= f.bottom;
+      EXPECT_TRUE(apart || child == PanelFocusedChild(&panel)) << "stop " << stop << " overlaps child " << child;
+    }
+  }
+}
+
+// Names, roles, the reading order and the hit test are read through oleacc end to end.
+TEST_F(PanelFixture, ValueTextsAndTheNoticeInPlaceOfTheCells) {
+  // Values read as set, rounded to a tenth (never "-0.0"); a NaN from a file works as 0 dB.
+  const struct { float value; const char* text; } values[] = {{3.0f, "+3.0 dB"}, {-0.04f, "+0.0 dB"}, {-11.96f, "-12.0 dB"},
+                                                              {40.0f, "+40.0 dB"}, {kNaN, "+0.0 dB"}};
+  for (const auto& v : values) {
+    Record(1).g9 = v.value;
+    EXPECT_EQ(PanelChildValue(&panel, kChildSlider + 8), v.text);
+  }
+  panel.engine->meterReadout.peak[9] = 1.0f;
+  EXPECT_TRUE(PanelChildValue(&panel, kChildInputMeter) == "Silent" && PanelChildValue(&panel, kChildOutputMeter) == "+0.0 dB");
+  panel.busCount = 0;  // the host stopped: the notice stands in for the cells, which are hidden
+  EXPECT_TRUE(PanelChildCount(&panel) == kChildNotice && PanelNavigate(&panel, 0, kNavFirst) == kChildNotice);
+  EXPECT_TRUE((PanelChildState(&panel, kChildBusCell) & kStateInvisible) && PanelFocusChild(&panel, kChildBusCell) == 0);
+}
+
+// Whatever changed the records (here written directly, as a load does), each change is told once.
+TEST_F(PanelFixture, EachChangeIsAnnouncedOnce) {
+  auto events = [&] {  // F focus, V value, S state, R reorder, each with its child
+    PanelEvent e[kMaxPanelEvents];
+    std::string told;
+    for (int32_t i = 0, n = PanelCollectEvents(&panel, e); i < n; ++i) told += "FVSR"[e[i].kind] + std::to_string(e[i].child) + " ";
+    return told;
+  };
+  panel.engine->bus.store(2);
+  EXPECT_EQ(events(), "") << "the state at start is no change";
+  panel.focus.hasFocus = 1;
+  EXPECT_EQ(events(), "F3 ");
+  Record(1).g9 = Record(2).g9 = 3.0f;
+  Record(1).g1 = Record(2).g1 = kNaN;
+  EXPECT_EQ(events(), "V9 V17 ");
+  EXPECT_EQ(events(), "") << "once, a NaN too";
+  PanelToggleBypass(&panel);
+  PanelSelectBus(&panel, 0);  // the bar has the focus, which follows its selection
+  EXPECT_EQ(events(), "F1 S25 S3 S1 ");
+  panel.busCount = 0;
+  EXPECT_EQ(events(), "F28 R0 S1 ");
+  panel.focus.hasFocus = 0;
+  EXPECT_EQ(events(), "");
+  panel.focus.hasFocus = 1;
+  EXPECT_EQ(events(), "F28 ");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "panel/panel_keys.h"
 #include "panel/panel_win32.h"
 
 namespace {
@@ -44,11 +45,12 @@ void CALLBACK ActInEditor(HWND, UINT, UINT_PTR id, DWORD) {
   if (g_user.stop) KL2CTL_Stop();
 }
 
-TEST(PopupEditorTest, EnterAppliesEscapeFocusLossAndAStopCancel) {
+// The editor opened by Enter is in the end-to-end test, where the key is released inside it.
+TEST(PanelInputTest, EditorEnterAppliesEscapeFocusLossAndAStopCancelWheelAndKeys) {
   KL2CTL_Start(GetModuleHandleA(nullptr));
   HWND owner = MakeWindow("panel test"), neighbour = MakeWindow("neighbour");
   EngineContext engine{};
-  PanelState panel{{}, {}, 0, nullptr, &engine};
+  PanelState panel{{}, {}, 0, nullptr, &engine, {}, {}};
   ASSERT_EQ(GEQ15_Create(panel.engine), 0);
   ComputePanelGeometry(&panel.geometry, 0, 0, 688);
   const struct { const char* text; WPARAM key; HWND focus; bool stop; float g7; } rows[] = {
@@ -70,6 +72,15 @@ TEST(PopupEditorTest, EnterAppliesEscapeFocusLossAndAStopCancel) {
   PanelRoutePointerMessage(&panel, owner, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(onScreen.x, onScreen.y));
   EXPECT_TRUE(panel.engine->filter->param[0].g7 == WheelValue(5.25f, -1) && panel.engine->filter->param[1].g7 == WheelValue(5.25f, -1));
   EXPECT_EQ(KL2CTL_StartCount(), 0);
+  // Keys the panel has no use for go on to the default handling, as system keys do (they are
+  // WM_SYSKEYDOWN, which never comes here); the focus cue follows the window's UI state.
+  EXPECT_FALSE(PanelRouteKeyMessage(&panel, owner, WM_KEYDOWN, 'A', 0) || PanelRouteKeyMessage(&panel, owner, WM_CHAR, '1', 0) ||
+               panel.focus.cueShown) << "keys the panel does not use, and no focus cue for them";
+  panel.focus.stop = kFocusFirstSlider + 5;
+  EXPECT_TRUE(PanelRouteKeyMessage(&panel, owner, WM_KEYDOWN, VK_TAB, 0) && PanelRouteKeyMessage(&panel, owner, WM_CHAR, '0', 0));
+  EXPECT_TRUE(panel.engine->filter->param[1].g7 == 0.0f && panel.focus.cueShown == 1) << "band 7 at 0 dB, the keyboard was used";
+  PanelRouteKeyMessage(&panel, owner, WM_UPDATEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0);
+  EXPECT_EQ(panel.focus.cueShown, 0) << "the window's UI state hides the focus again";
   GEQ15_Destroy(panel.engine);
   DestroyWindow(neighbour);
   DestroyWindow(owner);
@@ -81,7 +92,7 @@ TEST(PanelRenderTest, KnobsMetersAndBypassKeyWhereTheValuesSay) {
   ASSERT_EQ(PanelResources_Create(), 0);
   HWND window = MakeWindow("render");
   EngineContext engine{};
-  PanelState panel{{}, {}, 0, nullptr, &engine};
+  PanelState panel{{}, {}, 0, nullptr, &engine, {}, {}};
   ASSERT_EQ(GEQ15_Create(panel.engine), 0);
   const float values[] = {12.0f, 0.0f, -12.0f, 40.0f};  // 40 dB from a file stays at the top
   for (int i = 0; i < 4; ++i) panel.engine->filter->param[0].bands[i] = values[i];
