@@ -90,7 +90,7 @@ bool Solve(int n, double a[N][N], double b[N], double x[N]) {
 }
 
 void FitGains(const Problem& pr, double gains[N]) {
-  const double limit = kFitGainLimitDb;
+  const double low = kGainMinDb, high = kGainMaxDb;
   std::vector<double> residual;
   double cost = Cost(pr, gains, &residual);
   double lambda = 1e-3;
@@ -106,8 +106,8 @@ void FitGains(const Problem& pr, double gains[N]) {
     // is solved for the others only, so that the clamp does not spoil their direction.
     int freeBand[N], n = 0;
     for (int i = 0; i < N; ++i) {
-      const bool pinnedLow = gains[i] <= -limit && grad[i] > 0.0;
-      const bool pinnedHigh = gains[i] >= limit && grad[i] < 0.0;
+      const bool pinnedLow = gains[i] <= low && grad[i] > 0.0;
+      const bool pinnedHigh = gains[i] >= high && grad[i] < 0.0;
       if (!pinnedLow && !pinnedHigh) freeBand[n++] = i;
     }
     if (n == 0) break;
@@ -132,7 +132,7 @@ void FitGains(const Problem& pr, double gains[N]) {
       for (int r = 0; r < n; ++r) {
         double& g = trial[freeBand[r]];
         const double before = g;
-        g = std::clamp(g + step[r], -limit, limit);
+        g = std::clamp(g + step[r], low, high);
         largestStep = std::fmax(largestStep, std::fabs(g - before));
       }
       std::vector<double> trialResidual;
@@ -154,8 +154,9 @@ void FitGains(const Problem& pr, double gains[N]) {
 }  // namespace
 
 bool FitCorrection(const Correction& correction, int32_t sampleRate, CorrectionFit* fit, std::string* error) {
-  if (sampleRate < 44100 || sampleRate > 192000) {
-    *error = "sample rate " + std::to_string(sampleRate) + " Hz is outside 44100 to 192000 Hz";
+  if (GEQ15_CheckRate(sampleRate) != 0) {
+    *error = "sample rate " + std::to_string(sampleRate) + " Hz is outside " + std::to_string(kMinSampleRate) + " to " +
+             std::to_string(kMaxSampleRate) + " Hz";
     return false;
   }
   for (const ParametricFilter& f : correction.filters) {
@@ -177,7 +178,8 @@ bool FitCorrection(const Correction& correction, int32_t sampleRate, CorrectionF
   // Start from the target read at each centre; the fit then accounts for the overlap.
   double gains[N];
   for (int i = 0; i < N; ++i)
-    gains[i] = std::clamp(CorrectionTargetDb(correction, sampleRate, kBandCentreHz[i]), -12.0, 12.0);
+    gains[i] = std::clamp(CorrectionTargetDb(correction, sampleRate, kBandCentreHz[i]), double{kGainMinDb},
+                          double{kGainMaxDb});
   FitGains(pr, gains);
 
   // The file keeps five decimals; fit, error and headroom are all judged on what it will hold.
@@ -188,11 +190,12 @@ bool FitCorrection(const Correction& correction, int32_t sampleRate, CorrectionF
     fit->param = ParamFromGains(gains);
     DesignChannel(fit->param, sampleRate, &coefs);
     peak = FindResponsePeak(coefs, sampleRate, 20.0, 20000.0);
-    if (peak.db <= kFitGainLimitDb || round == 8) break;
-    // The output gain cannot go below -12 dB, so a curve that peaks higher is lowered as a
-    // whole until the output gain can give it all the headroom it needs.
+    // The output gain cannot go below kGainMinDb, so a curve that peaks higher than that
+    // headroom is lowered as a whole until the output gain can give it all it needs.
+    const double headroom = -kGainMinDb;
+    if (peak.db <= headroom || round == 8) break;
     for (int i = 0; i < N; ++i)
-      gains[i] = std::fmax(-12.0, std::round((gains[i] - (peak.db - kFitGainLimitDb) - 0.01) * 1e5) / 1e5);
+      gains[i] = std::fmax(kGainMinDb, std::round((gains[i] - (peak.db - headroom) - 0.01) * 1e5) / 1e5);
   }
 
   double sumSquares = 0.0;

@@ -24,8 +24,7 @@ struct CorrectionFit {
 
 constexpr double kFitLowHz = 20.0;
 constexpr double kFitHighHz = 16000.0;
-constexpr float kFitGainLimitDb = 12.0f;
 
 // Returns false with a message when the correction cannot be designed at sampleRate (a rate
-// outside 44100 to 192000, a filter at or above half the rate).
+// outside kMinSampleRate to kMaxSampleRate, a filter at or above half the rate).
 bool FitCorrection(const Correction& correction, int32_t sampleRate, CorrectionFit* fit, std::string* error);

@@ -47,7 +47,6 @@ int32_t CoefExchange_Init(CoefficientExchange* ex) {
   ex->ready[2].store(kSlotFree, std::memory_order_relaxed);
   ex->readIndex.store(0, std::memory_order_relaxed);
   ex->writeIndex.store(1, std::memory_order_relaxed);
-  ex->slotSize = static_cast<int32_t>(sizeof(PublishedSet));
   // Zero-filled: every slot starts as the default records, published before any stream, so no
   // slot can ever hand uninitialised bytes to the audio thread.
   ex->storage = std::calloc(1, 3 * sizeof(PublishedSet) + kSlotAlignment);
@@ -132,7 +131,6 @@ int32_t MeterExchange_Init(MeterExchange* ex) {
   ex->ready[1].store(kSlotFree, std::memory_order_relaxed);
   ex->writeIndex.store(1, std::memory_order_relaxed);
   ex->readIndex.store(0, std::memory_order_relaxed);
-  ex->slotSize = static_cast<int32_t>(sizeof(MeterSnapshot));
   ex->storage = std::calloc(1, 2 * sizeof(MeterSnapshot) + kSlotAlignment);
   if (!ex->storage) return -1;
   ex->base = static_cast<MeterSnapshot*>(AlignedBase(ex->storage));

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr float kGainMinDb = -12.0f;
-constexpr float kGainMaxDb = 12.0f;
 constexpr float kMeterPeriodMs = 20.0f;
 
 void ClearCoefExchange(CoefficientExchange* ex) {
@@ -19,7 +17,6 @@ void ClearCoefExchange(CoefficientExchange* ex) {
   for (auto& word : ex->ready) word.store(0, std::memory_order_relaxed);
   ex->writeIndex.store(0, std::memory_order_relaxed);
   ex->readIndex.store(0, std::memory_order_relaxed);
-  ex->slotSize = 0;
 }
 
 // The writer of the coefficient exchange. Each set is labelled with the stream generation read

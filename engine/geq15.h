@@ -14,6 +14,12 @@ constexpr int kLiveChannels = 2;
 // Sample rates the engine accepts, inclusive.
 constexpr int32_t kMinSampleRate = 44100;
 constexpr int32_t kMaxSampleRate = 192000;
+// The rate designs are drawn and fitted at before a host stream has told the real one.
+constexpr int32_t kRateBeforeStart = 48000;
+
+// Every gain a user sets (band and output), dB. Loaded files may hold others.
+constexpr float kGainMinDb = -12.0f;
+constexpr float kGainMaxDb = 12.0f;
 
 // Bits of GEQ15Filter::flags. Meter reading needs kFlagConfigured; processing needs both.
 constexpr uint32_t kFlagConfigured = 0x10000000u;
@@ -102,7 +108,6 @@ struct CoefficientExchange {
   std::atomic<int32_t> ready[3];
   std::atomic<int32_t> writeIndex;  // the writer's own
   std::atomic<int32_t> readIndex;   // the reader's own
-  int32_t slotSize;
 };
 
 // Two slots, audio thread (writer) to user-interface thread (reader).
@@ -112,7 +117,6 @@ struct MeterExchange {
   std::atomic<int32_t> ready[2];
   std::atomic<int32_t> writeIndex;  // the writer's own
   std::atomic<int32_t> readIndex;   // the reader's own
-  int32_t slotSize;
 };
 
 // The equalizer object: allocated once and zero-filled at creation. Its parts belong to one
@@ -124,10 +128,8 @@ struct GEQ15Filter {
   GEQ15ChannelParam param[kChannelRecords];
   // The audio thread's own: processing state, the set in use and the configuration.
   ChannelState state[kChannelRecords];
-  CoefficientSet* coefs;
   int32_t sampleRate;
   int32_t blockSize;
-  int32_t channelCount;
   // Snapshots: the audio thread writes, the user-interface thread reads.
   MeterExchange meters;
 };
@@ -148,7 +150,6 @@ struct ProcessContext {
   float rampStep;
   int32_t meterCount;
   int32_t meterPeriod;
-  float meterDecay;
   // Blocks since the stream start in which a channel went non-finite and was silenced.
   int32_t silencedBlocks;
   uint32_t generation;         // the stream this context was started for

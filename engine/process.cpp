@@ -280,7 +280,6 @@ int32_t GEQ15_Configure(GEQ15Filter* filter, int32_t rate, int32_t blockSize) {
   if (refused != 0) return refused;
   filter->sampleRate = rate;
   filter->blockSize = blockSize;
-  filter->channelCount = 2;
   std::memset(filter->state, 0, sizeof filter->state);
   // The earlier stream's peaks are gone with its state: the meters read zeros from the next
   // snapshot on. Published through the writer's side, as every snapshot is; when both slots are
@@ -313,7 +312,6 @@ void ProcessContext_Init(ProcessContext* pc, int32_t rate, int32_t blockSize, fl
   if (!(period >= 1.0)) period = 1.0;
   if (period > INT32_MAX) period = INT32_MAX;
   pc->meterPeriod = RoundUpToBlocks(static_cast<int64_t>(period), blockSize);
-  pc->meterDecay = kMeterDecay;
 }
 
 namespace {
@@ -376,11 +374,9 @@ int32_t GEQ15_Process(ProcessContext* pc, GEQ15Filter* filter) {
   // No set taken yet (an exchange without storage): nothing to filter with, so the block passes
   // as the callback copied it.
   if (!pc->coefs) return -1;
-  filter->coefs = pc->coefs;
 
   const ChannelBlock* block = pc->block;
   int32_t n = block ? block->count : 0;
-  if (n > filter->channelCount) n = filter->channelCount;
   if (n > kMaxChannels) n = kMaxChannels;
   const int32_t frames = block && block->frames > 0 ? block->frames : 0;
 

@@ -38,8 +38,8 @@ bool Inside(int32_t v, int32_t low, int32_t high) { return v >= low && v <= high
 // Limits a value to the knob range; NaN has no position, so it counts as 0 dB.
 float LimitToKnobRange(double v) {
   if (std::isnan(v)) return 0.0f;
-  if (v < kKnobMin) return kKnobMin;
-  if (v > kKnobMax) return kKnobMax;
+  if (v < kGainMinDb) return kGainMinDb;
+  if (v > kGainMaxDb) return kGainMaxDb;
   return static_cast<float>(v);
 }
 
@@ -110,7 +110,8 @@ int32_t PanelHitTest(const PanelGeometry* g, int32_t x, int32_t y, int32_t* slid
 int32_t KnobOffset(float value, int32_t trackLength) {
   if (trackLength <= 0) return 0;
   if (std::isnan(value)) value = 0.0f;
-  double above = std::trunc((static_cast<double>(value) + 12.0) * trackLength / 24.0);
+  const double span = static_cast<double>(kGainMaxDb) - kGainMinDb;
+  double above = std::trunc((static_cast<double>(value) - kGainMinDb) * trackLength / span);
   // A settings file may carry values beyond the knob range: keep every copy inside the column.
   if (above < 0.0) above = 0.0;
   if (above > trackLength) above = trackLength;

@@ -36,10 +36,6 @@ constexpr int32_t kScaleColumn1 = 3, kScaleColumn2 = 488;  // offsets from L, 14
 // What the bus bar shows while the host is not running.
 extern const char kHostNotRunningNotice[];
 
-// The knob mapping spans this range whatever the value range of the model says.
-constexpr float kKnobMin = -12.0f;
-constexpr float kKnobMax = 12.0f;
-
 // Fills the geometry from the client rectangle (left, top, right).
 void ComputePanelGeometry(PanelGeometry* g, int32_t clientLeft, int32_t clientTop, int32_t clientRight);
 

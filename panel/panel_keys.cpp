@@ -44,8 +44,8 @@ PanelChange SliderKey(PanelState* panel, int32_t slider, PanelKey key, int32_t m
     case kKeyDown: value = fine ? DragValue(v, 1) : WheelValue(v, 1); break;
     case kKeyPageUp: value = WheelValue(v, -kNotchesPerPage); break;
     case kKeyPageDown: value = WheelValue(v, kNotchesPerPage); break;
-    case kKeyHome: value = kKnobMax; break;
-    case kKeyEnd: value = kKnobMin; break;
+    case kKeyHome: value = kGainMaxDb; break;
+    case kKeyEnd: value = kGainMinDb; break;
     case kKeyDelete:
     case kKeyZero: value = 0.0f; break;  // as a double click
     case kKeyEnter:

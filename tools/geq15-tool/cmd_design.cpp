@@ -14,19 +14,18 @@ namespace tool {
 namespace {
 
 constexpr const char* kName = "design";
-constexpr int32_t kMinRate = 44100;
-constexpr int32_t kMaxRate = 192000;
 
 void PrintHelp(FILE* out) {
-  std::fputs(
+  std::fprintf(
+      out,
       "Usage: geq15-tool design --rate HZ [--gains G1,G2,...,G15] [--gain DB] [--bypass]\n"
       "       geq15-tool design --rate HZ --settings FILE\n"
-      "Designs the fifteen band filters for sample rate HZ (44100 to 192000) and prints channel\n"
+      "Designs the fifteen band filters for sample rate HZ (%d to %d) and prints channel\n"
       "1's coefficients: 'gain <linear gain>', then 'band <i> <b0> <a1> <b2> <na2>' for bands 1\n"
       "to 15. Gains are in dB; omitted gains are 0 dB. --bypass designs the bands flat with unity\n"
       "gain. --settings takes channel records 1 and 2 from settings file FILE, loaded as VEZ-15\n"
       "loads it at start-up, instead of --gains, --gain and --bypass.\n",
-      out);
+      static_cast<int>(kMinSampleRate), static_cast<int>(kMaxSampleRate));
 }
 
 struct DesignOptions {
@@ -59,9 +58,9 @@ int ParseOptions(int argc, char** argv, FILE* out, FILE* err, DesignOptions* opt
 
     if (std::strcmp(option, "--rate") == 0) {
       int32_t rate;
-      if (!ParseInt32(value, &rate) || rate < kMinRate || rate > kMaxRate)
+      if (!ParseSampleRate(value, &rate))
         return UsageError(err, kName, "--rate must be a whole number of Hz from %d to %d, not '%s'",
-                          static_cast<int>(kMinRate), static_cast<int>(kMaxRate), value);
+                          static_cast<int>(kMinSampleRate), static_cast<int>(kMaxSampleRate), value);
       options->rate = rate;
       options->haveRate = true;
     } else if (std::strcmp(option, "--settings") == 0) {

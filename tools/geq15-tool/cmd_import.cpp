@@ -30,7 +30,7 @@ const char kImportHelp[] =
     "  columns named by a first line such as 'frequency,raw,error,...,equalization,...': the\n"
     "  frequency and 'equalization' columns are read (without one, the second column)\n"
     "Comments start with '#'. The fifteen band gains (-12 to +12 dB) are fitted by least squares\n"
-    "over log frequency to the real response of the bands, designed at HZ (default 48000). The\n"
+    "over log frequency to the real response of the bands, designed at HZ (default %d). The\n"
     "file's preamp is replaced by an output gain that keeps the response's peak at or below 0 dB.\n"
     "Both channels get the same values. Without -o the settings go to stdout.\n";
 
@@ -48,11 +48,11 @@ std::string Kilohertz(double hz) {
 int RunImport(int argc, char** argv, FILE* out, FILE* err) {
   const char* name = "import";
   std::string correctionPath, outPath;
-  int32_t rate = 48000;
+  int32_t rate = kRateBeforeStart;
   OptionCursor options(argc, argv);
   while (const char* arg = options.Next()) {
     if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-      std::fputs(kImportHelp, out);
+      std::fprintf(out, kImportHelp, static_cast<int>(kRateBeforeStart));
       return kExitOk;
     } else if (std::strcmp(arg, "-o") == 0 || std::strcmp(arg, "--output") == 0) {
       const char* value = options.TakeValue();
@@ -60,8 +60,9 @@ int RunImport(int argc, char** argv, FILE* out, FILE* err) {
       outPath = value;
     } else if (std::strcmp(arg, "--rate") == 0) {
       const char* value = options.TakeValue();
-      if (!ParseInt32(value, &rate) || rate < 44100 || rate > 192000)
-        return UsageError(err, name, "--rate needs a sample rate from 44100 to 192000 Hz, not '%s'", value ? value : "");
+      if (!ParseSampleRate(value, &rate))
+        return UsageError(err, name, "--rate needs a sample rate from %d to %d Hz, not '%s'",
+                          static_cast<int>(kMinSampleRate), static_cast<int>(kMaxSampleRate), value ? value : "");
     } else if (arg[0] == '-' && arg[1] != '\0') {
       return UsageError(err, name, "unknown option '%s'", arg);
     } else if (correctionPath.empty()) {

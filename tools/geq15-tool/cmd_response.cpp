@@ -21,7 +21,7 @@ const char kResponseHelp[] =
     "usage: geq15-tool response --settings FILE [--rate HZ] [--svg PLOT.svg] [FREQ ...]\n"
     "\n"
     "Prints '<frequency> <dB>' lines: the magnitude response of channel 1 of the settings file,\n"
-    "its fifteen bands and its output gain, as designed at HZ (default 48000, 44100 to 192000).\n"
+    "its fifteen bands and its output gain, as designed at HZ (default %d, %d to %d).\n"
     "Without FREQ the points are 1/12 octave apart from 20 Hz to 20 kHz. The peak of the curve\n"
     "between 20 Hz and 20 kHz is reported on stderr, with a warning when it is above 0 dB.\n"
     "  --svg PLOT.svg   also draws the curve, the band gains and the 0 dB line into PLOT.svg\n";
@@ -36,12 +36,13 @@ std::string BaseName(const std::string& path) {
 int RunResponse(int argc, char** argv, FILE* out, FILE* err) {
   const char* name = "response";
   std::string settingsPath, svgPath;
-  int32_t rate = 48000;
+  int32_t rate = kRateBeforeStart;
   std::vector<double> frequencies;
   OptionCursor options(argc, argv);
   while (const char* arg = options.Next()) {
     if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-      std::fputs(kResponseHelp, out);
+      std::fprintf(out, kResponseHelp, static_cast<int>(kRateBeforeStart), static_cast<int>(kMinSampleRate),
+                   static_cast<int>(kMaxSampleRate));
       return kExitOk;
     } else if (std::strcmp(arg, "--settings") == 0) {
       const char* value = options.TakeValue();
@@ -49,8 +50,9 @@ int RunResponse(int argc, char** argv, FILE* out, FILE* err) {
       settingsPath = value;
     } else if (std::strcmp(arg, "--rate") == 0) {
       const char* value = options.TakeValue();
-      if (!ParseInt32(value, &rate) || rate < 44100 || rate > 192000)
-        return UsageError(err, name, "--rate needs a sample rate from 44100 to 192000 Hz, not '%s'", value ? value : "");
+      if (!ParseSampleRate(value, &rate))
+        return UsageError(err, name, "--rate needs a sample rate from %d to %d Hz, not '%s'",
+                          static_cast<int>(kMinSampleRate), static_cast<int>(kMaxSampleRate), value ? value : "");
     } else if (std::strcmp(arg, "--svg") == 0) {
       const char* value = options.TakeValue();
       if (!value || !*value) return UsageError(err, name, "--svg needs a file name");

@@ -22,7 +22,7 @@ struct OfflineRender {
 };
 
 // Sets the renderer up. 0, or -1 when the engine cannot be created, -2/-3 for a rate below
-// 44100 or above 192000 Hz, -4 for a channel count other than 1 or 2, -5 for a block size
+// kMinSampleRate or above kMaxSampleRate, -4 for a channel count other than 1 or 2, -5 for a block size
 // below 1.
 int32_t OfflineRender_Start(OfflineRender* r, const GEQ15ChannelParam records[2], int32_t rate, int32_t blockSize,
                             int32_t channels, bool noFade);

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "engine/geq15.h"
+
 namespace tool {
 
 bool ParseInt32(const char* text, int32_t* value) {
@@ -16,6 +18,13 @@ bool ParseInt32(const char* text, int32_t* value) {
   const long long parsed = std::strtoll(text, &end, 10);
   if (errno != 0 || *end != '\0' || parsed < INT32_MIN || parsed > INT32_MAX) return false;
   *value = static_cast<int32_t>(parsed);
+  return true;
+}
+
+bool ParseSampleRate(const char* text, int32_t* rate) {
+  int32_t value = 0;
+  if (!ParseInt32(text, &value) || GEQ15_CheckRate(value) != 0) return false;
+  *rate = value;
   return true;
 }
 

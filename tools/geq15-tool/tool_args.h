@@ -19,6 +19,8 @@ using CommandFn = int (*)(int argc, char** argv, FILE* out, FILE* err);
 bool ParseInt32(const char* text, int32_t* value);
 // A finite decimal number, rounded once to float.
 bool ParseFiniteFloat(const char* text, float* value);
+// A sample rate the engine accepts (kMinSampleRate to kMaxSampleRate Hz), as whole text.
+bool ParseSampleRate(const char* text, int32_t* rate);
 // Comma-separated finite numbers; false when any item is empty or not a number.
 bool ParseFloatList(const char* text, std::vector<float>* values);
 
