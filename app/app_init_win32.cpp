@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/app_shell_win32.h"
+#include "app/app_win32.h"
 #include "app/insert_context.h"
 #include "host/insert_callback.h"
 #include "host/remote_api_win32.h"

@@ -34,6 +34,6 @@ struct InsertContext {
   EngineContext engine;  // started flag, process, channel block, bus, exchange, meters, filter
 };
 
-// The one instance, owned by the application shell.
+// The one instance, owned by the application (app/).
 extern InsertContext g_app;
 

@@ -4,9 +4,10 @@
 
 #include <new>
 
-#include "app/app_shell_win32.h"
+#include "app/app_win32.h"
 #include "app/insert_context.h"
 #include "panel/panel_win32.h"
+#include "resources/resource_ids.h"
 #include "settings/registry_win32.h"
 #include "shell/shell_win32.h"
 
@@ -56,7 +57,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
   wc.lpfnWndProc = MainWindowProc;
   wc.hInstance = instance;
-  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kIconResource));
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(VEZ15_ICON));
   wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
   wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
   wc.lpszClassName = kMainClassName;

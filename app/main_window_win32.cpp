@@ -3,11 +3,12 @@
 // and the accessible object for the panel.
 #include <windows.h>
 
-#include "app/app_shell_win32.h"
+#include "app/app_win32.h"
 #include "app/curve_features_win32.h"
 #include "app/insert_context.h"
 #include "host/remote_api.h"
 #include "panel/panel_win32.h"
+#include "resources/resource_ids.h"
 #include "settings/registry_win32.h"
 #include "settings/settings_file.h"
 #include "shell/shell_win32.h"
@@ -15,7 +16,7 @@
 namespace {
 
 
-HICON AppIcon() { return LoadIconA(static_cast<HINSTANCE>(g_app.instance), MAKEINTRESOURCEA(kIconResource)); }
+HICON AppIcon() { return LoadIconA(static_cast<HINSTANCE>(g_app.instance), MAKEINTRESOURCEA(VEZ15_ICON)); }
 
 void ShowAndRaise(HWND window) {
   if (PlacementUnset(g_app.x0, g_app.y0)) CenterWindowOnMonitor(window);

@@ -9,10 +9,11 @@
 
 #include "app/curve_features_win32.h"
 #include "app/insert_context.h"
-#include "app/shell_logic.h"
+#include "app/app_logic.h"
 #include "curves/response_view.h"
 #include "panel/accessible_object_win32.h"
 #include "panel/panel_win32.h"
+#include "resources/resource_ids.h"
 
 namespace {
 
@@ -229,7 +230,7 @@ bool RegisterResponseClass(HINSTANCE instance) {
   wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = ResponseWindowProc;
   wc.hInstance = instance;
-  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kIconResource));
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(VEZ15_ICON));
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.lpszClassName = kClassName;
   return RegisterClassExW(&wc) != 0;
@@ -240,7 +241,7 @@ bool RegisterResponseClass(HINSTANCE instance) {
 int32_t CurveDesignRate() {
   // The rate the stream's sets are designed for, which the audio thread publishes at each start.
   const int32_t rate = g_app.engine.designRate.load(std::memory_order_relaxed);
-  return rate != 0 ? rate : 48000;
+  return rate != 0 ? rate : kRateBeforeStart;
 }
 
 void ShowResponseWindow(HWND owner) {

@@ -1,5 +1,6 @@
 // The panel's own drawing objects: created when the main window is created, released at shutdown.
 #include "panel/panel_win32.h"
+#include "resources/resource_ids.h"
 
 PanelResources g_panelResources;
 
@@ -33,13 +34,13 @@ int32_t PanelResources_Create(PanelResources* res) {
   res->noticeBrush = CreateSolidBrush(RGB(250, 0, 0));
   res->scaleTextColor = RGB(180, 180, 180);
   res->noticeTextColor = RGB(250, 250, 250);
-  res->menuPower = static_cast<HBITMAP>(LoadImageA(module, MAKEINTRESOURCEA(kBitmapMenuPower), IMAGE_BITMAP, 0, 0, 0));
-  res->skin = LoadSkinBitmap(module, kBitmapSkin);
-  res->knob = LoadSkinBitmap(module, kBitmapKnob);
-  res->meterUnlit = LoadSkinBitmap(module, kBitmapMeterUnlit);
-  res->meterLit = LoadSkinBitmap(module, kBitmapMeterLit);
-  res->bypassOff = LoadSkinBitmap(module, kBitmapBypassOff);
-  res->bypassOn = LoadSkinBitmap(module, kBitmapBypassOn);
+  res->menuPower = static_cast<HBITMAP>(LoadImageA(module, MAKEINTRESOURCEA(VEZ15_BITMAP_MENU_POWER), IMAGE_BITMAP, 0, 0, 0));
+  res->skin = LoadSkinBitmap(module, VEZ15_BITMAP_SKIN);
+  res->knob = LoadSkinBitmap(module, VEZ15_BITMAP_KNOB);
+  res->meterUnlit = LoadSkinBitmap(module, VEZ15_BITMAP_METER_UNLIT);
+  res->meterLit = LoadSkinBitmap(module, VEZ15_BITMAP_METER_LIT);
+  res->bypassOff = LoadSkinBitmap(module, VEZ15_BITMAP_BYPASS_OFF);
+  res->bypassOn = LoadSkinBitmap(module, VEZ15_BITMAP_BYPASS_ON);
   return 0;
 }
 

@@ -27,14 +27,6 @@ HWND KL2CTL_OpenEditor();  // the popup value editor while one is open, else nul
 void KL2CTL_SetOpenEditor(HWND editor);
 
 // ---- PanelResources: the panel's own fonts, pen, brushes and skin bitmaps ----
-constexpr int32_t kIconApp = 100;
-constexpr int32_t kBitmapMenuPower = 110;
-constexpr int32_t kBitmapSkin = 200;
-constexpr int32_t kBitmapKnob = 201;
-constexpr int32_t kBitmapMeterUnlit = 210;
-constexpr int32_t kBitmapMeterLit = 211;
-constexpr int32_t kBitmapBypassOff = 212;
-constexpr int32_t kBitmapBypassOn = 213;
 
 struct PanelResources {
   HFONT busFont;
@@ -46,13 +38,13 @@ struct PanelResources {
   HBRUSH noticeBrush;
   COLORREF scaleTextColor;
   COLORREF noticeTextColor;
-  HBITMAP menuPower;  // 110: menu item bitmap of the shut-down entries
-  HBITMAP skin;       // 200
-  HBITMAP knob;       // 201
-  HBITMAP meterUnlit; // 210
-  HBITMAP meterLit;   // 211
-  HBITMAP bypassOff;  // 212
-  HBITMAP bypassOn;   // 213
+  HBITMAP menuPower;  // menu item bitmap of the shut-down entries
+  HBITMAP skin;
+  HBITMAP knob;
+  HBITMAP meterUnlit;
+  HBITMAP meterLit;
+  HBITMAP bypassOff;
+  HBITMAP bypassOn;
 };
 
 // The set the drawing procedures use.

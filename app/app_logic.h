@@ -1,5 +1,5 @@
-// Decisions of the application shell that need no platform: window placement arithmetic, the
-// wheel step, the host poll, the start-up record of what exists, and the texts the shell shows.
+// Decisions of the application that need no platform: window placement arithmetic, the
+// wheel step, the host poll, the start-up record of what exists, and the texts the application shows.
 // The Win32 layer asks the platform for the inputs and applies the answers.
 #pragma once
 
@@ -12,8 +12,6 @@
 // ---- fixed numbers of the main window ----
 constexpr uint32_t kMainTimerId = 16489;
 constexpr uint32_t kMainTimerPeriodMs = 50;
-constexpr int kIconResource = 100;
-constexpr int kMenuMarkBitmap = 110;
 constexpr int32_t kHostPollMask = 0xF;  // poll the host when the tick count's low four bits are 0
 
 // Command identifiers of the tray menu, the system menu and the window's own posts.
@@ -40,7 +38,7 @@ enum AppCommand : int32_t {
 extern const char kMutexName[];
 extern const char kMainClassName[];
 extern const char kClientName[];
-// Builds "Kelmora Graphic EQ 15 (Version: 1.0.0.0)" into out; returns its length.
+// Builds "Kelmora Graphic EQ 15 (Version: <the project's version>)" into out; returns its length.
 size_t BuildWindowTitle(char* out, size_t outSize);
 
 // The host writes the other client's name into a 64-byte buffer and may leave it unterminated:

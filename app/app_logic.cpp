@@ -1,14 +1,16 @@
-#include "app/shell_logic.h"
+#include "app/app_logic.h"
 
 #include <cstdio>
 #include <cstring>
+
+#include "vez15_version.h"
 
 const char kMutexName[] = "KelmoraOrluneGEQ";
 const char kMainClassName[] = "MainWindowClass";
 const char kClientName[] = "Kelmora 15 Bands Graphic EQ";
 
 size_t BuildWindowTitle(char* out, size_t outSize) {
-  int n = std::snprintf(out, outSize, "%s%s%s%s", "Kelmora Graphic EQ 15", " (Version: ", "1.0.0.0", ")");
+  int n = std::snprintf(out, outSize, "%s%s%s%s", "Kelmora Graphic EQ 15", " (Version: ", VEZ15_VERSION_TEXT, ")");
   return n < 0 ? 0 : static_cast<size_t>(n);
 }
 

@@ -1,4 +1,4 @@
-#include "app/shell_logic.h"
+#include "app/app_logic.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-// The application shell on Win32: the start-up and shutdown sequences and the main window's
+// The application on Win32: the start-up and shutdown sequences and the main window's
 // procedure. Everything here runs on the one user-interface thread.
 #pragma once
 
@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "app/shell_logic.h"
+#include "app/app_logic.h"
 
 // What the running start-up got done; read by the destroy handler.
 extern StartupProgress g_startup;
