@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Fails when a source file includes a header of a layer above its own, or of a sibling layer.
-# The layers, lowest first: engine; then host, settings, panel and curves, each on the engine
-# alone; then the shell integration (shell/) and the application (app/), which composes them all. The tools use what they need below app/.
+# The layers, lowest first: engine, files (reading and replacing whole files) and resources
+# (the program's resource ids); then host, settings, panel and curves, each on those alone; then
+# the shell integration (shell/) and the application (app/), which composes them all. The tools
+# use what they need below app/.
 # Tests and benchmarks may include whatever they test.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -9,16 +11,18 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # allowed LAYER: the folders whose headers a file in LAYER may include.
 allowed() {
   case $1 in
-    engine) echo "engine" ;;
-    host|settings|panel|curves) echo "$1 engine" ;;
-    shell) echo "shell engine" ;;
-    app) echo "app shell host settings panel curves engine resources" ;;
-    tools) echo "tools host settings panel curves engine" ;;
+    engine|files|resources) echo "$1" ;;
+    host|curves) echo "$1 engine" ;;
+    settings) echo "settings engine files" ;;
+    panel) echo "panel engine resources" ;;
+    shell) echo "shell engine files" ;;
+    app) echo "app shell host settings panel curves engine files resources" ;;
+    tools) echo "tools shell host settings panel curves engine files" ;;
   esac
 }
 
 status=0
-for layer in engine host settings panel curves shell app tools; do
+for layer in engine files resources host settings panel curves shell app tools; do
   [ -d "$root/$layer" ] || continue
   ok=" $(allowed "$layer") "
   while IFS=: read -r file line text; do
