@@ -10,13 +10,13 @@
 #include "curves/correction_fit.h"
 #include "curves/correction_import.h"
 #include "curves/correction_summary.h"
-#include "settings/settings_file.h"
+#include "files/file_io.h"
 
 namespace {
 
 constexpr wchar_t kFilterList[] = L"Correction files (*.txt;*.csv)\0*.txt;*.csv\0All files (*.*)\0*.*\0";
 constexpr wchar_t kCaption[] = L"Import Correction";
-constexpr uint64_t kMaxCorrectionBytes = 16u << 20;  // real ones are a few kilobytes
+constexpr uint32_t kMaxCorrectionBytes = 16u << 20;  // real ones are a few kilobytes
 
 std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
@@ -38,21 +38,19 @@ bool ChooseFile(HWND owner, wchar_t (&path)[1024]) {
 
 // The file's bytes, or false with the reason in `error`.
 bool ReadCorrectionFile(const wchar_t* path, std::string* text, std::string* error) {
-  uint64_t size = 0;
-  if (!QueryFileSize(path, &size)) {
-    *error = "the file cannot be opened; check that it exists and is not open in another program";
-    return false;
+  switch (ReadFileWithin(path, kMaxCorrectionBytes, text)) {
+    case FileReadProblem::kNone: return true;
+    case FileReadProblem::kMissing:
+    case FileReadProblem::kCannotOpen:
+      *error = "the file cannot be opened; check that it exists and is not open in another program";
+      return false;
+    case FileReadProblem::kTooLarge:
+      *error = "the file is larger than 16 MB, which is far more than any correction file";
+      return false;
+    default:
+      *error = "the file could not be read to its end";
+      return false;
   }
-  if (size > kMaxCorrectionBytes) {
-    *error = "the file is larger than 16 MB, which is far more than any correction file";
-    return false;
-  }
-  text->resize(static_cast<size_t>(size));
-  if (size > 0 && !ReadWholeFile(path, static_cast<uint32_t>(size), &(*text)[0])) {
-    *error = "the file could not be read to its end";
-    return false;
-  }
-  return true;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "engine/geq15.h"
+#include "files/file_io.h"
 #include "settings/settings_document.h"
 
 // Results of SaveSettings:
@@ -30,13 +31,3 @@ int32_t SaveSettingsToPath(EngineContext* engine, SettingsRecord* settings, cons
 // Reads `path` and applies it as LoadSettings does (1 or -1).
 int32_t LoadSettingsFromFile(EngineContext* engine, SettingsRecord* settings, const wchar_t* path,
                              SettingsLoadSummary* summary = nullptr);
-
-// Writes n bytes to a temporary file beside `path`, flushes it and moves it over `path` in
-// one step. 0 on success; -1 the temporary file cannot be created; -2 the write or flush
-// failed; -3 the replace failed. On failure `path` is untouched and the temporary is removed.
-int32_t WriteFileReplacing(const wchar_t* path, const void* bytes, uint32_t n);
-
-// 1 when exactly n bytes were read (the file opened unshared), else 0.
-int32_t ReadWholeFile(const wchar_t* path, uint32_t n, void* dest);
-// 1 when the file could be opened (size set to its full 64-bit size), else 0 (size untouched).
-int32_t QueryFileSize(const wchar_t* path, uint64_t* size);

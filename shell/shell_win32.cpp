@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "files/file_io.h"
 #include "shell/shell_text.h"
 
 char startupFolder[512];
@@ -14,13 +15,10 @@ char startupFolder[512];
 namespace {
 
 constexpr char kTrayTip[] = "VEZ-15 (Kelmora)";
-constexpr int kFolderStartup = 7;    // CSIDL_STARTUP
 
 static_assert(sizeof(void*) != 4 || sizeof(NOTIFYICONDATAA) == 508,
               "the tray record is the full ANSI form");
 
-using SpecialFolderPathA = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
-using FolderPathA = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
 using NotifyIconA = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAA);
 
 // Resolved once and kept for the rest of the process.
@@ -56,27 +54,7 @@ void InitSpecialFolders() {
   static bool done = false;
   if (done) return;
   done = true;
-  startupFolder[0] = '\0';
-  bool found = false;
-  if (HMODULE shell = LoadLibraryA("SHELL32.DLL")) {
-    if (auto lookup = Resolve<SpecialFolderPathA>(shell, "SHGetSpecialFolderPathA")) {
-      found = lookup(nullptr, startupFolder, kFolderStartup, TRUE) == TRUE;
-      if (!found) startupFolder[0] = '\0';
-    }
-    FreeLibrary(shell);
-  } else {
-    return;
-  }
-  if (found) return;
-  if (HMODULE folder = LoadLibraryA("SHFOLDER.DLL")) {
-    auto lookup = Resolve<FolderPathA>(folder, "SHGetFolderPathA");
-    if (lookup != nullptr && startupFolder[0] == '\0' &&
-        lookup(nullptr, kFolderStartup, nullptr, 0, startupFolder) != S_OK) {
-      startupFolder[0] = '\0';
-    }
-    FreeLibrary(folder);
-  }
-  startupFolder[sizeof startupFolder - 1] = '\0';
+  LookUpSpecialFolder(kFolderStartup, startupFolder);
 }
 
 int32_t TrayIconAdd(void* window, void* icon) {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "settings/settings_file_stdio.h"
+#include "settings/settings_load.h"
 #include "tests/settings/settings_fixture.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <random>
 #include <string>
 
+#include "files/file_calls_win32.h"
 #include "settings/registry_win32.h"
-#include "settings/save_calls_win32.h"
 #include "settings/settings_file.h"
 #include "tests/settings/settings_fixture.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "settings/settings_document.h"
-#include "settings/settings_file_stdio.h"
+#include "settings/settings_load.h"
 #include "tools/geq15-tool/commands.h"
 #include "tools/geq15-tool/tool_args.h"
 #include "tools/geq15-tool/tool_settings.h"

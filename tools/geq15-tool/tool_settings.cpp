@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "settings/settings_file_stdio.h"
+#include "settings/settings_load.h"
 #include "settings/text_buffer.h"
 
 bool LoadToolSettings(const std::string& path, GEQ15ChannelParam records[2], std::string* error, std::string* warning) {

@@ -1,10 +1,11 @@
 #include "tools/simhost/sim_audio.h"
 
+#include "files/file_io.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <sstream>
 
@@ -223,10 +224,15 @@ void SignalGenerator_Fill(SignalGenerator* gen, int32_t rate, float* out, int32_
   }
 }
 
+// A signal file is played from memory; longer ones than this are not what the host is for.
+constexpr uint32_t kMaxWavBytes = 1u << 30;
+
 std::string ReadWavFirstChannel(const std::string& path, std::vector<float>* samples) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return "cannot open WAV file '" + path + "'";
-  std::vector<unsigned char> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  const FileReadProblem problem = ReadFileWithin(path.c_str(), kMaxWavBytes, &bytes);
+  if (problem == FileReadProblem::kTooLarge) return "'" + path + "' is larger than 1 GiB";
+  if (problem != FileReadProblem::kNone) return "cannot open WAV file '" + path + "'";
+  const std::vector<unsigned char> data(bytes.begin(), bytes.end());
   if (data.size() < 12 || std::memcmp(data.data(), "RIFF", 4) != 0 || std::memcmp(data.data() + 8, "WAVE", 4) != 0)
     return "'" + path + "' is not a RIFF WAVE file";
   uint16_t format = 0, channels = 0, bits = 0;

@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "files/file_io.h"
 #include "host/orlune_contract.h"
 #include "tools/simhost/sim_audio.h"
 
@@ -59,13 +59,11 @@ bool ReadEnvironment(const std::string& name, std::string* value) {
   return true;
 }
 
-std::string ReadWholeFile(const std::string& path, bool* found) {
-  std::ifstream file(path, std::ios::binary);
-  *found = static_cast<bool>(file);
-  if (!file) return "";
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
+// The configuration and the control file: a few lines each.
+std::string ReadSmallFile(const std::string& path, bool* found) {
+  std::string text;
+  *found = ReadFileWithin(path.c_str(), 1u << 20, &text) == FileReadProblem::kNone;
+  return text;
 }
 
 // Settings come from OrluneRemote.ini beside the library (or the file ORLUNE_SIM_CONFIG names;
@@ -81,7 +79,7 @@ void LoadConfig(Host* host) {
   if (!configNamed) iniPath = folder + "\\OrluneRemote.ini";
   bool found = false;
   const bool skipFile = configNamed && iniPath == "none";  // settings from the environment only
-  const std::string text = skipFile ? std::string() : ReadWholeFile(iniPath, &found);
+  const std::string text = skipFile ? std::string() : ReadSmallFile(iniPath, &found);
   if (found) SimConfig_ApplyText(&host->config, text, &host->configErrors);
   else if (configNamed && !skipFile) host->configErrors.push_back("cannot read the config file " + iniPath);
 
@@ -137,17 +135,14 @@ SimReport g_report;
 void WriteReport(const Host& host, const Stream& stream) {
   std::string text = SimReport_Format(g_report);
   for (const std::string& error : host.configErrors) text += "config_error=" + error + "\n";
-  // Written beside and renamed, so a reader polling the report never sees half of it.
-  const std::string temp = host.config.reportPath + ".tmp";
-  if (std::FILE* file = std::fopen(temp.c_str(), "wb")) {
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-    // A Windows reader that has the report open (without delete sharing) makes the rename
-    // fail for that moment; the window's one report must not be lost to it, so try again.
-    for (int tries = 0; tries < 400; ++tries) {
-      if (MoveFileExA(temp.c_str(), host.config.reportPath.c_str(), MOVEFILE_REPLACE_EXISTING)) break;
-      Sleep(5);
-    }
+  // Written beside and renamed, so a reader polling the report never sees half of it; not
+  // flushed, since a report matters only while its readers run.
+  // A Windows reader that has the report open (without delete sharing) makes the rename
+  // fail for that moment; the window's one report must not be lost to it, so try again.
+  for (int tries = 0; tries < 400; ++tries) {
+    const int32_t result = WriteFileReplacing(host.config.reportPath.c_str(), text.data(), text.size(), ReplaceMode{false, false});
+    if (result != -3) break;
+    Sleep(5);
   }
   if (!host.config.wavOutPath.empty() && !stream.wav.empty()) WriteWavFloat(host.config.wavOutPath, host.config.rate, 2, stream.wav);
 }
@@ -261,7 +256,7 @@ void ApplyControl(Host* host, const std::string& line) {
 
 void PollControl(Host* host) {
   bool found = false;
-  const std::string text = ReadWholeFile(host->config.controlPath, &found);
+  const std::string text = ReadSmallFile(host->config.controlPath, &found);
   if (!found) return;
   std::vector<std::string> lines;
   std::istringstream in(text);

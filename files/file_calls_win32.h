@@ -1,5 +1,5 @@
-// The operating-system calls of the settings save that can fail after the temporary file is
-// open, in one table: tests replace an entry to make that step fail. The program never changes it.
+// The system calls of a replacing write that can fail once the temporary file is open, in one
+// table: tests replace an entry to make that step fail. The program never changes it.
 #pragma once
 
 #include <windows.h>
