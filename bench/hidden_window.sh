@@ -9,10 +9,10 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-30}
 build=$root/build/win32
 E2E_PROGRAM=${2:-$build/app/VEZ-15.exe}
-E2E_DRIVER=$build/tests/app/e2e-driver.exe
-cmake --build "$build" -j 2 --target vez15 simhost e2e-driver >/dev/null
-# shellcheck source=../tests/app/e2e_lib.sh
-source "$root/tests/app/e2e_lib.sh"
+E2E_REMOTE=$build/tools/vez15-remote/vez15-remote.exe
+cmake --build "$build" -j 2 --target vez15 simhost vez15-remote >/dev/null
+# shellcheck source=../scripts/sim_harness.sh
+source "$root/scripts/sim_harness.sh"
 e2e_display
 trap 'e2e_end_session >/dev/null 2>&1; e2e_end_display' EXIT
 e2e_session "$root/build/hidden-window"
@@ -22,7 +22,7 @@ e2e_sim_config "type=3" "rate=48000" "pacing=realtime" "signal=pink:-20"
 wine reg add 'HKCU\Kelmora\Orlune' /v GEQ15_SysTray /t REG_DWORD /d 1 /f >/dev/null 2>&1
 wine reg add 'HKCU\Kelmora\Orlune' /v GEQ15_SysTrayShowOnRun /t REG_DWORD /d 1 /f >/dev/null 2>&1
 e2e_start_app
-drv wait 30 >/dev/null || { echo "hidden_window: VEZ-15 did not open its window" >&2; exit 1; }
+remote wait 30 >/dev/null || { echo "hidden_window: VEZ-15 did not open its window" >&2; exit 1; }
 e2e_wait_measured 1 30 >/dev/null || { echo "hidden_window: the host did not start the stream" >&2; exit 1; }
 
 # The window's thread is the process's first: the one whose id is the process id.
@@ -38,7 +38,7 @@ measure() {
   python3 -c "import sys; t = ($after - $before) / $hz; print(f'{t * 1000:.0f} ms of CPU in $seconds s ({t / $seconds * 100:.2f} % of a core)')"
 }
 echo "shown:  $(measure)"
-drv close >/dev/null
+remote close >/dev/null
 sleep 1
 [ "$(e2e_info visible)" != 1 ] || echo "hidden_window: the window did not hide" >&2
 echo "hidden: $(measure)"

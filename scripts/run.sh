@@ -17,11 +17,11 @@ build=${GEQ15_WIN32_BUILD:-build/win32}
 mkdir -p build
 echo "Building the Windows program and the simulated host ($build)..."
 { cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release &&
-  cmake --build "$build" -j "$(nproc)" --target vez15 simhost e2e-driver; } >build/build-run.log 2>&1 ||
+  cmake --build "$build" -j "$(nproc)" --target vez15 simhost vez15-remote; } >build/build-run.log 2>&1 ||
   { tail -n 40 build/build-run.log; echo "run: the build failed (log: build/build-run.log)" >&2; exit 1; }
 
 E2E_PROGRAM=$root/$build/app/VEZ-15.exe
-E2E_DRIVER=$root/$build/tests/app/e2e-driver.exe
+E2E_REMOTE=$root/$build/tools/vez15-remote/vez15-remote.exe
 # shellcheck source=sim_harness.sh
 source "$root/scripts/sim_harness.sh"
 out=$root/build/run
@@ -74,7 +74,7 @@ read -r cw ch <<<"$(e2e_info client)"
 convert "$out/screenshot.png" -crop "${cw}x${ch}+${OX}+${OY}" +repage "$out/screenshot.png"
 cp "$E2E_REPORT" "$out/host-report.txt"
 echo "After:  $(summary "$bus")"
-drv close >/dev/null
+remote close >/dev/null
 e2e_wait_exit || { echo "VEZ-15 did not end after the close request" >&2; exit 1; }
 echo "VEZ-15 closed with exit code $APP_RC; its settings: $E2E_SETTINGS_FILE"
 echo "Screenshot: $out/screenshot.png"

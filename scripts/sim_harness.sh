@@ -1,5 +1,6 @@
 # Runs VEZ-15 with the simulated host under Wine and Xvfb and reads what the host measured.
-# Source this file (scripts/run.sh and the end-to-end tests do); set E2E_PROGRAM and E2E_DRIVER.
+# Source this file (scripts/run.sh, the benchmarks and the end-to-end tests do); set E2E_PROGRAM,
+# and E2E_REMOTE when vez15-remote is not in the build folder beside the program's.
 # Each session gets its own Wine prefix (hard links to the shared one, with private copies of
 # the registry files), so registry switches, the settings file and the Startup shortcut of one
 # session never leak into another or into the shared prefix.
@@ -87,13 +88,16 @@ e2e_wait_exit() {
   APP_RC=$?
   APP_PID=""
 }
-drv() { wine "$E2E_DRIVER" "$@" 2>/dev/null | tr -d '\r'; }
-# e2e_info KEY: one line of the driver's window report (title visible topmost rect size client origin).
-e2e_info() { drv info | sed -n "s/^$1=//p"; }
+# remote VERB...: vez15-remote on the program's window (wait, info, syscmd, command, tray, close).
+remote() {
+  wine "${E2E_REMOTE:-$(dirname "$E2E_PROGRAM")/../tools/vez15-remote/vez15-remote.exe}" "$@" 2>/dev/null | tr -d '\r'
+}
+# e2e_info KEY: one line of the window report (title visible topmost rect size client origin).
+e2e_info() { remote info | sed -n "s/^$1=//p"; }
 # e2e_open_window: waits until the window is shown where the program put it; OX, OY = the
 # client area's top-left corner on the screen.
 e2e_open_window() {
-  drv wait "$E2E_DEADLINE" >/dev/null && e2e_poll eval '[ "$(e2e_info visible)" == 1 ]' || return 1
+  remote wait "$E2E_DEADLINE" >/dev/null && e2e_poll eval '[ "$(e2e_info visible)" == 1 ]' || return 1
   e2e_origin
 }
 e2e_origin() { read -r OX OY <<<"$(e2e_info origin)"; }

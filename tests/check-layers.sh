@@ -3,7 +3,8 @@
 # The layers, lowest first: engine, files (reading and replacing whole files) and resources
 # (the program's resource ids); then host, settings, panel and curves, each on those alone; then
 # the shell integration (shell/) and the application (app/), which composes them all. The tools
-# use what they need below app/.
+# use what they need below app/, and of app/ only its portable logic, whose names and command ids
+# vez15-remote speaks to the running program.
 # Tests and benchmarks may include whatever they test.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -17,7 +18,7 @@ allowed() {
     panel) echo "panel engine resources" ;;
     shell) echo "shell engine files" ;;
     app) echo "app shell host settings panel curves engine files resources" ;;
-    tools) echo "tools shell host settings panel curves engine files" ;;
+    tools) echo "tools app shell host settings panel curves engine files" ;;
   esac
 }
 

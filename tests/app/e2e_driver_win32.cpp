@@ -1,7 +1,7 @@
-// A helper for the end-to-end tests, run beside the program under Wine: it reaches the main
-// window where no input device can (system menu, tray icon), reports what a user would see and
-// answers boxes and file dialogs. SECONDS defaults to E2E_DEADLINE from the environment.
-//   wait SECONDS | info | syscmd ID | close [TITLE] | tray EVENT | keys NAME... (into an open popup menu)
+// A helper for the end-to-end tests, run beside the program under Wine: it answers boxes and file
+// dialogs and presses keys in popup menus; the window itself is driven with vez15-remote.
+// SECONDS defaults to E2E_DEADLINE from the environment.
+//   keys NAME...                         into an open popup menu
 //   box CAPTION SECONDS [ok|yes|no]      print the box's text, then press the button till it closes
 //   filedialog TITLE SECONDS PATH        type PATH into the dialog ("-": any owned one), confirm so
 //   nodialog SECONDS                     wait until the main window's dialogs are gone and done
@@ -13,8 +13,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include "shell/shell_win32.h"
 
 namespace {
 
@@ -100,28 +98,12 @@ int Failed(const char* what, const char* title) {
   return 1;
 }
 
-int Info(HWND w) {
-  char title[256] = {};
-  GetWindowTextA(w, title, sizeof title);
-  RECT r, c;
-  GetWindowRect(w, &r);
-  GetClientRect(w, &c);
-  POINT origin{0, 0};
-  ClientToScreen(w, &origin);
-  const LONG ex = GetWindowLongA(w, GWL_EXSTYLE);
-  std::printf("title=%s\nvisible=%d\ntopmost=%d\nrect=%ld %ld %ld %ld\nsize=%ld %ld\nclient=%ld %ld\norigin=%ld %ld\n",
-              title, IsWindowVisible(w) ? 1 : 0, (ex & WS_EX_TOPMOST) ? 1 : 0, r.left, r.top, r.right, r.bottom,
-              r.right - r.left, r.bottom - r.top, c.right - c.left, c.bottom - c.top, origin.x, origin.y);
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string verb = argc > 1 ? argv[1] : "";
   const char* deadline = std::getenv("E2E_DEADLINE");
-  const double seconds = argc > 2 && verb != "keys" && verb != "close" ? std::atof(argv[2]) : deadline ? std::atof(deadline) : 90;
-  if (verb == "wait") return WaitFor(seconds, MainWindow) ? 0 : 1;
+  const double seconds = argc > 2 && verb != "keys" ? std::atof(argv[2]) : deadline ? std::atof(deadline) : 90;
   if ((verb == "box" || verb == "filedialog") && argc >= 4) {
     // A file dialog's name field is its one edit field. A box may share its caption with the file
     // dialog before it, or be that dialog's own complaint: the program's box has a message, no
@@ -160,13 +142,8 @@ int main(int argc, char** argv) {
     if (SendMessageTimeoutA(MainWindow(), WM_NULL, 0, 0, SMTO_NORMAL, seconds * 1000, &answer)) return 0;
     return Failed("no answer from", "the main window");
   }
-  if (verb == "close") {  // the main window, or another window of the program by its title
-    HWND target = argc > 2 ? WaitFor(seconds, [&] { return Find(argv[2]); }) : MainWindow();
-    return target && PostMessageA(target, WM_CLOSE, 0, 0) ? 0 : 1;
-  }
   HWND w = MainWindow();
   if (!w) return std::printf("no main window\n"), 1;
-  if (verb == "info") return Info(w);
   if (verb == "keys") {
     // A popup menu's modal loop reads key messages of the whole thread, whatever their window;
     // keys posted before it runs would reach the window instead.
@@ -181,9 +158,6 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  const int id = argc > 2 ? std::atoi(argv[2]) : 0;
-  if (verb == "syscmd") return PostMessageA(w, WM_SYSCOMMAND, static_cast<WPARAM>(id), 0) ? 0 : 1;
-  if (verb == "tray") return PostMessageA(w, kTrayMessage, kTrayMessage, static_cast<LPARAM>(id)) ? 0 : 1;
-  std::fprintf(stderr, "usage: e2e-driver wait|info|syscmd|close|tray|box|filedialog|nodialog|keys ...\n");
+  std::fprintf(stderr, "usage: e2e-driver box|filedialog|nodialog|keys ...\n");
   return 2;
 }

@@ -3,6 +3,13 @@
 # shellcheck source=../../scripts/sim_harness.sh
 source "$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/sim_harness.sh"
 
+# The window's verbs are vez15-remote's; boxes, file dialogs and menu keys this driver's.
+drv() {
+  case $1 in
+    box|filedialog|nodialog|keys) wine "$E2E_DRIVER" "$@" 2>/dev/null | tr -d '\r' ;;
+    *) remote "$@" ;;
+  esac
+}
 e2e_log() { echo "[$(date +%H:%M:%S)] $*"; }
 e2e_fail() { echo "FAIL: $*" >&2; E2E_FAILURES=$((${E2E_FAILURES:-0} + 1)); }
 e2e_expect() {  # e2e_expect WHAT ACTUAL EXPECTED
@@ -82,6 +89,7 @@ e2e_run_scenario() {
     shift 2
   done
   local name=${1:?usage: SCRIPT --program EXE --driver EXE --simhost DLL --partial-host DLL --work DIR SCENARIO}
+  E2E_REMOTE=${E2E_REMOTE:-$(dirname "$E2E_DRIVER")/../../tools/vez15-remote/vez15-remote.exe}  # the build's
   declare -F "scenario_${name//-/_}" >/dev/null || { echo "e2e: unknown scenario $name" >&2; exit 2; }
   E2E_FAILURES=0
   e2e_display
