@@ -25,6 +25,7 @@ int32_t FailInit(HWND window, const char* text) {
 
 // The audio thread's only way to the window: a posted command, never a sent one.
 void PostRestartCommand(void* hwnd) {
+  g_app.startOwed.store(1, std::memory_order_release);
   PostMessageA(static_cast<HWND>(hwnd), WM_COMMAND, kRestartCommandId, 0);
 }
 

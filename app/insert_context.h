@@ -4,6 +4,7 @@
 // and cast back by the Win32 layer.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "engine/geq15.h"
@@ -19,6 +20,10 @@ struct InsertContext {
   int32_t tickCount;
   HostLink host;       // host status, type and bus list
   InsertLink insert;   // the insert callback's user data: `engine` and the restart hook
+  // A start of the host's stream is owed: set with each post of command 200 (by the creation,
+  // and by the audio thread with the host's restart request), taken by the window's thread
+  // when it starts the stream.
+  std::atomic<int32_t> startOwed;
   PanelState panel;    // geometry, drag and bus list of the panel; edits `engine`
 
   void* trayMenu;

@@ -75,6 +75,7 @@ LRESULT OnCreate(HWND window) {
   if (g_app.sysTray) TrayIconAdd(window, AppIcon());  // a missing icon leaves the switch on
   g_app.timerId = SetTimer(window, kMainTimerId, kMainTimerPeriodMs, nullptr);
   PostMessageA(window, WM_COMMAND, kCmdInitialPlacement, 0);
+  g_app.startOwed.store(1, std::memory_order_relaxed);
   PostMessageA(static_cast<HWND>(g_app.hwnd), WM_COMMAND, kCmdStartAudio, 0);
   return 0;
 }
@@ -162,8 +163,22 @@ LRESULT OnSysCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
+// Starts the host's stream when a start is owed. Command 200 is posted for it, but a posted
+// message can be lost: a modal loop that ends while it takes messages (the value editor closing
+// on a focus change) drops the one it has just taken, and the host would then wait for a start
+// that never comes, with the audio stopped. So the timer looks too, and whichever comes first
+// starts the stream once.
+void StartAudioIfOwed() {
+  if (g_app.startOwed.exchange(0, std::memory_order_acquire) == 0) return;
+  // The host gets a moment between its restart request and the new start; the window's
+  // thread is blocked for it, which is why the audio thread only ever posts this command.
+  Sleep(50);
+  if (g_remoteApi.KLORM_AudioCallbackStart) g_remoteApi.KLORM_AudioCallbackStart();
+}
+
 void OnTimer(HWND window) {
   g_app.tickCount += 1;
+  StartAudioIfOwed();
   // Screen readers hear of changes made outside the panel (load, reset, import) within a tick.
   PanelAnnounceChanges(&g_app.panel, window);
   // The meters are read even while nobody sees them, so the audio thread keeps publishing and
@@ -318,10 +333,7 @@ void HandleAppCommand(int32_t command, HWND window) {
       ShowWindow(main, SW_HIDE);
       break;
     case kCmdStartAudio:
-      // The host gets a moment between its restart request and the new start; the window's
-      // thread is blocked for it, which is why the audio thread only ever posts this command.
-      Sleep(50);
-      if (g_remoteApi.KLORM_AudioCallbackStart) g_remoteApi.KLORM_AudioCallbackStart();
+      StartAudioIfOwed();
       break;
     default:  // 73 "Exit Menu" and the rest of the range: nothing
       break;
