@@ -7,7 +7,7 @@
 # Nothing here assumes a speed: every wait polls for the thing itself until E2E_DEADLINE.
 
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export E2E_DEADLINE=${E2E_DEADLINE:-90}  # seconds any one wait may take (e2e-driver's too)
+export E2E_DEADLINE=${E2E_DEADLINE:-90}  # seconds any one wait may take (vez15-remote's and the test driver's too)
 E2E_SETTLE=${E2E_SETTLE:-0.3}
 E2E_PACING=${E2E_PACING:-fast}
 E2E_HOST_UNINSTALL='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Orlune Virtual Audio Mixer'
