@@ -226,14 +226,23 @@ TEST(ProcessPathsTest, TinyValuesBecomeExactZerosAlike) {
 }
 
 // Absurd loaded output gains put products below the smallest normal float, where the host's own
-// processing would slow down: they reach it as zeros of their sign, on every path alike.
+// processing would slow down: they reach it as zeros of their sign, on every path alike. Channel
+// 2's flat bands pass inputs just above the smallest band output kept (2^-64); its gain lies just
+// below the one that keeps every output normal (2^-62.5 against 2^-62), then ramps up past it
+// (to 2^-55), so a block that starts below and ends above it is cleaned too.
 TEST(ProcessPathsTest, SubnormalOutputsBecomeZerosAlike) {
   Stream s;
   s.records[0] = Curve(11, -720.0f);
-  s.records[1] = Curve(12, -700.0f);
-  s.signal = NoiseSignal(0.5f, 5);
+  s.records[1].gain = -376.3f;
+  const std::function<float(int, int64_t)> noise = NoiseSignal(0.5f, 5);
+  s.signal = [noise](int c, int64_t k) { return c == 0 ? noise(c, k) : std::ldexp(1.0f + (k % 7) / 8.0f, -64); };
+  s.beforeBlock = [](EngineStream& e, int block) {
+    GEQ15ChannelParam records[kChannelRecords] = {e.filter()->param[0], e.filter()->param[1]};
+    records[1].gain = -331.1f;
+    if (block == 2) GEQ15_SetParams(&e.ctx, records);
+  };
   s.blocks.assign(4, 512);
-  const Trace ref = ExpectEveryPathMatches(s, "output gains of -720 and -700 dB");
+  const Trace ref = ExpectEveryPathMatches(s, "output gains of -720 and -376.3 dB");
   int zeros = 0;
   for (size_t k = 0; k < ref.out.size(); ++k) {
     ASSERT_TRUE(ref.out[k] == 0.0f || std::fabs(ref.out[k]) >= std::numeric_limits<float>::min()) << "output " << k;
