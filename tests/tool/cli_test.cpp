@@ -115,26 +115,31 @@ TEST_F(ToolCli, RenderWritesWhatTheEqualizerMakesOfEachChannel) {
   EXPECT_NEAR(PeakDb(loud, 1, 0, 0, loud.size(), 1.0), 0.0, 0.01);
 }
 
-// The command reads, equalizes and writes in large chunks on threads of its own: the file must
-// still come out exactly as the equalizer makes it block by block, short last block included, and
-// a file shorter than a chunk (here a whole number of blocks) too.
+// The command reads, equalizes and writes in large chunks on threads of its own, and reads float
+// and 16-bit files as their own bytes: the file must still come out exactly as the equalizer makes
+// it block by block from what libsndfile reads, short last block included, and a file shorter than
+// a chunk (here a whole number of blocks) too. Big-endian AIFF is libsndfile's to convert.
 TEST_F(ToolCli, RenderGivesTheBlockByBlockResultToTheBit) {
   WriteSettings("eq.xml", 9.0f, -5.0f);
   GEQ15ChannelParam records[2] = {};
   records[0].g9 = 9.0f;
   records[1].g9 = -5.0f;
-  for (int frames : {140001, 1000})
-    for (int channels = 1; channels <= 2; ++channels) {
-      WriteSine("in.wav", 48000, channels, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0.5, frames);
-      ASSERT_EQ(Tool("render --block 100 --settings " + Path("eq.xml") + " " + Path("in.wav") + " " + Path("out.wav")).code, 0);
-      SF_INFO info;
-      std::vector<float> expected = ReadAudio(Path("in.wav"), &info);
-      OfflineRender render;
-      ASSERT_EQ(OfflineRender_Start(&render, records, 48000, 100, channels, false), 0);
-      for (int at = 0; at < frames; at += 100) OfflineRender_Block(&render, &expected[at * channels], std::min(100, frames - at));
-      OfflineRender_Stop(&render);
-      EXPECT_TRUE(ReadAudio(Path("out.wav"), &info) == expected) << frames << " frames, " << channels << " channels";
-    }
+  const std::pair<const char*, int> inputs[] = {{"in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+                                                {"in16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+                                                {"in16.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16}};
+  for (const auto& [name, format] : inputs)
+    for (int frames : {140001, 1000})
+      for (int channels = 1; channels <= 2; ++channels) {
+        WriteSine(name, 48000, channels, format, 0.5, frames);
+        ASSERT_EQ(Tool("render --block 100 --settings " + Path("eq.xml") + " " + Path(name) + " " + Path("out.wav")).code, 0);
+        SF_INFO info;
+        std::vector<float> expected = ReadAudio(Path(name), &info);
+        OfflineRender render;
+        ASSERT_EQ(OfflineRender_Start(&render, records, 48000, 100, channels, false), 0);
+        for (int at = 0; at < frames; at += 100) OfflineRender_Block(&render, &expected[at * channels], std::min(100, frames - at));
+        OfflineRender_Stop(&render);
+        EXPECT_TRUE(ReadAudio(Path("out.wav"), &info) == expected) << name << ", " << frames << " frames, " << channels << " channels";
+      }
 }
 
 TEST_F(ToolCli, RenderRefusesBadInputWithExitCode2AndLosesNothing) {

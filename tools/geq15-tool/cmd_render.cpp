@@ -86,7 +86,6 @@ constexpr int kChunkCount = 4;
 // by the reader, beside the equalizer, rather than cleared before anything starts.
 struct Chunk {
   std::unique_ptr<float[]> planar[2];  // one buffer per channel, equalized in place
-  std::unique_ptr<float[]> interleaved;  // a stereo file's layout, for reading and writing
   int64_t frames = 0;
 };
 
@@ -129,44 +128,19 @@ struct RenderPipeline {
     for (;;) {
       Chunk* chunk = empty.Pop();
       if (writeFailed.load()) break;
-      float* target = channels == 1 ? chunk->planar[0].get() : chunk->interleaved.get();
-      chunk->frames = 0;
-      sf_count_t got = 0;
-      while (chunk->frames < capacity &&
-             (got = sf_readf_float(in->file, target + chunk->frames * channels, capacity - chunk->frames)) > 0)
-        chunk->frames += got;
-      if (got < 0 || sf_error(in->file) != SF_ERR_NO_ERROR) readError = AudioInputError(in);
-      if (channels == 2) {
-        const float* from = chunk->interleaved.get();
-        float* left = chunk->planar[0].get();
-        float* right = chunk->planar[1].get();
-        for (int64_t i = 0; i < chunk->frames; ++i) {
-          left[i] = from[2 * i];
-          right[i] = from[2 * i + 1];
-        }
-      }
-      if (chunk->frames > 0 && readError.empty()) read.Push(chunk);
-      if (chunk->frames < capacity || !readError.empty()) break;
+      float* target[2] = {chunk->planar[0].get(), chunk->planar[1].get()};
+      chunk->frames = ReadAudioFrames(in, target, capacity);
+      if (chunk->frames < 0) readError = AudioInputError(in);
+      if (chunk->frames > 0) read.Push(chunk);
+      if (chunk->frames < capacity) break;
     }
     read.Push(nullptr);
   }
 
   void WriteAll() {
     while (Chunk* chunk = equalized.Pop()) {
-      if (!writeFailed.load()) {
-        const float* samples = chunk->planar[0].get();
-        if (channels == 2) {
-          float* to = chunk->interleaved.get();
-          const float* left = chunk->planar[0].get();
-          const float* right = chunk->planar[1].get();
-          for (int64_t i = 0; i < chunk->frames; ++i) {
-            to[2 * i] = left[i];
-            to[2 * i + 1] = right[i];
-          }
-          samples = to;
-        }
-        if (!WriteAudioFrames(out, samples, chunk->frames, &writeError)) writeFailed.store(true);
-      }
+      const float* samples[2] = {chunk->planar[0].get(), chunk->planar[1].get()};
+      if (!writeFailed.load() && !WriteAudioFrames(out, samples, chunk->frames, &writeError)) writeFailed.store(true);
       empty.Push(chunk);
     }
   }
@@ -263,7 +237,6 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
     pipe.capacity = std::max<int64_t>(1, (in.info.frames + blockSize - 1) / blockSize) * blockSize;
   for (Chunk& chunk : pipe.chunks) {
     for (int c = 0; c < channels; ++c) chunk.planar[c].reset(new float[static_cast<size_t>(pipe.capacity)]);
-    if (channels == 2) chunk.interleaved.reset(new float[static_cast<size_t>(pipe.capacity) * 2]);
     pipe.empty.Push(&chunk);
   }
   std::thread reader([&pipe] { pipe.ReadAll(); });
