@@ -3,12 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <csignal>
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -75,73 +73,99 @@ class Progress {
   int last_ = -1;
 };
 
-// The file moves through three threads in chunks of whole blocks: one reads and de-interleaves,
-// one equalizes block by block, one interleaves and writes. On two cores the file's input and
-// output then cost hardly any time beside the equalizer. A chunk is large, so the system is asked
-// for big reads and writes and the threads meet rarely.
+// The file moves through two threads in chunks of whole blocks, round a ring of kSlots buffers:
+// the reading thread reads chunk n into slot n % kSlots, the main thread equalizes it, and
+// whichever of the two is free writes it out, which frees the slot for chunk n + kSlots. On two
+// cores the equalizer then runs on one without a break while the file's input and output share
+// the other; where reading is slow (FLAC), the main thread writes between chunks instead of
+// waiting. Chunks are large, so the system is asked for big reads and writes and the threads
+// meet rarely: each meeting costs a wake-up on the other core.
 constexpr int32_t kChunkFrames = 65536;
-constexpr int kChunkCount = 4;
-
-// Buffers are left unset: the reader fills what the others use, and each page is first touched
-// by the reader, beside the equalizer, rather than cleared before anything starts.
-struct Chunk {
-  std::unique_ptr<float[]> planar[2];  // one buffer per channel, equalized in place
-  int64_t frames = 0;
-};
-
-// Hands chunks from one thread to the next; a null chunk ends the stream.
-class ChunkQueue {
- public:
-  void Push(Chunk* chunk) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      chunks_.push_back(chunk);
-    }
-    ready_.notify_one();
-  }
-  Chunk* Pop() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ready_.wait(lock, [this] { return !chunks_.empty(); });
-    Chunk* chunk = chunks_.front();
-    chunks_.pop_front();
-    return chunk;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<Chunk*> chunks_;
-};
+constexpr int kSlots = 4;
 
 struct RenderPipeline {
   AudioInput* in = nullptr;
   AudioOutput* out = nullptr;
+  OfflineRender* render = nullptr;
   int channels = 0;
+  int32_t blockSize = 0;
   int64_t capacity = 0;  // frames per chunk, a whole number of blocks
-  Chunk chunks[kChunkCount];
-  ChunkQueue empty, read, equalized;
-  std::atomic<bool> writeFailed{false};
-  std::string readError, writeError;  // each written by its own thread only
+  // The slots' buffers, one per channel, left unset: each page is first touched by the reading
+  // thread, beside the equalizer, rather than cleared before anything starts.
+  std::unique_ptr<float[]> samples;
+  int64_t frames[kSlots] = {};  // of the chunk in each slot; only the file's last chunk is short
 
-  // Fills chunks from the file until it ends; only the last chunk is short.
-  void ReadAll() {
-    for (;;) {
-      Chunk* chunk = empty.Pop();
-      if (writeFailed.load()) break;
-      float* target[2] = {chunk->planar[0].get(), chunk->planar[1].get()};
-      chunk->frames = ReadAudioFrames(in, target, capacity);
-      if (chunk->frames < 0) readError = AudioInputError(in);
-      if (chunk->frames > 0) read.Push(chunk);
-      if (chunk->frames < capacity) break;
-    }
-    read.Push(nullptr);
+  // What has happened, under the mutex: chunks read, equalized and written so far (each counter
+  // advanced by the one thread that does that work; writing is taken by one thread at a time).
+  std::mutex mutex;
+  std::condition_variable changed;
+  int64_t read = 0, equalized = 0, written = 0;
+  bool writing = false;
+  bool inputEnded = false;
+  bool failed = false;
+  std::string readError, writeError;  // set by the thread that failed, read after both end
+
+  float* Channel(int64_t chunk, int c) { return samples.get() + ((chunk % kSlots) * channels + c) * capacity; }
+
+  // With the lock held: writes the next equalized chunk when no one else is writing one.
+  bool WriteNext(std::unique_lock<std::mutex>& lock) {
+    if (writing || written == equalized) return false;
+    writing = true;
+    const int64_t chunk = written;
+    lock.unlock();
+    const float* from[2] = {Channel(chunk, 0), Channel(chunk, channels - 1)};
+    const bool ok = WriteAudioFrames(out, from, frames[chunk % kSlots], &writeError);
+    lock.lock();
+    writing = false;
+    failed = failed || !ok;
+    written += ok;
+    changed.notify_all();
+    return true;
   }
 
-  void WriteAll() {
-    while (Chunk* chunk = equalized.Pop()) {
-      const float* samples[2] = {chunk->planar[0].get(), chunk->planar[1].get()};
-      if (!writeFailed.load() && !WriteAudioFrames(out, samples, chunk->frames, &writeError)) writeFailed.store(true);
-      empty.Push(chunk);
+  // The reading thread: fills free slots until the file ends, and writes when none is free.
+  void ReadAndWrite() {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!failed && !(inputEnded && written == read)) {
+      if (!inputEnded && read - written < kSlots) {
+        const int64_t chunk = read;
+        lock.unlock();
+        float* to[2] = {Channel(chunk, 0), Channel(chunk, channels - 1)};
+        const int64_t got = ReadAudioFrames(in, to, capacity);
+        if (got < 0) readError = AudioInputError(in);
+        lock.lock();
+        frames[chunk % kSlots] = got;
+        read += got > 0;
+        inputEnded = got < capacity;
+        failed = failed || got < 0;
+        changed.notify_all();
+      } else if (!WriteNext(lock)) {
+        changed.wait(lock);
+      }
+    }
+  }
+
+  // The main thread: equalizes every chunk in turn, block by block, and writes while it waits
+  // and at the end, where the last chunk would otherwise wait for the other thread to wake.
+  void EqualizeAndWrite(Progress* progress) {
+    int64_t done = 0;
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!failed && !(inputEnded && written == read)) {
+      if (equalized < read) {
+        const int64_t chunk = equalized;
+        lock.unlock();
+        const int64_t count = frames[chunk % kSlots];
+        for (int64_t at = 0; at < count; at += blockSize) {
+          float* block[2] = {Channel(chunk, 0) + at, channels == 2 ? Channel(chunk, 1) + at : nullptr};
+          OfflineRender_Planar(render, block, static_cast<int32_t>(std::min<int64_t>(blockSize, count - at)));
+        }
+        progress->Update(done += count);
+        lock.lock();
+        ++equalized;
+        changed.notify_all();
+      } else if (!WriteNext(lock)) {
+        changed.wait(lock);
+      }
     }
   }
 };
@@ -230,32 +254,18 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
   RenderPipeline pipe;
   pipe.in = &in;
   pipe.out = &output;
+  pipe.render = &render;
   pipe.channels = channels;
+  pipe.blockSize = blockSize;
   // A short file needs no more than its own length, in whole blocks.
   pipe.capacity = std::max<int32_t>(1, kChunkFrames / blockSize) * static_cast<int64_t>(blockSize);
   if (in.info.frames >= 0 && in.info.frames < pipe.capacity)
     pipe.capacity = std::max<int64_t>(1, (in.info.frames + blockSize - 1) / blockSize) * blockSize;
-  for (Chunk& chunk : pipe.chunks) {
-    for (int c = 0; c < channels; ++c) chunk.planar[c].reset(new float[static_cast<size_t>(pipe.capacity)]);
-    pipe.empty.Push(&chunk);
-  }
-  std::thread reader([&pipe] { pipe.ReadAll(); });
-  std::thread writer([&pipe] { pipe.WriteAll(); });
-
+  pipe.samples.reset(new float[static_cast<size_t>(kSlots * channels * pipe.capacity)]);
   Progress progress(err, in.info.frames, rate);
-  int64_t done = 0;
-  while (Chunk* chunk = pipe.read.Pop()) {
-    for (int64_t at = 0; at < chunk->frames; at += blockSize) {
-      float* block[2] = {chunk->planar[0].get() + at, channels == 2 ? chunk->planar[1].get() + at : nullptr};
-      OfflineRender_Planar(&render, block, static_cast<int32_t>(std::min<int64_t>(blockSize, chunk->frames - at)));
-    }
-    done += chunk->frames;  // before the hand-over: from then on the chunk is the writer's
-    pipe.equalized.Push(chunk);
-    progress.Update(done);
-  }
-  pipe.equalized.Push(nullptr);
+  std::thread reader([&pipe] { pipe.ReadAndWrite(); });
+  pipe.EqualizeAndWrite(&progress);
   reader.join();
-  writer.join();
   bool ok = pipe.readError.empty() && pipe.writeError.empty();
   if (!pipe.readError.empty()) error = "cannot read " + inPath + ": " + pipe.readError;
   else if (!pipe.writeError.empty()) error = pipe.writeError;
