@@ -153,16 +153,6 @@ std::string SystemError(const BufferedFile* f, SNDFILE* file) {
   return f && f->error ? std::strerror(f->error) : sf_strerror(file);
 }
 
-// Room for `floats` floats, allocated once and then reused, so later chunks find their pages
-// already mapped; left unset, as the caller fills it.
-float* Staging(std::unique_ptr<float[]>* staging, int64_t* size, int64_t floats) {
-  if (*size < floats) {
-    staging->reset(new float[static_cast<size_t>(floats)]);
-    *size = floats;
-  }
-  return staging->get();
-}
-
 // libsndfile's own conversion, to the bit: the integer times 2^-15.
 inline float ToFloat(float sample) { return sample; }
 inline float ToFloat(int16_t sample) { return sample * (1.0f / 32768.0f); }
@@ -224,20 +214,45 @@ inline void JoinFrames(const float* __restrict left, const float* __restrict rig
   }
 }
 
-// Interleaves a stereo file's channels into `to` (a mono file needs no interleaving) and counts
-// the samples beyond full scale, in one pass.
+// Interleaves a stereo file's channels into `to` (a mono file needs no interleaving), counting the
+// samples beyond full scale and each channel's largest magnitude, in one pass.
 template <int kChannels>
-void Join(const float* const* from, float* to, int64_t frames, AudioOutput* out) {
-  Levels levels;
-  for (int64_t lane = 0; lane < 2 * kLanes; ++lane) levels.peak[lane] = out->peak, levels.overs[lane] = 0;
+void Join(const float* const* from, float* to, int64_t frames, int64_t* overs, float peaks[2]) {
+  Levels levels{};
   const float* right = kChannels == 2 ? from[1] : nullptr;
   const int64_t whole = frames - frames % kLanes;
   for (int64_t i = 0; i < whole; i += kLanes) JoinFrames<kChannels>(from[0], right, to, i, i + kLanes, &levels);
   JoinFrames<kChannels>(from[0], right, to, whole, frames, &levels);
   for (int64_t lane = 0; lane < 2 * kLanes; ++lane) {
-    out->overs += levels.overs[lane];
-    if (levels.peak[lane] > out->peak) out->peak = levels.peak[lane];
+    *overs += levels.overs[lane];
+    float& peak = peaks[lane / kLanes];
+    peak = levels.peak[lane] > peak ? levels.peak[lane] : peak;
   }
+}
+
+// Keeps each channel's loudest frame so far, the first where its largest magnitude occurs.
+void NoteLoudestFrames(AudioOutput* out, const float* const* channels, int64_t frames, const float peaks[2]) {
+  for (int c = 0; c < out->channels; ++c) {
+    AudioOutput::LoudestFrame& loudest = out->loudest[c];
+    if (!(peaks[c] > loudest.magnitude)) continue;
+    int64_t i = 0;
+    while (i + 1 < frames && std::fabs(channels[c][i]) != peaks[c]) ++i;
+    loudest.magnitude = peaks[c];
+    loudest.frame = out->framesWritten + i;
+    for (int k = 0; k < out->channels; ++k) loudest.samples[k] = channels[k][i];
+  }
+}
+
+// libsndfile's PEAK chunk from the loudest frames, written over themselves in file order.
+bool ShowLoudestFrames(AudioOutput* out) {
+  const AudioOutput::LoudestFrame* frames[2] = {&out->loudest[0], &out->loudest[out->channels - 1]};
+  if (frames[1]->frame < frames[0]->frame) std::swap(frames[0], frames[1]);
+  for (const AudioOutput::LoudestFrame* loudest : frames) {
+    if (loudest->magnitude == 0.0f) continue;  // a silent channel keeps libsndfile's zero
+    if (sf_seek(out->file, loudest->frame, SEEK_SET) != loudest->frame || sf_writef_float(out->file, loudest->samples, 1) != 1)
+      return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -281,13 +296,13 @@ void CloseAudioInput(AudioInput* in) {
   in->stream.reset();
 }
 
-int64_t ReadAudioFrames(AudioInput* in, float* const* channels, int64_t frames) {
+int64_t ReadAudioFrames(AudioInput* in, float* const* channels, int64_t frames, float* staging) {
   static_assert(sizeof(float) == 4 && sizeof(int16_t) == 2, "samples as the files hold them");
   const int count = in->info.channels;
   const int64_t frameBytes = count * (in->layout == kLayoutPcm16 ? 2 : 4);
   // A mono file of floats goes straight into its buffer; anything else through the staging.
   const bool direct = count == 1 && in->layout != kLayoutPcm16;
-  void* target = direct ? channels[0] : Staging(&in->staging, &in->stagingFloats, frames * count);
+  void* target = direct ? channels[0] : staging;
   int64_t got = 0;
   while (got < frames) {
     char* at = static_cast<char*>(target) + got * frameBytes;
@@ -366,33 +381,44 @@ bool OpenAudioOutput(const std::string& path, int format, int rate, int channels
   out->integer = IsIntegerFormat(format);
   // Integer samples beyond full scale are clipped to it rather than wrapped around.
   if (out->integer) sf_command(out->file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  out->floatBytes = (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && (format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT &&
+                    sf_command(out->file, SFC_RAW_DATA_NEEDS_ENDSWAP, nullptr, 0) == SF_FALSE;
   return true;
 }
 
-bool WriteAudioFrames(AudioOutput* out, const float* const* channels, int64_t frames, std::string* error) {
+bool WriteAudioFrames(AudioOutput* out, const float* const* channels, int64_t frames, float* staging,
+                      std::string* error) {
   // A mono file is written from its one buffer; a stereo one is interleaved on the way.
   const float* samples = channels[0];
+  float peaks[2] = {};
   if (out->channels == 1) {
-    Join<1>(channels, nullptr, frames, out);
+    Join<1>(channels, nullptr, frames, &out->overs, peaks);
   } else {
-    float* interleaved = Staging(&out->staging, &out->stagingFloats, frames * 2);
-    Join<2>(channels, interleaved, frames, out);
-    samples = interleaved;
+    Join<2>(channels, staging, frames, &out->overs, peaks);
+    samples = staging;
   }
-  if (sf_writef_float(out->file, samples, frames) != frames) {
-    *error = "cannot write " + out->target + ": " + SystemError(out->stream.get(), out->file);
-    return false;
+  out->peak = std::max({out->peak, peaks[0], peaks[1]});
+  bool ok;
+  if (out->floatBytes) {
+    NoteLoudestFrames(out, channels, frames, peaks);
+    const sf_count_t bytes = frames * out->channels * static_cast<sf_count_t>(sizeof(float));
+    ok = sf_write_raw(out->file, samples, bytes) == bytes;
+  } else {
+    ok = sf_writef_float(out->file, samples, frames) == frames;
   }
-  return true;
+  out->framesWritten += frames;
+  if (!ok) *error = "cannot write " + out->target + ": " + SystemError(out->stream.get(), out->file);
+  return ok;
 }
 
 bool FinishAudioOutput(AudioOutput* out, std::string* error) {
+  std::string why = out->floatBytes && !ShowLoudestFrames(out) ? SystemError(out->stream.get(), out->file) : "";
   int closed = sf_close(out->file);
   out->file = nullptr;
   BufferedFile* f = out->stream.get();
   // No sync to the disk: the rename alone makes the file appear complete to every program, as
   // the other outputs of the tool do; a sync would cost as much as the equalizing on long files.
-  std::string why = closed != 0 ? sf_error_number(closed) : "";
+  if (why.empty() && closed != 0) why = sf_error_number(closed);
   if (why.empty() && !Flush(f)) why = std::strerror(f->error);
   const int fd = f->fd;
   f->fd = -1;

@@ -26,9 +26,6 @@ struct AudioInput {
   SF_INFO info{};
   BufferedFilePtr stream;
   SampleLayout layout = kLayoutConverted;
-  // The file's interleaved frames on their way to one buffer per channel, kept between reads.
-  std::unique_ptr<float[]> staging;
-  int64_t stagingFloats = 0;
 };
 
 // Opens `path` for reading. On failure the message says whether the file is missing,
@@ -36,8 +33,9 @@ struct AudioInput {
 bool OpenAudioInput(const std::string& path, AudioInput* in, std::string* error);
 void CloseAudioInput(AudioInput* in);
 // Reads up to `frames` frames into one buffer per channel (info.channels of them) and returns
-// the frames read, fewer only at the end of the file, or -1 when reading failed.
-int64_t ReadAudioFrames(AudioInput* in, float* const* channels, int64_t frames);
+// the frames read, fewer only at the end of the file, or -1 when reading failed. `staging` holds
+// `frames` interleaved frames on their way; the caller keeps it, so its pages are touched once.
+int64_t ReadAudioFrames(AudioInput* in, float* const* channels, int64_t frames, float* staging);
 // Why the last read failed: the system's reason when it had one, else libsndfile's.
 std::string AudioInputError(const AudioInput* in);
 
@@ -59,15 +57,26 @@ struct AudioOutput {
   int64_t overs = 0;
   float peak = 0.0f;
   BufferedFilePtr stream;
-  std::unique_ptr<float[]> staging;  // interleaved frames on their way to the file, kept between writes
-  int64_t stagingFloats = 0;
+  // A WAV file of floats takes the samples as their own bytes. libsndfile, which would scan every
+  // sample it writes for the file's PEAK chunk (the loudest sample of each channel and the first
+  // frame where it occurs), is then shown each channel's loudest frame alone, written over itself
+  // before the file is closed: the same chunk for a fraction of the work.
+  bool floatBytes = false;
+  int64_t framesWritten = 0;
+  struct LoudestFrame {
+    float magnitude = 0.0f;
+    int64_t frame = 0;
+    float samples[2] = {};
+  } loudest[2];
 };
 
 // Creates the output under a temporary name beside `path`.
 bool OpenAudioOutput(const std::string& path, int format, int rate, int channels, AudioOutput* out,
                      std::string* error);
-// Writes `frames` frames from one buffer per channel, counting the samples beyond full scale.
-bool WriteAudioFrames(AudioOutput* out, const float* const* channels, int64_t frames, std::string* error);
+// Writes `frames` frames from one buffer per channel (through `staging`, room for as many
+// interleaved frames), counting the samples beyond full scale.
+bool WriteAudioFrames(AudioOutput* out, const float* const* channels, int64_t frames, float* staging,
+                      std::string* error);
 // Closes the file and renames it over the target; on failure removes the temporary file.
 bool FinishAudioOutput(AudioOutput* out, std::string* error);
 // Closes and removes the temporary file; the target is untouched.

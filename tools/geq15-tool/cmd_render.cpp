@@ -90,8 +90,9 @@ struct RenderPipeline {
   int channels = 0;
   int32_t blockSize = 0;
   int64_t capacity = 0;  // frames per chunk, a whole number of blocks
-  // The slots' buffers, one per channel, left unset: each page is first touched by the reading
-  // thread, beside the equalizer, rather than cleared before anything starts.
+  // The slots' buffers, one per channel, then room for one chunk's interleaved frames on their
+  // way in and one on their way out. Left unset: each page is first touched by a read or a write
+  // beside the equalizer, rather than cleared before anything starts.
   std::unique_ptr<float[]> samples;
   int64_t frames[kSlots] = {};  // of the chunk in each slot; only the file's last chunk is short
 
@@ -106,6 +107,7 @@ struct RenderPipeline {
   std::string readError, writeError;  // set by the thread that failed, read after both end
 
   float* Channel(int64_t chunk, int c) { return samples.get() + ((chunk % kSlots) * channels + c) * capacity; }
+  float* Staging(int direction) { return samples.get() + (kSlots + direction) * channels * capacity; }
 
   // With the lock held: writes the next equalized chunk when no one else is writing one.
   bool WriteNext(std::unique_lock<std::mutex>& lock) {
@@ -114,7 +116,7 @@ struct RenderPipeline {
     const int64_t chunk = written;
     lock.unlock();
     const float* from[2] = {Channel(chunk, 0), Channel(chunk, channels - 1)};
-    const bool ok = WriteAudioFrames(out, from, frames[chunk % kSlots], &writeError);
+    const bool ok = WriteAudioFrames(out, from, frames[chunk % kSlots], Staging(1), &writeError);
     lock.lock();
     writing = false;
     failed = failed || !ok;
@@ -131,7 +133,7 @@ struct RenderPipeline {
         const int64_t chunk = read;
         lock.unlock();
         float* to[2] = {Channel(chunk, 0), Channel(chunk, channels - 1)};
-        const int64_t got = ReadAudioFrames(in, to, capacity);
+        const int64_t got = ReadAudioFrames(in, to, capacity, Staging(0));
         if (got < 0) readError = AudioInputError(in);
         lock.lock();
         frames[chunk % kSlots] = got;
@@ -261,7 +263,7 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
   pipe.capacity = std::max<int32_t>(1, kChunkFrames / blockSize) * static_cast<int64_t>(blockSize);
   if (in.info.frames >= 0 && in.info.frames < pipe.capacity)
     pipe.capacity = std::max<int64_t>(1, (in.info.frames + blockSize - 1) / blockSize) * blockSize;
-  pipe.samples.reset(new float[static_cast<size_t>(kSlots * channels * pipe.capacity)]);
+  pipe.samples.reset(new float[static_cast<size_t>((kSlots + 2) * channels * pipe.capacity)]);
   Progress progress(err, in.info.frames, rate);
   std::thread reader([&pipe] { pipe.ReadAndWrite(); });
   pipe.EqualizeAndWrite(&progress);
