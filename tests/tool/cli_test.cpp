@@ -30,9 +30,9 @@ class ToolCli : public ::testing::Test {
   void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
 
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  ToolRun Tool(const std::string& args) {
+  ToolRun Tool(const std::string& args, const std::string& environment = "") {
     const std::string out = Path(".out"), err = Path(".err");
-    const int status = std::system((std::getenv("GEQ15_TOOL") + (" " + args) + " >'" + out + "' 2>'" + err + "'").c_str());
+    const int status = std::system((environment + " " + std::getenv("GEQ15_TOOL") + " " + args + " >'" + out + "' 2>'" + err + "'").c_str());
     ToolRun r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read(out), Read(err)};
     std::remove(out.c_str()), std::remove(err.c_str());
     return r;
@@ -122,6 +122,14 @@ TEST_F(ToolCli, RenderWritesWhatTheEqualizerMakesOfEachChannel) {
   const std::vector<float> loud = ReadAudio(Path("loud.flac"), &info);
   EXPECT_EQ(info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
   EXPECT_NEAR(PeakDb(loud, 1, 0, 0, loud.size(), 1.0), 0.0, 0.01);
+
+  // A read that fails midway (a failing disk; the library fails reads past 64 KB) fails the command
+  // and leaves no output, where it once passed for the end of the file.
+  r = Tool(render + Path("cut.wav"), "ASAN_OPTIONS=verify_asan_link_order=0 GEQ15_FAIL_READS_AT=65536 LD_PRELOAD=" +
+                                        std::string(std::getenv("GEQ15_FAILING_READS")));
+  EXPECT_EQ(std::to_string(r.code) + r.err, "1geq15-tool render: cannot read " + Path("in.wav") + ": Input/output error; " +
+                                                Path("cut.wav") + " was not written\n");
+  EXPECT_EQ(Files(), "eq.xml\nin.wav\nloud.flac\nloud.wav\nout.wav\nplain.aiff\n");
 }
 
 // The command reads, equalizes and writes in chunks of its own sizes on two threads, reads float
@@ -165,11 +173,12 @@ TEST_F(ToolCli, RenderGivesTheBlockByBlockResultToTheBit) {
       }
   // Clicks, which flat settings pass unchanged, of equal height twice in a channel, the right
   // channel's first before the left channel's loudest frame, or the right channel silent; and a
-  // NaN, whose block, which the chunks must not split, is silenced.
+  // NaN in the left channel's steady 0.1, whose block, which the chunks must not split, is silenced.
   WriteSettings("eq.xml", 0.0f, 0.0f);
   const GEQ15ChannelParam flat[2] = {};
   for (float right : {0.5f, 0.0f}) {
     std::vector<float> clicks(2 * 130000);
+    for (size_t i = 2; i < clicks.size(); i += 2) clicks[i] = 0.1f;
     clicks[0] = 0.25f;
     clicks[2 * 90000] = clicks[2 * 120000] = -0.7f;
     clicks[2 * 30000 + 1] = clicks[2 * 90000 + 1] = right;

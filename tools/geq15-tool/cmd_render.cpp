@@ -74,13 +74,16 @@ class Progress {
 };
 
 // The file moves through two threads in chunks of whole blocks, round a ring of kSlots buffers:
-// the reading thread reads chunk n into slot n % kSlots, the main thread equalizes it, and
-// whichever of the two is free writes it out, which frees the slot for chunk n + kSlots. On two
-// cores the equalizer then runs on one without a break while the file's input and output share
-// the other; where reading is slow (FLAC), the main thread writes between chunks instead of
-// waiting. Chunks are large, so the system is asked for big reads and writes and the threads
-// meet rarely: each meeting costs a wake-up on the other core.
-constexpr int32_t kChunkFrames = 65536;
+// chunk n is read into slot n % kSlots, equalized there and written out, which frees the slot for
+// chunk n + kSlots. Only the main thread equalizes; reading and writing are each done by one
+// thread at a time, in order. The other thread reads and writes; the main thread writes or reads
+// only when it has nothing to equalize. On two cores the equalizer then runs on one without a
+// break while the file's input and output share the other; where reading is slow (FLAC), the main
+// thread writes between chunks instead of waiting. Chunks are large, so the system is asked for
+// big reads and writes and the threads meet rarely: each meeting can cost a wake-up on the other
+// core, as dear as equalizing a few thousand frames.
+constexpr int64_t kChunkFrames = 65536;
+constexpr int64_t kFirstChunkFrames = 4096;
 constexpr int kSlots = 4;
 
 struct RenderPipeline {
@@ -88,30 +91,81 @@ struct RenderPipeline {
   AudioOutput* out = nullptr;
   OfflineRender* render = nullptr;
   int channels = 0;
-  int32_t blockSize = 0;
-  int64_t capacity = 0;  // frames per chunk, a whole number of blocks
+  int64_t blockSize = 0;
+  int64_t capacity = 0;    // frames per slot, a whole number of blocks
+  int64_t smallest = 0;    // frames of the first chunk, a whole number of blocks
+  int64_t fileFrames = 0;  // as the file's header gives them
   // The slots' buffers, one per channel, then room for one chunk's interleaved frames on their
   // way in and one on their way out. Left unset: each page is first touched by a read or a write
   // beside the equalizer, rather than cleared before anything starts.
   std::unique_ptr<float[]> samples;
-  int64_t frames[kSlots] = {};  // of the chunk in each slot; only the file's last chunk is short
+  int64_t frames[kSlots] = {};  // of the chunk in each slot: whole blocks but for the file's last chunk
 
-  // What has happened, under the mutex: chunks read, equalized and written so far (each counter
-  // advanced by the one thread that does that work; writing is taken by one thread at a time).
+  // Under the mutex: chunks read, equalized and written so far, each counter advanced only by the
+  // thread doing that work, and what is being done.
   std::mutex mutex;
   std::condition_variable changed;
   int64_t read = 0, equalized = 0, written = 0;
-  bool writing = false;
-  bool inputEnded = false;
-  bool failed = false;
+  int64_t framesRead = 0, lastAsked = 0;
+  bool reading = false, writing = false;
+  bool inputEnded = false, failed = false;
   std::string readError, writeError;  // set by the thread that failed, read after both end
+  int64_t framesEqualized = 0;        // the main thread's own, for the progress bar
 
   float* Channel(int64_t chunk, int c) { return samples.get() + ((chunk % kSlots) * channels + c) * capacity; }
   float* Staging(int direction) { return samples.get() + (kSlots + direction) * channels * capacity; }
+  bool Done() const { return failed || (inputEnded && written == read); }
 
-  // With the lock held: writes the next equalized chunk when no one else is writing one.
+  // Chunks grow from the smallest by doubling and, as the file's end nears, shrink to half of what
+  // is left: the equalizer starts after a short read, and little is left to write after its last
+  // block.
+  int64_t NextChunkFrames() const {
+    const int64_t halfLeft = (fileFrames - framesRead) / 2;
+    const int64_t halfLeftInBlocks = (halfLeft + blockSize - 1) / blockSize * blockSize;
+    return std::min({capacity, std::max(smallest, 2 * lastAsked), std::max(smallest, halfLeftInBlocks)});
+  }
+
+  // Each of these, called with the lock held, does its work when it is due and no other thread is
+  // doing it, and says whether it did.
+  bool ReadNext(std::unique_lock<std::mutex>& lock) {
+    if (reading || inputEnded || failed || read - written == kSlots) return false;
+    reading = true;
+    const int64_t chunk = read;
+    const int64_t asked = NextChunkFrames();
+    lock.unlock();
+    float* to[2] = {Channel(chunk, 0), Channel(chunk, channels - 1)};
+    const int64_t got = ReadAudioFrames(in, to, asked, Staging(0));
+    if (got < 0) readError = AudioInputError(in);
+    lock.lock();
+    reading = false;
+    frames[chunk % kSlots] = got;
+    read += got > 0;
+    framesRead += std::max<int64_t>(got, 0);
+    lastAsked = asked;
+    inputEnded = got < asked;
+    failed = failed || got < 0;
+    changed.notify_all();
+    return true;
+  }
+
+  bool EqualizeNext(std::unique_lock<std::mutex>& lock, Progress* progress) {
+    if (equalized == read || failed) return false;
+    const int64_t chunk = equalized;
+    lock.unlock();
+    const int64_t count = frames[chunk % kSlots];
+    for (int64_t at = 0; at < count; at += blockSize) {
+      float* block[2] = {Channel(chunk, 0) + at, channels == 2 ? Channel(chunk, 1) + at : nullptr};
+      OfflineRender_Planar(render, block, static_cast<int32_t>(std::min(blockSize, count - at)));
+    }
+    progress->Update(framesEqualized += count);
+    lock.lock();
+    ++equalized;
+    changed.notify_all();
+    return true;
+  }
+
   bool WriteNext(std::unique_lock<std::mutex>& lock) {
-    if (writing || written == equalized) return false;
+    if (writing || written == equalized || failed) return false;
     writing = true;
     const int64_t chunk = written;
     lock.unlock();
@@ -125,50 +179,16 @@ struct RenderPipeline {
     return true;
   }
 
-  // The reading thread: fills free slots until the file ends, and writes when none is free.
   void ReadAndWrite() {
     std::unique_lock<std::mutex> lock(mutex);
-    while (!failed && !(inputEnded && written == read)) {
-      if (!inputEnded && read - written < kSlots) {
-        const int64_t chunk = read;
-        lock.unlock();
-        float* to[2] = {Channel(chunk, 0), Channel(chunk, channels - 1)};
-        const int64_t got = ReadAudioFrames(in, to, capacity, Staging(0));
-        if (got < 0) readError = AudioInputError(in);
-        lock.lock();
-        frames[chunk % kSlots] = got;
-        read += got > 0;
-        inputEnded = got < capacity;
-        failed = failed || got < 0;
-        changed.notify_all();
-      } else if (!WriteNext(lock)) {
-        changed.wait(lock);
-      }
-    }
+    while (!Done())
+      if (!ReadNext(lock) && !WriteNext(lock)) changed.wait(lock);
   }
 
-  // The main thread: equalizes every chunk in turn, block by block, and writes while it waits
-  // and at the end, where the last chunk would otherwise wait for the other thread to wake.
   void EqualizeAndWrite(Progress* progress) {
-    int64_t done = 0;
     std::unique_lock<std::mutex> lock(mutex);
-    while (!failed && !(inputEnded && written == read)) {
-      if (equalized < read) {
-        const int64_t chunk = equalized;
-        lock.unlock();
-        const int64_t count = frames[chunk % kSlots];
-        for (int64_t at = 0; at < count; at += blockSize) {
-          float* block[2] = {Channel(chunk, 0) + at, channels == 2 ? Channel(chunk, 1) + at : nullptr};
-          OfflineRender_Planar(render, block, static_cast<int32_t>(std::min<int64_t>(blockSize, count - at)));
-        }
-        progress->Update(done += count);
-        lock.lock();
-        ++equalized;
-        changed.notify_all();
-      } else if (!WriteNext(lock)) {
-        changed.wait(lock);
-      }
-    }
+    while (!Done())
+      if (!EqualizeNext(lock, progress) && !WriteNext(lock) && !ReadNext(lock)) changed.wait(lock);
   }
 };
 
@@ -259,8 +279,10 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
   pipe.render = &render;
   pipe.channels = channels;
   pipe.blockSize = blockSize;
+  pipe.fileFrames = in.info.frames;
+  pipe.smallest = std::max<int64_t>(1, kFirstChunkFrames / blockSize) * blockSize;
   // A short file needs no more than its own length, in whole blocks.
-  pipe.capacity = std::max<int32_t>(1, kChunkFrames / blockSize) * static_cast<int64_t>(blockSize);
+  pipe.capacity = std::max<int64_t>(1, kChunkFrames / blockSize) * blockSize;
   if (in.info.frames >= 0 && in.info.frames < pipe.capacity)
     pipe.capacity = std::max<int64_t>(1, (in.info.frames + blockSize - 1) / blockSize) * blockSize;
   pipe.samples.reset(new float[static_cast<size_t>((kSlots + 2) * channels * pipe.capacity)]);
