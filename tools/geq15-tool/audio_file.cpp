@@ -23,6 +23,8 @@ struct BufferedFile {
   size_t pos = 0;     // the stream's position within the window
   bool dirty = false;
   int error = 0;      // errno of the first failed system call
+  bool handOn = false;  // an output that replaces a file: see WriteAt
+  int64_t handedOn = 0;  // bytes from the start already handed to the disk
 };
 
 void BufferedFileDeleter::operator()(BufferedFile* f) const {
@@ -41,6 +43,16 @@ bool WriteAt(BufferedFile* f, const char* data, size_t bytes, int64_t offset) {
       return false;
     }
     done += static_cast<size_t>(n);
+  }
+  // ext4 writes a file out when it is renamed over an existing name (so that a crash cannot leave
+  // an empty file), and the rename waits for it. An output that will replace a file hands its
+  // whole pages to the disk as it goes instead, beside the equalizer (60 s of stereo float
+  // replacing the last output: 77 ms, now 64 ms, for 2 ms more CPU time); a new file's pages are
+  // left to the system.
+  const int64_t pages = (offset + static_cast<int64_t>(bytes)) / 4096 * 4096;
+  if (f->handOn && pages > f->handedOn) {
+    sync_file_range(f->fd, f->handedOn, pages - f->handedOn, SYNC_FILE_RANGE_WRITE);
+    f->handedOn = pages;
   }
   return true;
 }
@@ -377,6 +389,8 @@ bool OpenAudioOutput(const std::string& path, int format, int rate, int channels
     return false;
   }
   out->target = path;
+  struct stat st;
+  out->stream->handOn = stat(path.c_str(), &st) == 0;
   out->channels = channels;
   out->integer = IsIntegerFormat(format);
   // Integer samples beyond full scale are clipped to it rather than wrapped around.
