@@ -179,13 +179,15 @@ struct RenderPipeline {
     return true;
   }
 
-  void ReadAndWrite() {
+  // The other thread.
+  void ReadAndWriteAll() {
     std::unique_lock<std::mutex> lock(mutex);
     while (!Done())
       if (!ReadNext(lock) && !WriteNext(lock)) changed.wait(lock);
   }
 
-  void EqualizeAndWrite(Progress* progress) {
+  // The main thread.
+  void EqualizeAll(Progress* progress) {
     std::unique_lock<std::mutex> lock(mutex);
     while (!Done())
       if (!EqualizeNext(lock, progress) && !WriteNext(lock) && !ReadNext(lock)) changed.wait(lock);
@@ -287,8 +289,8 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
     pipe.capacity = std::max<int64_t>(1, (in.info.frames + blockSize - 1) / blockSize) * blockSize;
   pipe.samples.reset(new float[static_cast<size_t>((kSlots + 2) * channels * pipe.capacity)]);
   Progress progress(err, in.info.frames, rate);
-  std::thread reader([&pipe] { pipe.ReadAndWrite(); });
-  pipe.EqualizeAndWrite(&progress);
+  std::thread reader([&pipe] { pipe.ReadAndWriteAll(); });
+  pipe.EqualizeAll(&progress);
   reader.join();
   bool ok = pipe.readError.empty() && pipe.writeError.empty();
   if (!pipe.readError.empty()) error = "cannot read " + inPath + ": " + pipe.readError;
