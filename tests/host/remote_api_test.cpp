@@ -48,15 +48,20 @@ RemoteApi CompleteTable() {
   return api;
 }
 
-// Callers test the result only for its sign: every entry must be checked.
-TEST(RemoteBinding, EveryMissingEntryIsReported) {
+// Each entry alone missing gives its own code (logout and run share -2); the midi entry sits
+// eleventh but is checked after the wide string setter, whose code wins when both are missing.
+TEST(RemoteBinding, EveryMissingEntryIsReportedInCheckOrder) {
+  const int32_t codes[kRemoteEntryCount] = {-1,  -2,  -2,  -3,  -4,  -5,  -6,  -7,  -8,  -9,  -15, -10, -11,
+                                            -12, -13, -14, -30, -31, -32, -33, -34, -35, -40, -41, -42, -43};
   RemoteApi api = CompleteTable();
   EXPECT_EQ(RemoteApi_FirstMissing(&api), 0);
   for (int i = 0; i < kRemoteEntryCount; ++i) {
     api.entry[i] = nullptr;
-    EXPECT_LT(RemoteApi_FirstMissing(&api), 0) << "entry " << i;
+    EXPECT_EQ(RemoteApi_FirstMissing(&api), codes[i]) << kRemoteExportNames[i];
     api.entry[i] = CompleteTable().entry[i];
   }
+  api.KLORM_GetMidiMessage = api.KLORM_SetParameterStringW = nullptr;
+  EXPECT_EQ(RemoteApi_FirstMissing(&api), -14);
 }
 
 // A host whose type query answers as the test says.
