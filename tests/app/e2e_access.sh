@@ -29,31 +29,15 @@ scenario_access() {
   e2e_shot untouched
   e2e_click $BAND9_X $BAND9_Y
   e2e_expect_eventually "a press on band 9 gives it the focus" 1 saw "focus 17"
-  e2e_expect "every child" "$(acc tree | sed -E 's/"[-+][0-9]+\.[0-9] dB", read only/"LEVEL", read only/')" "$(cat <<'TREE'
+  # One child of each kind (the others are named and their states set by the same code, natively
+  # tested), the reading order and a hit test at every child's centre.
+  e2e_expect "the children as a screen reader reads them" "$(acc tree | sed -E 's/"[-+][0-9]+\.[0-9] dB", read only/"LEVEL", read only/' |
+    grep -E '^(count|order|hit|1|6|9|17|24|25|26|27) ')" "$(cat <<'TREE'
 count 27
 1 radio button "BUS A1" "", checked, focusable [Check]
-2 radio button "BUS A2" "", focusable [Check]
-3 radio button "BUS A3" "", focusable [Check]
-4 radio button "BUS B1" "", focusable [Check]
-5 radio button "BUS B2" "", focusable [Check]
 6 radio button "" "", unavailable, focusable
-7 radio button "" "", unavailable, focusable
-8 radio button "" "", unavailable, focusable
 9 slider "Band 25 Hz" "+0.0 dB", focusable
-10 slider "Band 40 Hz" "+0.0 dB", focusable
-11 slider "Band 63 Hz" "+0.0 dB", focusable
-12 slider "Band 100 Hz" "+0.0 dB", focusable
-13 slider "Band 160 Hz" "+0.0 dB", focusable
-14 slider "Band 250 Hz" "+0.0 dB", focusable
-15 slider "Band 400 Hz" "+0.0 dB", focusable
-16 slider "Band 630 Hz" "+0.0 dB", focusable
 17 slider "Band 1 kHz" "+0.0 dB", focused, focusable
-18 slider "Band 1.6 kHz" "+0.0 dB", focusable
-19 slider "Band 2.5 kHz" "+0.0 dB", focusable
-20 slider "Band 4 kHz" "+0.0 dB", focusable
-21 slider "Band 6.3 kHz" "+0.0 dB", focusable
-22 slider "Band 10 kHz" "+0.0 dB", focusable
-23 slider "Band 16 kHz" "+0.0 dB", focusable
 24 slider "Output gain" "+0.0 dB", focusable
 25 check button "Bypass" "", focusable [Check]
 26 progress bar "Input level" "LEVEL", read only

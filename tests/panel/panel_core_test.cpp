@@ -69,7 +69,7 @@ TEST(ValueEditTest, TypedTextAndDragEdges) {
   const struct { const char* text; int32_t applied; float value; } rows[] = {
       {"5.25", 1, 5.25f}, {"-20", 1, -12.0f}, {"abc", 1, 0.0f}, {"1e3", 1, 12.0f}, {"  -3.5dB", 1, -3.5f},
       {".5", 1, 0.5f}, {"nan", 1, 0.0f}, {"-nan", 1, 0.0f}, {"inf", 1, 0.0f}, {"-infinity", 1, 0.0f},
-      {"0x5", 1, 0.0f}, {"1e999", 1, 12.0f}, {"", 0, 7.0f}, {nullptr, 0, 7.0f}};
+      {"0x5", 1, 0.0f}, {"0X5", 1, 0.0f}, {"1e999", 1, 12.0f}, {"", 0, 7.0f}, {nullptr, 0, 7.0f}};
   for (const auto& r : rows) {
     float v = 7.0f;
     EXPECT_EQ(TypedValue(r.text, -12.0f, 12.0f, &v), r.applied) << (r.text ? r.text : "(null)");
@@ -158,6 +158,8 @@ TEST_F(PanelFixture, EveryEditWritesRecordsOneAndTwoOnlyAndPublishes) {
     EXPECT_EQ(PanelApplyLeftPress(&panel, panel.geometry.bypassLeft + 5, panel.geometry.bypassTop + 5).redraw, kRedrawBypass);
     EXPECT_TRUE(Record(1).bypass == expected && Record(2).bypass == expected && Published()) << expected;
   }
+  StoreSliderValue(&panel, kSliderCount, 5.0f);  // past the last slider: no field of any record
+  EXPECT_FALSE(Published());
   for (int n = 3; n <= 8; ++n) EXPECT_EQ(std::memcmp(&Record(n), &untouched[n - 3], sizeof untouched[0]), 0) << n;
 }
 
@@ -240,8 +242,21 @@ TEST_F(PanelFixture, FocusFollowsPressesAndItsRectangleStaysClearOfEveryElement)
   }
 }
 
-// Names, roles, the reading order and the hit test are read through oleacc end to end.
-TEST_F(PanelFixture, ValueTextsAndTheNoticeInPlaceOfTheCells) {
+// Roles, the reading order and the hit test are read through oleacc end to end, as are the names
+// of one child of each kind; every band is named after its centre, to two digits.
+TEST_F(PanelFixture, NamesValueTextsStatesOrderAndTheNoticeInPlaceOfTheCells) {
+  for (int32_t s = 0; s < kBandCount; ++s) {
+    const std::string name = PanelSliderName(s), unit = name.substr(name.rfind(' '));
+    const double hz = std::atof(name.c_str() + 5) * (unit == " kHz" ? 1000 : 1);
+    EXPECT_TRUE(name.rfind("Band ", 0) == 0 && (unit == " Hz" || unit == " kHz") && std::fabs(hz / kBandCentreHz[s] - 1) < 0.02) << name;
+  }
+  // The selected cell is checked, those past the bus count unavailable; backwards the same order.
+  EXPECT_EQ(std::make_tuple(PanelChildState(&panel, kChildBusCell), PanelChildState(&panel, kChildBusCell + 1), PanelChildState(&panel, kChildBusCell + 5)),
+            std::make_tuple(kStateFocusable | kStateChecked, kStateFocusable, kStateFocusable | kStateUnavailable));
+  std::string forward, backward;
+  for (int32_t c = PanelNavigate(&panel, 0, kNavFirst); c; c = PanelNavigate(&panel, c, kNavNext)) forward += " " + std::to_string(c);
+  for (int32_t c = PanelNavigate(&panel, 0, kNavLast); c; c = PanelNavigate(&panel, c, kNavPrevious)) backward = " " + std::to_string(c) + backward;
+  EXPECT_EQ(backward, forward);
   // Values read as set, rounded to a tenth (never "-0.0"); a NaN from a file works as 0 dB.
   const struct { float value; const char* text; } values[] = {{3.0f, "+3.0 dB"}, {-0.04f, "+0.0 dB"}, {-11.96f, "-12.0 dB"},
                                                               {40.0f, "+40.0 dB"}, {kNaN, "+0.0 dB"}};

@@ -81,9 +81,9 @@ TEST(SettingsLoader, Documents) {
       {"<GEQ15Configuration><GEQ15param ch='3' gain='1'/><GEQ15param ch='1.7' g3='2,5' gain='6'/>"
        "<GEQ15param ch='' gain='6' /><GEQ15param gain='6' /><GEQ15param g15=\"-3\"\tgain = '2' , ch=\"2\" bypass='-9'/>",
        "bus 4 at 0,0 size 688x290 | 0 6 0 2 | -9 2 -3 | 0 | 1 2"},
-      // Several elements apply in order, a later record replaces the whole record, the last
-      // element runs to the end.
-      {"<GEQ15Configuration nBus='1' />\n<GEQ15param ch='1' gain='1' g3='4' />\n<GEQ15param ch='1' g1='5' />\n"
+      // Several elements apply in order, a later record replaces the whole record (an absent
+      // bypass is 0), the last element runs to the end.
+      {"<GEQ15Configuration nBus='1' />\n<GEQ15param ch='1' gain='1' g3='4' bypass='2' />\n<GEQ15param ch='1' g1='5' />\n"
        "</GEQ15Configuration>\n<GEQ15Configuration nBus='2' />\n<GEQ15param ch='2' gain='3' />\n",
        "bus 2 at 0,0 size 688x290 | 0 0 5 0 | 0 3 0 | 0 | 2 3"}};
   for (const auto& row : rows) EXPECT_EQ(Loaded(row.text), row.loaded) << row.text;
