@@ -16,7 +16,6 @@ BAND9_X=292 BAND9_Y=159
 scenario_startup() {
   e2e_start_with_host startup "type=2" || return
   e2e_expect "window size" "$(e2e_info size)" "688 290"
-  e2e_wait_measured 1 || e2e_fail "the program did not start the host's stream"
   e2e_expect_eventually "bus bar of five buses" SNNNNEEE e2e_bus_cells start
   # The timer asks the host every 0.8 s: a stopped host shows the notice, a host back its buses.
   e2e_control stop
@@ -28,8 +27,7 @@ scenario_startup() {
 
 scenario_sysmenu() {
   e2e_start_with_host sysmenu "type=3" "signal=white:-20" "signal.0=sine:1000:-20" "signal.1=sine:1000:-20" || return
-  e2e_drag $BAND9_X $BAND9_Y -30
-  e2e_expect_gain "band 9 dragged up 30 pixels: +3 dB at 1 kHz" 0 3.0 0.1
+  e2e_drag $BAND9_X $BAND9_Y -30             # +3 dB, measured after the reset answered No
   e2e_expect "the other channels: exact copies, every output written" \
     "$(e2e_report non_equalized_exact) $(e2e_report untouched_total)" "1 0"
   local saved="$WINEPREFIX/drive_c/eq.xml" title="Save Current Graphic EQ Configuration..." on
@@ -41,7 +39,7 @@ scenario_sysmenu() {
   e2e_expect "reset question" "$(drv box "New Matrix" "$E2E_DEADLINE" no)" \
     $'text=Entire Matrix will be initialized.\nPlease Confirm reset All?'
   e2e_no_dialog "the reset question"
-  e2e_expect_gain "reset answered No keeps the EQ" 0 3.0 0.1
+  e2e_expect_gain "band 9 dragged up 30 pixels, and the reset answered No: +3 dB" 0 3.0 0.1
   drv syscmd 13 >/dev/null
   drv box "New Matrix" "$E2E_DEADLINE" yes >/dev/null
   e2e_expect_gain "reset answered Yes flattens the EQ" 0 0 0.05
@@ -134,12 +132,13 @@ scenario_persistence() {
 # Each start-up failure: the Init Error box, then "Failed to create window...", exit code 0,
 # and a stored settings file left exactly as it was.
 scenario_failures() {
-  local name host config text
+  local name host config text v
   e2e_session "$E2E_WORK/failures"
-  # Read from fd 3: Wine programs in the loop may read standard input.
+  # Read from fd 3: Wine programs in the loop may read standard input. The shared prefix may carry
+  # a registered host: "none" removes it from both registry views.
   while IFS='|' read -r name host config text <&3; do
     case $host in
-      none) e2e_unregister_host ;;
+      none) for v in 32 64; do wine reg delete "$E2E_HOST_UNINSTALL" /reg:$v /f >/dev/null 2>&1; done ;;
       partial) e2e_register_host "$E2E_PARTIAL_HOST" ;;
       sim) e2e_register_host "$E2E_SIMHOST"; e2e_sim_config "$config" ;;
     esac
