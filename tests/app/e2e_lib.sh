@@ -28,12 +28,10 @@ e2e_start_with_host() {
   e2e_open_window || { e2e_fail "the main window did not open"; return 1; }
   e2e_wait_measured 1 || { e2e_fail "the program did not start the host's stream"; return 1; }
 }
-# Closes through the window's own close path and expects a clean exit.
-close_app() {
-  drv close >/dev/null
-  e2e_wait_exit || e2e_fail "the program did not end after WM_CLOSE"
-  e2e_expect "exit code after close" "$APP_RC" 0
-}
+# e2e_expect_exit WHAT: the program ends after WHAT with exit code 0. close_app closes through the
+# window's own close path.
+e2e_expect_exit() { e2e_wait_exit || e2e_fail "the program did not end after $1"; e2e_expect "exit code after $1" "$APP_RC" 0; }
+close_app() { drv close >/dev/null; e2e_expect_exit WM_CLOSE; }
 # settings_attr NAME [FILE]: record 1's attribute NAME in a settings file (the session's by default).
 settings_attr() { sed -n "s/.*ch='1' .* $1='\([^']*\)'.*/\1/p" "${2:-$E2E_SETTINGS_FILE}"; }
 # The Startup shortcut as a file of the session (Wine spells the folder "StartUp").
