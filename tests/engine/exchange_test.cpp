@@ -186,8 +186,7 @@ TEST(ExchangeTest, DefaultsPublishingBeforeTheStartAndMissingStorage) {
   EXPECT_EQ(GEQ15_ReadMeters(s.filter(), &snap), -1) << "not configured";
   EXPECT_EQ(s.SetAll(3.0f, 0.0f), 0);
   const PublishedSet& waiting = s.exchange().base[1];
-  EXPECT_EQ(waiting.generation, 0u) << "records alone: nothing to design for yet";
-  EXPECT_EQ(waiting.records[1].bands[8], 3.0f);
+  EXPECT_EQ(std::make_pair(waiting.generation, waiting.records[1].bands[8]), std::make_pair(0u, 3.0f)) << "records alone: nothing to design for yet";
   s.Start(48000, 512);
   const PublishedSet* held = CoefExchange_TakeNewest(&s.exchange());
   EXPECT_EQ(std::make_pair(held, held->generation), std::make_pair(&waiting, s.ctx.streamGeneration.load()));
@@ -196,16 +195,12 @@ TEST(ExchangeTest, DefaultsPublishingBeforeTheStartAndMissingStorage) {
   EXPECT_EQ(std::memcmp(&s.filter()->param[0], &zero, sizeof zero), 0);
   EXPECT_EQ(CoefExchange_TakeNewest(&s.exchange())->coefs.channel[0].b0[8], 1.0f) << "the reset is published";
 
-  EXPECT_EQ(CoefExchange_Init(nullptr), -1);
-  EXPECT_EQ(MeterExchange_Init(nullptr), -1);
-  EXPECT_EQ(GEQ15_ReadMeters(s.filter(), nullptr), -2);
+  EXPECT_EQ(std::make_tuple(CoefExchange_Init(nullptr), MeterExchange_Init(nullptr), GEQ15_ReadMeters(s.filter(), nullptr)), std::make_tuple(-1, -1, -2));
   for (void** storage : {&s.exchange().storage, &s.filter()->meters.storage}) std::free(std::exchange(*storage, nullptr));
   s.exchange().base = nullptr;
   s.filter()->meters.base = nullptr;
-  EXPECT_EQ(GEQ15_ReadMeters(s.filter(), &snap), -3);
-  EXPECT_EQ(CoefExchange_TakeNewest(&s.exchange()), nullptr);
-  EXPECT_EQ(s.SetAll(1.0f, 1.0f), 0);
-  EXPECT_EQ(GEQ15_StartStream(&s.ctx, 48000, 512), -2);
+  EXPECT_EQ(std::make_tuple(GEQ15_ReadMeters(s.filter(), &snap), CoefExchange_TakeNewest(&s.exchange()), s.SetAll(1.0f, 1.0f),
+                            GEQ15_StartStream(&s.ctx, 48000, 512)), std::make_tuple(-3, nullptr, 0, -2));
   const std::vector<float> in(512, 0.5f);
   EXPECT_EQ(s.Run(in), in) << "with no stream started the audio stays as the callback copied it";
 }

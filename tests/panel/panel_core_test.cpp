@@ -101,27 +101,26 @@ struct PanelFixture : ::testing::Test {
     auto v = [&](int n) { return std::to_string(k == kGainSlider ? Record(n).gain : Record(n).bands[k]); };
     return v(1) + " " + v(2) + (Published() ? " published" : "");
   }
+  std::string Did(PanelChange c, int32_t k) {  // what an action asked to redraw, and slider k after it
+    static const char* const kRedraws[] = {"nothing", "slider", "bus bar", "bypass", "drag", "editor", "unused"};
+    return std::string(kRedraws[c.redraw]) + " " + std::to_string(c.slider) + " | " + Slider(k);
+  }
   int32_t BandX(int32_t j) const { return panel.geometry.areaLeft + 26 + 32 * j; }
   int32_t MidY() const { return panel.geometry.areaTop + 88; }
 };
 
 TEST_F(PanelFixture, DragUpStopsAtTheTopAndComesBackAtOnce) {
   const int32_t y0 = MidY();
-  EXPECT_EQ(PanelApplyLeftPress(&panel, BandX(4), y0).redraw, kDragStarted);
-  EXPECT_EQ(Slider(4), "0.000000 0.000000") << "a press alone changes nothing";
-  EXPECT_EQ(PanelApplyPointerMove(&panel, y0 - 30).slider, 4);
-  EXPECT_EQ(Slider(4), "3.000000 3.000000 published");
-  PanelApplyPointerMove(&panel, y0 - 200);
-  EXPECT_EQ(Slider(4), "12.000000 12.000000 published");
-  PanelApplyPointerMove(&panel, y0 - 190);
-  EXPECT_EQ(Slider(4), "11.000000 11.000000 published") << "down again from the top";
-  EXPECT_EQ(PanelApplyPointerMove(&panel, y0 - 190).redraw, kRedrawNothing) << "unchanged y applies nothing";
-  EXPECT_EQ(PanelApplyDoubleClick(&panel, BandX(5), y0).redraw, kRedrawNothing) << "while dragging";
-  EXPECT_EQ(PanelApplyWheelStep(&panel, -1).redraw, kRedrawNothing) << "while dragging";
+  EXPECT_EQ(Did(PanelApplyLeftPress(&panel, BandX(4), y0), 4), "drag 4 | 0.000000 0.000000") << "a press alone changes nothing";
+  EXPECT_EQ(Did(PanelApplyPointerMove(&panel, y0 - 30), 4), "slider 4 | 3.000000 3.000000 published");
+  EXPECT_EQ(Did(PanelApplyPointerMove(&panel, y0 - 200), 4), "slider 4 | 12.000000 12.000000 published");
+  EXPECT_EQ(Did(PanelApplyPointerMove(&panel, y0 - 190), 4), "slider 4 | 11.000000 11.000000 published") << "down again from the top";
+  EXPECT_EQ(Did(PanelApplyPointerMove(&panel, y0 - 190), 4), "nothing -1 | 11.000000 11.000000") << "unchanged y applies nothing";
+  EXPECT_EQ(Did(PanelApplyDoubleClick(&panel, BandX(5), y0), 5), "nothing -1 | 0.000000 0.000000") << "while dragging";
+  EXPECT_EQ(Did(PanelApplyWheelStep(&panel, -1), 4), "nothing -1 | 11.000000 11.000000") << "while dragging";
   EXPECT_EQ(PanelEndDrag(&panel), 1);
-  EXPECT_EQ(PanelApplyPointerMove(&panel, y0).redraw, kRedrawNothing);
+  EXPECT_EQ(Did(PanelApplyPointerMove(&panel, y0), 4), "nothing -1 | 11.000000 11.000000") << "after the drag";
   EXPECT_EQ(PanelEndDrag(&panel), 0);
-  EXPECT_EQ(Slider(4), "11.000000 11.000000");
 }
 
 TEST_F(PanelFixture, EveryEditWritesRecordsOneAndTwoOnlyAndPublishes) {
@@ -131,21 +130,14 @@ TEST_F(PanelFixture, EveryEditWritesRecordsOneAndTwoOnlyAndPublishes) {
     Record(n).bypass = n;
     untouched[n - 3] = Record(n);
   }
-  StoreSliderValue(&panel, kGainSlider, 11.8f);
+  StoreSliderValue(&panel, kGainSlider, 11.8f), StoreSliderValue(&panel, 2, -7.5f), Published();
   panel.drag.sliderIndex = kGainSlider;
-  EXPECT_EQ(PanelApplyWheelStep(&panel, -1).slider, kGainSlider);
-  EXPECT_EQ(Slider(kGainSlider), "12.000000 12.000000 published") << "wheel notch forward from 11.8";
-  PanelApplyWheelStep(&panel, 1);
-  EXPECT_EQ(Slider(kGainSlider), "11.500000 11.500000 published") << "wheel notch back";
-  EXPECT_EQ(PanelApplyWheelStep(&panel, 0).redraw, kRedrawSlider);
-  EXPECT_EQ(Slider(kGainSlider), "11.500000 11.500000 published") << "less than a notch still stores and publishes";
-  EXPECT_EQ(PanelApplyTypedText(&panel, 14, "5.25").redraw, kRedrawSlider);
-  EXPECT_EQ(Slider(14), "5.250000 5.250000 published");
-  EXPECT_EQ(PanelApplyTypedText(&panel, 14, "").redraw, kRedrawNothing);
-  EXPECT_EQ(Slider(14), "5.250000 5.250000");
-  StoreSliderValue(&panel, 2, -7.5f);
-  EXPECT_EQ(PanelApplyDoubleClick(&panel, BandX(2), MidY()).slider, 2);
-  EXPECT_EQ(Slider(2), "0.000000 0.000000 published") << "double click";
+  EXPECT_EQ(Did(PanelApplyWheelStep(&panel, -1), kGainSlider), "slider 15 | 12.000000 12.000000 published") << "a notch forward from 11.8";
+  EXPECT_EQ(Did(PanelApplyWheelStep(&panel, 1), kGainSlider), "slider 15 | 11.500000 11.500000 published") << "a notch back";
+  EXPECT_EQ(Did(PanelApplyWheelStep(&panel, 0), kGainSlider), "slider 15 | 11.500000 11.500000 published") << "less than a notch";
+  EXPECT_EQ(Did(PanelApplyTypedText(&panel, 14, "5.25"), 14), "slider 14 | 5.250000 5.250000 published");
+  EXPECT_EQ(Did(PanelApplyTypedText(&panel, 14, ""), 14), "nothing -1 | 5.250000 5.250000");
+  EXPECT_EQ(Did(PanelApplyDoubleClick(&panel, BandX(2), MidY()), 2), "slider 2 | 0.000000 0.000000 published");
   for (int32_t expected : {1, 0}) {
     EXPECT_EQ(PanelApplyLeftPress(&panel, panel.geometry.bypassLeft + 5, panel.geometry.bypassTop + 5).redraw, kRedrawBypass);
     EXPECT_EQ(std::make_tuple(Record(1).bypass, Record(2).bypass, Published()), std::make_tuple(expected, expected, true));
@@ -176,9 +168,9 @@ TEST_F(PanelFixture, InputThatMustChangeNothing) {
   PanelApplyTypedText(&panel, 1, "-4");
   EXPECT_EQ(Slider(1), "-4.000000 -4.000000 published") << "with the host not running";
   GEQ15_Destroy(panel.engine);  // nothing crashes before the equalizer exists
-  EXPECT_EQ(PanelApplyLeftPress(&panel, panel.geometry.bypassLeft + 3, panel.geometry.bypassTop + 3).redraw, kRedrawNothing);
-  EXPECT_EQ(PanelApplyTypedText(&panel, 0, "3").redraw, kRedrawNothing);
-  EXPECT_EQ(PanelApplyDoubleClick(&panel, BandX(0), MidY()).redraw, kRedrawNothing);
+  EXPECT_EQ(std::make_tuple(PanelApplyLeftPress(&panel, panel.geometry.bypassLeft + 3, panel.geometry.bypassTop + 3).redraw,
+                            PanelApplyTypedText(&panel, 0, "3").redraw, PanelApplyDoubleClick(&panel, BandX(0), MidY()).redraw),
+            std::make_tuple(kRedrawNothing, kRedrawNothing, kRedrawNothing));
 }
 
 // `before` and `after`: the focused slider's value, the selected bus, or the bypass switch.
