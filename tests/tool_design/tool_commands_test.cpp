@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tools/geq15-tool/commands.h"
@@ -52,9 +53,8 @@ TEST(DesignCommand, PrintsTheGainThenFifteenBandsAndRefusesBadInput) {
   for (std::vector<std::string> args : bad) {
     args.insert(args.begin(), "design");
     const ToolRun refused = RunTool(tool::RunDesign, args);
-    EXPECT_EQ(refused.code, tool::kExitUsage) << args.back();
-    EXPECT_EQ(refused.out, "") << args.back();
-    EXPECT_EQ(refused.err.rfind("geq15-tool design: ", 0), 0u) << refused.err;
+    EXPECT_EQ(std::make_tuple(refused.code, refused.out, refused.err.rfind("geq15-tool design: ", 0)), std::make_tuple(tool::kExitUsage, std::string(), size_t{0}))
+        << args.back() << ": " << refused.err;
   }
 }
 
@@ -62,8 +62,7 @@ TEST(ShowCommand, PrintsWhatASaveWouldWriteAndWarnsWhenTheLoaderFoundNoElementOr
   const ToolRun run = RunTool(tool::RunShow, {"show", "FILE"},
                           "<GEQ15Configuration nBus='3' x0='15' dx='100' />\n<GEQ15param ch='2' bypass='1' "
                           "gain='-1.5' g3='2.25' />\n<GEQ15param ch='5' gain='9' />");
-  EXPECT_EQ(run.code, 0) << run.err;
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(std::make_pair(run.code, run.err), std::make_pair(0, std::string()));
   EXPECT_NE(run.out.find("\n<GEQ15Configuration nBus='3' x0='15' y0='-2147483648' dx='100' dy='290' />\n\t<GEQ15param "
                          "ch='1' bypass='0' gain='0.00000' g1="), std::string::npos) << run.out;
   const ToolRun missing = RunTool(tool::RunShow, {"show", "FILE"});
