@@ -86,14 +86,13 @@ TEST(InsertCallback, CommandsBeforeAndAfterTheStart) {
   for (int32_t j = 0; j < 16; ++j) EXPECT_TRUE(host.Untouched(j)) << j;
   // A start without a record, or with an engine that has no filter or no coefficient storage, is
   // refused; a buffer command without a record is not read.
-  EXPECT_EQ(app.Call(kHostCommandStart, nullptr), -2);
   app.Call(kHostCommandBuffer, nullptr);
   std::unique_ptr<EngineContext> bare(new EngineContext());
   InsertLink bareLink{bare.get(), nullptr, nullptr};
-  EXPECT_EQ(InsertCallback(&bareLink, kHostCommandStart, &host.record, 0), -2);
   App noStorage;
   noStorage.e.coefExchange.base = nullptr;  // the storage itself is still freed by its owner
-  EXPECT_EQ(noStorage.Call(kHostCommandStart, &host.record), -2);
+  EXPECT_EQ(std::make_tuple(app.Call(kHostCommandStart, nullptr), InsertCallback(&bareLink, kHostCommandStart, &host.record, 0),
+                            noStorage.Call(kHostCommandStart, &host.record)), std::make_tuple(-2, -2, -2));
   EXPECT_EQ(std::make_tuple(app.e.started, noStorage.e.started, bare->started), std::make_tuple(0, 0, 0));
 
   // A first start at a rate the filter refuses: the pair is then a copy like any other.
