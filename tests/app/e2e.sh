@@ -14,6 +14,8 @@ reg_switch() { wine reg query 'HKCU\Kelmora\Orlune' /v "$1" 2>/dev/null | tr -d 
 e2e_position() { e2e_info rect | cut -d' ' -f1,2; }
 # Band 9 (1 kHz, child 17): knob column x = 10 + 15 + 32 * 8, knob centre at 0 dB y = 159; 10 px per dB.
 BAND9_X=292 BAND9_Y=159
+reset_eq() { drv syscmd 13 >/dev/null && drv box "New Matrix" "$E2E_DEADLINE" "$1"; }  # reset_eq yes|no: "Reset GEQ15" answered
+save_as() { drv syscmd 12 >/dev/null; e2e_dialog "Save Current Graphic EQ Configuration..." "$@"; }  # save_as PATH [ANSWER]
 
 scenario_startup() {
   e2e_start_with_host startup "type=2" || return
@@ -30,27 +32,21 @@ scenario_startup() {
 scenario_sysmenu() {
   e2e_start_with_host sysmenu "type=3" "signal=white:-20" "signal.0=sine:1000:-20" "signal.1=sine:1000:-20" || return
   e2e_drag $BAND9_X $BAND9_Y -30             # +3 dB, measured after the reset answered No
-  local saved="$WINEPREFIX/drive_c/eq.xml" title="Save Current Graphic EQ Configuration..." on
-  drv syscmd 12 >/dev/null
-  e2e_dialog "$title" 'C:\eq.txt'
+  local saved="$WINEPREFIX/drive_c/eq.xml" on
+  save_as 'C:\eq.txt'
   e2e_expect_eventually "saved through the dialog as eq.xml, band 9" 3.00000 settings_attr g9 "$saved"
 
-  drv syscmd 13 >/dev/null
-  e2e_expect "reset question" "$(drv box "New Matrix" "$E2E_DEADLINE" no)" \
-    $'text=Entire Matrix will be initialized.\nPlease Confirm reset All?'
+  e2e_expect "reset question" "$(reset_eq no)" $'text=Entire Matrix will be initialized.\nPlease Confirm reset All?'
   e2e_no_dialog "the reset question"
   e2e_expect_gain "band 9 dragged up 30 pixels, and the reset answered No: +3 dB" 0 3.0 0.1
-  drv syscmd 13 >/dev/null
-  drv box "New Matrix" "$E2E_DEADLINE" yes >/dev/null
+  reset_eq yes >/dev/null
   e2e_expect_gain "reset answered Yes flattens the EQ" 0 0 0.05
 
   # Saving the flat EQ as "eq" targets eq.xml, which holds band 9 at +3 dB: declined, it stays.
-  drv syscmd 12 >/dev/null
-  e2e_dialog "$title" 'C:\eq' no
+  save_as 'C:\eq' no
   e2e_expect "overwrite question" "$E2E_BOX_TEXT" $'text=File already exists.\nDo you Want To Replace it ?'
   e2e_expect "declined overwrite left the file" "$(settings_attr g9 "$saved")" 3.00000
-  drv syscmd 12 >/dev/null
-  e2e_dialog "$title" 'C:\eq.xml' yes
+  save_as 'C:\eq.xml' yes
   e2e_expect_eventually "accepted overwrite replaced the file" 0.00000 settings_attr g9 "$saved"
 
   sed -i "s/g9='0.00000'/g9='-6.00000'/g" "$saved"
@@ -202,7 +198,7 @@ scenario_response() {
   e2e_drag $((10 + 15 + 32 * 8 + 11)) 159 -60   # band 9 up 60 pixels: +6 dB
   e2e_expect "band 9 at +6 dB: its marker one grid step up" \
     "$(e2e_eventually $((flat - step)) shot_row response-raised 1000)" $((flat - step))
-  drv syscmd 13 >/dev/null && drv box "New Matrix" "$E2E_DEADLINE" yes >/dev/null
+  reset_eq yes >/dev/null
   e2e_expect "after reset the marker is back" "$(e2e_eventually "$flat" shot_row response-reset 1000)" "$flat"
   drv syscmd 15 >/dev/null   # a second "Show Response..." keeps the one window
   e2e_no_dialog "the second \"Show Response...\""   # the window's thread has handled the command
@@ -280,7 +276,7 @@ TREE
   e2e_expect_eventually "the state events of both cells" "1 1" eval 'echo $(saw "state 1") $(saw "state 2")'
   acc focus 24
   e2e_expect_eventually "the focus taken to the output gain (Tab passed it twice)" 3 saw "focus 24"
-  drv syscmd 13 >/dev/null && drv box "New Matrix" "$E2E_DEADLINE" yes >/dev/null
+  reset_eq yes >/dev/null
   e2e_expect_eventually "reset: a value event" 8 saw "value 17"
   acc set 17 6
   drv syscmd 15 >/dev/null
