@@ -83,7 +83,7 @@ TEST(CorrectionFormats, ReportWhatTheyCannotReadWithTheLineNumber) {
 // filter line must give, derived apart from the import's digital sections. A high shelf is a low
 // shelf mirrored in frequency.
 double PrototypeDb(char kind, double f0, double db, double q, double rate, double hz) {
-  const double A = std::pow(10.0, db / 40.0), w = std::tan(M_PI * hz / rate) / std::tan(M_PI * f0 / rate);
+  const double A = std::pow(10.0, db / 40.0), w = std::tan(3.141592653589793 * hz / rate) / std::tan(3.141592653589793 * f0 / rate);
   const std::complex<double> s(0.0, kind == 'H' ? 1.0 / w : w), r = std::sqrt(A) / q * s;
   const std::complex<double> h = kind == 'P' ? (s * s + s * A / q + 1.0) / (s * s + s / (A * q) + 1.0) : A * (s * s + r + A) / (A * s * s + r + 1.0);
   return 20.0 * std::log10(std::abs(h));

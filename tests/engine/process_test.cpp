@@ -57,7 +57,7 @@ TEST(DesignTest, EveryBandPeaksAtItsCentre) {
     p.bands[i] = 12.0f;
     const GEQ15ChannelCoefs c = Design(48000, p).channel[0];
     const double b0 = c.b0[i], a1 = c.a1[i], b2 = c.b2[i], na2 = c.na2[i];
-    const std::complex<double> z = std::polar(1.0, -2.0 * M_PI * centre / 48000);
+    const std::complex<double> z = std::polar(1.0, -2.0 * 3.141592653589793 * centre / 48000);
     EXPECT_NEAR(20.0 * std::log10(std::abs((b0 + a1 * z + b2 * z * z) / (1.0 + a1 * z - na2 * z * z))), 12.0, 0.001) << "band " << i + 1;
   }
 }
