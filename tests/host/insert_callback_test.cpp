@@ -151,9 +151,10 @@ TEST(InsertCallback, FrameCountsChannelTotalsAndMissingBuffersFromTheHost) {
   app.Call(kHostCommandBuffer, &longer.record);
   EXPECT_NEAR(longer.Gain(0), kPlus6dB, 1e-3) << "all 2048 frames, not the announced 512";
   EXPECT_TRUE(longer.ExactCopy(15));
-  for (int32_t total : {0, -1, INT32_MIN}) announced.record.channelTotal = total, app.Call(kHostCommandBuffer, &announced.record);
-  announced.record.channelTotal = 16, announced.record.frameCount = -5;
-  app.Call(kHostCommandBuffer, &announced.record);
+  for (int32_t total : {0, -1, INT32_MIN, 16}) {  // 16 with -5 frames
+    announced.record.channelTotal = total, announced.record.frameCount = total == 16 ? -5 : 512;
+    EXPECT_EQ(app.Call(kHostCommandBuffer, &announced.record), 0) << total;
+  }
   for (int32_t j = 0; j < 128; ++j) ASSERT_TRUE(announced.Untouched(j)) << j;
   announced.record.channelTotal = 100000, announced.record.frameCount = 512;  // capped at the 128 pointers held
   announced.record.writePtr[1] = announced.record.readPtr[5] = nullptr;  // the pair is then copied

