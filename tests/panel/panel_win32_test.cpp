@@ -26,8 +26,8 @@ TEST(KL2CTLTest, OnlyTheFirstStartCreatesAndOnlyTheLastStopDeletes) {
   EXPECT_NE(GetObjectType(brush), 0u) << "still alive after the inner stop";
   KL2CTL_Stop();
   EXPECT_EQ(GetObjectType(brush), 0u) << "deleted by the last stop";
-  EXPECT_EQ(std::make_tuple<void*, void*, void*>(KL2CTL_Brush(14), KL2CTL_Pen(0), KL2CTL_Font(kFontSlotEditor)),
-            std::make_tuple<void*, void*, void*>(nullptr, nullptr, nullptr));
+  EXPECT_EQ(std::make_tuple(static_cast<void*>(KL2CTL_Brush(14)), static_cast<void*>(KL2CTL_Pen(0)), static_cast<void*>(KL2CTL_Font(kFontSlotEditor))),
+            std::make_tuple(nullptr, nullptr, nullptr));
   KL2CTL_Stop();  // an extra stop must not drive the count negative
   EXPECT_EQ(KL2CTL_StartCount(), 0);
 }
