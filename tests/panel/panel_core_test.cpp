@@ -20,15 +20,15 @@ const float kNaN = std::nanf("");
 TEST(PanelHitTestTest, BoundariesThatMatter) {
   PanelGeometry g{};
   ComputePanelGeometry(&g, 0, 0, 682);
-  const int32_t L = g.areaLeft, T = g.areaTop, B = g.areaBottom;
+  const int32_t L = 10, T = 70, B = 247;  // the slider area of a client area at (0, 0)
   // Both ends of a bus cell belong to it; neighbouring band columns share x = L + 42 and the lower
-  // index wins; the inert zone covers the top 11 rows of the gain column.
+  // index wins; the inert zone, from the slider area's top, covers the top 11 rows of the gain column.
   const struct { int32_t x, y, hit, slider; } rows[] = {
       {10, 10, kHitBusCell, -1}, {82, 60, kHitBusCell, -1}, {83, 30, kHitNone, -1}, {92, 30, kHitBusCell + 1, -1},
       {10 + 7 * 82 + 72, 30, kHitBusCell + 7, -1}, {10, 61, kHitNone, -1}, {L + 42, T + 50, kHitSlider, 0},
       {L + 43, T + 50, kHitSlider, 1}, {L + 490, T + 50, kHitSlider, 14}, {L + 9, T + 50, kHitNone, -1},
       {L + 20, T + 9, kHitNone, -1}, {L + 20, B - 10, kHitSlider, 0}, {L + 20, B - 9, kHitNone, -1},
-      {L + 600, T + 15, kHitInertZone, -1}, {L + 600, T + 25, kHitInertZone, -1}, {L + 600, T + 26, kHitSlider, 15},
+      {L + 600, T, kHitInertZone, -1}, {L + 600, T + 15, kHitInertZone, -1}, {L + 600, T + 25, kHitInertZone, -1}, {L + 600, T + 26, kHitSlider, 15},
       {L + 586, B - 15, kHitSlider, 15}, {L + 586, B - 14, kHitNone, -1}, {L + 627, T + 138, kHitBypassSwitch, -1},
       {L + 653, T + 162, kHitBypassSwitch, -1}, {L + 654, T + 150, kHitNone, -1}, {L + 640, T + 163, kHitNone, -1}};
   for (const auto& r : rows) {
@@ -219,6 +219,7 @@ TEST_F(PanelFixture, FocusFollowsPressesAndItsRectangleStaysClearOfEveryElement)
   EXPECT_EQ(panel.focus.stop, kFocusBusBar) << "an empty cell takes it to the bar; a meter takes no focus";
   for (int32_t stop = 0; stop < kFocusStops; ++stop) {
     panel.focus.stop = stop;
+    EXPECT_EQ(PanelFocusedChild(&panel), stop == kFocusBusBar ? kChildBusCell : stop == kFocusBypass ? kChildBypass : kChildSlider + stop - 1);
     const PanelRect f = PanelFocusRect(&panel);
     for (int32_t child = 1; child <= PanelChildCount(&panel); ++child) {
       const PanelRect r = PanelChildRect(&panel, child);
