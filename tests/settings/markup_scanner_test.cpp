@@ -55,8 +55,8 @@ TEST(MarkupScanner, FirstTagResultNameAndTrimmedContent) {
   EXPECT_EQ(cut.Next(), 1);
   EXPECT_LT(cut.Next(), 0);
   MarkupScanner none{};
-  EXPECT_TRUE(NextTag(nullptr, d.name, nullptr) < 0 && NextTag(&none, d.name, nullptr) < 0 &&
-              NextTag(&d.s, nullptr, nullptr) < 0 && InitScanner(nullptr, "", 0) < 0);
+  EXPECT_EQ(std::make_tuple(NextTag(nullptr, d.name, nullptr), NextTag(&none, d.name, nullptr), NextTag(&d.s, nullptr, nullptr),
+                            InitScanner(nullptr, "", 0)), std::make_tuple(kTagNoScanner, kTagNoText, kTagNoNameBuffer, -1));
 }
 
 TEST(MarkupScanner, AttributeSeparatorsQuotesSpacingAndLimits) {
@@ -84,8 +84,8 @@ TEST(MarkupScanner, AttributeSeparatorsQuotesSpacingAndLimits) {
     }
   }
   Doc d(many);
-  EXPECT_TRUE(GetAttribute(nullptr, "a", d.value) < 0 && GetAttribute(&d.s, nullptr, d.value) < 0 &&
-              GetAttribute(&d.s, "a", nullptr) < 0);
+  EXPECT_EQ(std::make_tuple(GetAttribute(nullptr, "a", d.value), GetAttribute(&d.s, nullptr, d.value), GetAttribute(&d.s, "a", nullptr)),
+            std::make_tuple(kAttrNoScanner, kAttrNoName, kAttrNoValueBuffer));
 }
 
 TEST(MarkupScanner, EnterElementBoundsTheElement) {

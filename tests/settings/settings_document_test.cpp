@@ -37,7 +37,7 @@ TEST(SettingsWriter, DocumentByteForByteAndNothingWithoutAnEqualizer) {
     EXPECT_NE(doc.find(part), std::string::npos) << part;
   }
   TextBuffer b{};  // no storage: the buffer is not touched
-  EXPECT_TRUE(BuildSettingsDocument(&b, 0, 0, 0, 688, 290, nullptr) < 0 && WriteChannelRecords(&b, nullptr) < 0);
+  EXPECT_EQ(std::make_pair(BuildSettingsDocument(&b, 0, 0, 0, 688, 290, nullptr), WriteChannelRecords(&b, nullptr)), std::make_pair(-1, -1));
   EXPECT_EQ(b.data, nullptr);
 }
 
@@ -116,7 +116,7 @@ TEST(SettingsFile, SizeLimitsAndReasons) {
     if (row.problem != SettingsFileProblem::kMissing) {
       std::string bytes = (valid + std::string(row.size, ' ')).substr(0, row.size);
       std::FILE* f = std::fopen(path.c_str(), "wb");
-      ASSERT_TRUE(f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fclose(f) == 0);
+      ASSERT_TRUE(f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fclose(f) == 0) << "the test file was not written";
     }
     TestSettings app;
     app.Variant(1, 4.0f);  // a file that is not read changes no record

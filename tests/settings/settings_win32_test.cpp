@@ -39,7 +39,7 @@ TEST(SettingsFiles, SizesBeyondFourGiBAndReadsThatNeedTheWholeFile) {
   DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &unused, nullptr);
   LARGE_INTEGER end;
   end.QuadPart = 0x100000005LL;
-  ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file) && CloseHandle(file));
+  ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file) && CloseHandle(file)) << "no sparse test file";
   uint64_t size = 7;
   EXPECT_EQ(QueryFileSize(kTarget.c_str(), &size), 1);
   EXPECT_EQ(size, 0x100000005ull);
