@@ -255,7 +255,8 @@ TEST_F(ToolCli, ImportWritesALoadableSettingsFileAndReportsBadLines) {
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("bad.txt: line 3:"), std::string::npos) << r.err;
   EXPECT_EQ(Read(Path("eq.xml")), doc);  // the earlier result is untouched
-  EXPECT_EQ(Tool("import " + Path("missing.txt")).code + Tool("import " + Path("pk.txt") + " -o " + Path("pk.txt")).code, 4);
+  EXPECT_EQ(Tool("import " + Path("missing.txt")).code, 2);
+  EXPECT_EQ(Tool("import " + Path("pk.txt") + " -o " + Path("pk.txt")).code, 2) << "the output may not be the input";
   EXPECT_EQ(Read(Path("pk.txt")), correction);
 }
 
