@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # VEZ-15's equalizer against sox running the same fifteen peaking filters (equalizer F 0.6667o G
 # at the fifteen centre frequencies, the same gains), in one run on this machine:
-#   1. speed on a 60 s stereo 48 kHz float file: the engine alone (Google Benchmark of the block
-#      processing, scaled to the file), the whole `geq15-tool render` command, and sox;
+#   1. speed on 60 s of stereo 48 kHz audio as float WAV, 16-bit WAV and FLAC: the whole
+#      `geq15-tool render` command against sox, the median of PAIRS interleaved pairs (render, sox,
+#      render, sox ...) with the fastest and slowest run beside it, and the engine alone (Google
+#      Benchmark of the block processing, scaled to the file); the processor, the processing path
+#      and the load average before and after are printed with the figures;
 #   2. the engine on every path and the insert callback's share of a core, in the 64-bit build
 #      and in the 32-bit Windows program users run (under Wine, which runs the i686 code directly
 #      on the processor), side by side;
@@ -10,8 +13,9 @@
 #      scale) through both, levels compared; they must agree within 0.1 dB.
 # Builds what it needs in build/compare and build/compare-win32 (Release flags as the presets),
 # installs sox and the rest through scripts/install-deps.sh when missing. Work files go to
-# build/compare/work. The machine may be shared: every figure is the best of several runs.
-# Usage: bench/compare.sh [seconds]   (default 60)
+# build/compare/work. Other work on the machine slows both commands by chance: compare figures
+# taken at a low load average (printed), and look at the spread, not only the median.
+# Usage: bench/compare.sh [seconds]   (default 60; PAIRS=15 in the environment by default)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
@@ -61,21 +65,28 @@ sox_effects=()
 for i in "${!freqs[@]}"; do sox_effects+=(equalizer "${freqs[$i]}" 0.6667o "${gains[$i]}"); done
 
 # ---- speed ----
-input="$work/noise-${seconds}s.wav"
-[ -f "$input" ] || sox -n -r 48000 -c 2 -b 32 -e floating-point "$input" synth "$seconds" pinknoise vol 0.3
+pairs=${PAIRS:-15}
+[ "$pairs" -ge 1 ] || { echo "compare: PAIRS must be a positive number" >&2; exit 2; }
+declare -A inputs=([float]="$work/noise-${seconds}s.wav" [pcm16]="$work/noise-${seconds}s-16.wav"
+                   [flac]="$work/noise-${seconds}s.flac")
+[ -f "${inputs[float]}" ] || sox -n -r 48000 -c 2 -b 32 -e floating-point "${inputs[float]}" synth "$seconds" pinknoise vol 0.3
+[ -f "${inputs[pcm16]}" ] || sox "${inputs[float]}" -b 16 "${inputs[pcm16]}"
+[ -f "${inputs[flac]}" ] || sox "${inputs[pcm16]}" "${inputs[flac]}"
 
-# Best of nine runs of each command, the two taking turns so that both meet the same load:
-# wall seconds and CPU seconds (user + system) of the first command, then of the second.
-# The files named in FRESH are removed before every run, so the commands write new files.
+# PAIRS runs of each command, the two taking turns so that both meet the same load. Prints the
+# first command's median, fastest and slowest wall seconds and median CPU seconds (user +
+# system), the same for the second, then the median, lowest and highest ratio of the second's
+# wall time to the first's within a pair. The files named in FRESH are removed before every run,
+# so the commands write new files.
 timed() {
-  python3 - "$@" <<'EOF'
-import os, resource, subprocess, sys, time
+  python3 - "$pairs" "$@" <<'EOF'
+import os, resource, statistics, subprocess, sys, time
 fresh = os.environ.get("FRESH", "").split()
-args = sys.argv[1:]
+pairs, args = int(sys.argv[1]), sys.argv[2:]
 split = args.index("--")
 commands = [args[:split], args[split + 1:]]
-best = [[None, None], [None, None]]
-for _ in range(9):
+runs = [[], []]
+for _ in range(pairs):
     for i, command in enumerate(commands):
         for path in fresh:
             if os.path.exists(path):
@@ -85,20 +96,18 @@ for _ in range(9):
         subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wall = time.perf_counter() - start
         after = resource.getrusage(resource.RUSAGE_CHILDREN)
-        cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-        best[i] = [y if x is None else min(x, y) for x, y in zip(best[i], (wall, cpu))]
-print(" ".join(f"{v:.4f}" for pair in best for v in pair))
+        runs[i].append((wall, (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)))
+figures = []
+for r in runs:
+    walls = [w for w, _ in r]
+    figures += [statistics.median(walls), min(walls), max(walls), statistics.median(c for _, c in r)]
+ratios = [b[0] / a[0] for a, b in zip(*runs)]
+figures += [statistics.median(ratios), min(ratios), max(ratios)]
+print(" ".join(f"{v:.4f}" for v in figures))
 EOF
 }
 
-echo "timing on $seconds s of stereo 48 kHz float (best of 9, render and sox taking turns) ..."
-render=("$tool" render --settings "$settings" --no-fade "$input" "$work/out-vez.wav")
-sox_run=(sox "$input" -e floating-point -b 32 "$work/out-sox.wav" "${sox_effects[@]}")
-# Writing a new file, and replacing the file of the run before: render renames its finished file
-# over the old one, which makes the filesystem write the new file out at once (ext4 does so to
-# keep a crash from leaving an empty file); sox writes over the old file in place.
-read -r tool_wall tool_cpu sox_wall sox_cpu < <(FRESH="$work/out-vez.wav $work/out-sox.wav" timed "${render[@]}" -- "${sox_run[@]}")
-read -r tool_wall2 tool_cpu2 sox_wall2 sox_cpu2 < <(timed "${render[@]}" -- "${sox_run[@]}")
+processor=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 "$bench" --benchmark_filter='BM_ProcessSteady/(-1|0)$' --benchmark_repetitions=5 \
   --benchmark_report_aggregates_only=true --benchmark_format=json >"$work/bench.json" 2>/dev/null
 read -r engine_path engine_cpu reference_cpu < <(python3 - "$work/bench.json" "$seconds" <<'EOF'
@@ -112,24 +121,42 @@ def cpu(name):
             return b["cpu_time"] * {"ns": 1e-9, "us": 1e-6, "ms": 1e-3}[b["time_unit"]] * blocks, b.get("label", "")
 cpu_auto, label = cpu("BM_ProcessSteady/-1")
 cpu_ref, _ = cpu("BM_ProcessSteady/0")
-print(label or "auto", f"{cpu_auto:.4f}", f"{cpu_ref:.4f}")
+print(label.split(":")[-1].strip() or "auto", f"{cpu_auto:.4f}", f"{cpu_ref:.4f}")
 EOF
 )
 
+echo "processor: $processor ($(nproc) cores); render runs the automatic processing path: $engine_path"
+echo "timing on $seconds s of stereo 48 kHz, $pairs pairs (render and sox taking turns), load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 ratio() { python3 -c "print(f'{$1 / $2:.1f}x')"; }
+ms() { python3 -c "print(' '.join(f'{float(v) * 1000:.1f}' for v in '$*'.split()))"; }
+row() { printf '%-46s %24s %8s %s\n' "$@"; }
 echo
-printf '%-44s %10s %10s %12s\n' "what ($seconds s stereo, 15 bands)" "wall s" "CPU s" "sox / this"
-printf '%-44s %10s %10s %12s\n' "sox (equalizer x 15), new file" "$sox_wall" "$sox_cpu" "1.0x"
-printf '%-44s %10s %10s %12s\n' "geq15-tool render (whole command), new file" "$tool_wall" "$tool_cpu" \
-  "$(ratio "$sox_wall" "$tool_wall")"
-printf '%-44s %10s %10s %12s\n' "sox, replacing its last output" "$sox_wall2" "$sox_cpu2" "1.0x"
-printf '%-44s %10s %10s %12s\n' "geq15-tool render, replacing its last output" "$tool_wall2" "$tool_cpu2" \
-  "$(ratio "$sox_wall2" "$tool_wall2")"
-printf '%-44s %10s %10s %12s\n' "engine alone, $engine_path path (benchmark)" "-" "$engine_cpu" \
-  "$(ratio "$sox_cpu" "$engine_cpu")"
-printf '%-44s %10s %10s %12s\n' "engine alone, reference path (benchmark)" "-" "$reference_cpu" \
-  "$(ratio "$sox_cpu" "$reference_cpu")"
-echo "(whole command: ratio of wall times; engine: ratio of CPU times, sox's whole command included)"
+row "what (whole command, new file; wall ms)" "median (fastest slowest)" "CPU ms" "sox / render (pairs' range)"
+for kind in float pcm16 flac; do
+  in=${inputs[$kind]}
+  render=("$tool" render --settings "$settings" --no-fade "$in" "$work/out-vez.wav")
+  sox_run=(sox "$in" -e floating-point -b 32 "$work/out-sox.wav" "${sox_effects[@]}")
+  read -r tw tmin tmax tcpu sw smin smax scpu r rmin rmax < <(FRESH="$work/out-vez.wav $work/out-sox.wav" timed "${render[@]}" -- "${sox_run[@]}")
+  name=$(basename "$in")
+  [ "$kind" = float ] && sox_float_cpu=$scpu
+  row "sox, $name" "$(ms "$sw") ($(ms "$smin" "$smax"))" "$(ms "$scpu")" "1.0x"
+  row "geq15-tool render, $name" "$(ms "$tw") ($(ms "$tmin" "$tmax"))" "$(ms "$tcpu")" \
+    "$(ratio "$sw" "$tw") ($(printf '%.1fx to %.1fx' "$rmin" "$rmax"))"
+done
+# Replacing the file of the run before: render renames its finished file over the old one, which
+# makes ext4 write the new file out at once (so that a crash cannot leave an empty file); sox
+# writes over the old file in place.
+render=("$tool" render --settings "$settings" --no-fade "${inputs[float]}" "$work/out-vez.wav")
+sox_run=(sox "${inputs[float]}" -e floating-point -b 32 "$work/out-sox.wav" "${sox_effects[@]}")
+read -r tw tmin tmax tcpu sw smin smax scpu r rmin rmax < <(timed "${render[@]}" -- "${sox_run[@]}")
+row "sox, float, replacing its last output" "$(ms "$sw") ($(ms "$smin" "$smax"))" "$(ms "$scpu")" "1.0x"
+row "geq15-tool render, replacing its last output" "$(ms "$tw") ($(ms "$tmin" "$tmax"))" "$(ms "$tcpu")" \
+  "$(ratio "$sw" "$tw") ($(printf '%.1fx to %.1fx' "$rmin" "$rmax"))"
+row "engine alone, $engine_path (benchmark)" "-" "$(ms "$engine_cpu")" "$(ratio "$sox_float_cpu" "$engine_cpu") of sox's CPU"
+row "engine alone, reference path (benchmark)" "-" "$(ms "$reference_cpu")" "$(ratio "$sox_float_cpu" "$reference_cpu") of sox's CPU"
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "(whole command: medians of wall time; engine: median CPU time of the block processing on"
+echo " 2 x 512-frame blocks, times the file's blocks, against sox's median CPU time on the float file)"
 
 # ---- the 64-bit build and the 32-bit program ----
 echo

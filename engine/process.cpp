@@ -24,14 +24,25 @@ float FlushTiny(float value) {
   return ((bits >> 23) & 0xFFu) < kFlushExponent ? 0.0f : value;
 }
 
-// An output sample below the smallest normal float goes to the host as a zero of its sign: the
-// host's own processing slows down on subnormals. Only absurd gains (near -720 dB) produce one.
-float FlushSubnormal(float value) {
-  uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  if ((bits & 0x7F800000u) == 0) bits &= 0x80000000u;
-  std::memcpy(&value, &bits, sizeof bits);
-  return value;
+// The host's own processing slows down on subnormal samples. A band output is 0 or at least
+// 2^-64 in magnitude, so its product with a gain of at least 2^-62 is 0 or a normal float; and
+// the gain, never negative but by rounding next to 0, moves monotonically through a block. So
+// only a block whose gain starts or ends below that can give a subnormal sample: absurd output
+// gains, below -370 dB, and the first block of a fade-in from silence. Those blocks get one more
+// pass, which makes such samples zeros of their sign; every other block costs nothing for it.
+constexpr float kGainKeepingOutputsNormal = 0x1p-62f;
+
+bool GainKeepsOutputsNormal(float before, float after) {
+  return before >= kGainKeepingOutputsNormal && after >= kGainKeepingOutputsNormal;
+}
+
+void FlushSubnormalSamples(float* samples, int32_t frames) {
+  for (int32_t k = 0; k < frames; ++k) {
+    uint32_t bits;
+    std::memcpy(&bits, &samples[k], sizeof bits);
+    if ((bits & 0x7F800000u) == 0) bits &= 0x80000000u;
+    std::memcpy(&samples[k], &bits, sizeof bits);
+  }
 }
 
 int32_t EffectiveBlockSize(int32_t blockSize) { return blockSize < 1 ? kDefaultBlockSize : blockSize; }
@@ -93,7 +104,7 @@ void ProcessChannel(float* samples, int32_t frames, Sections* s, float* gain, fl
       s->y1[i] = y;
       v = y;
     }
-    const float out = FlushSubnormal(v * g);
+    const float out = v * g;
     samples[k] = out;
     if (Magnitude(out) > heldOut) heldOut = Magnitude(out);
     g = g + step;
@@ -391,10 +402,11 @@ int32_t GEQ15_Process(ProcessContext* pc, GEQ15Filter* filter) {
     }
   }
 
-  float peakIn[kMaxChannels] = {}, peakOut[kMaxChannels] = {};
+  float peakIn[kMaxChannels] = {}, peakOut[kMaxChannels] = {}, gainBefore[kMaxChannels] = {};
   for (int32_t c = 0; c < n; ++c) {
     peakIn[c] = filter->state[c].v[kPeakIn];
     peakOut[c] = filter->state[c].v[kPeakOut];
+    gainBefore[c] = filter->state[c].v[kGain];
   }
 
   const int32_t path = ProcessPath_Current();
@@ -411,6 +423,10 @@ int32_t GEQ15_Process(ProcessContext* pc, GEQ15Filter* filter) {
       StoreHistories(sections, &st);
     }
   }
+
+  for (int32_t c = 0; c < n; ++c)
+    if (block->samples[c] && !GainKeepsOutputsNormal(gainBefore[c], filter->state[c].v[kGain]))
+      FlushSubnormalSamples(block->samples[c], frames);
 
   bool silenced = false;
   for (int32_t c = 0; c < n; ++c) {

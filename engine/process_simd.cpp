@@ -42,16 +42,9 @@ inline __m128d LoadInput(PairIo* io, int32_t k) {
   return _mm_cvtps_pd(x);
 }
 
-// Lanes below the smallest normal float become zeros of their sign, as in the reference.
-inline __m128 FlushSubnormal(__m128 x) {
-  const __m128i bits = _mm_castps_si128(x);
-  const __m128i zeroExponent = _mm_cmpeq_epi32(_mm_and_si128(bits, _mm_set1_epi32(kExponentField)), _mm_setzero_si128());
-  return _mm_castsi128_ps(_mm_andnot_si128(_mm_and_si128(zeroExponent, _mm_set1_epi32(0x7FFFFFFF)), bits));
-}
-
 // `y` holds band 15's outputs for sample k, floats widened exactly.
 inline void EmitOutput(PairIo* io, int32_t k, __m128d y) {
-  const __m128 out = FlushSubnormal(_mm_mul_ps(_mm_cvtpd_ps(y), io->gain));
+  const __m128 out = _mm_mul_ps(_mm_cvtpd_ps(y), io->gain);
   _mm_store_ss(io->samples[0] + k, out);
   _mm_store_ss(io->samples[1] + k, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
   io->peakOut = _mm_max_ps(AbsPs(out), io->peakOut);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <tuple>
 
 TEST(ShellTexts, TitleAndTheInsertInUseMessageNeverReadingPastTheName) {
   char text[256];
@@ -33,8 +34,8 @@ TEST(ShellSwitches, RegistryValuesAndInitialPlacement) {
   const int32_t reads[][4] = {{1, 5, 0, 1}, {1, -1, 0, 1}, {1, 0, 1, 0}, {0, 7, 0, 0}, {0, 0, 1, 1}};
   for (const auto& r : reads) EXPECT_EQ(SwitchFromRegistry(r[0], r[1], r[2]), r[3]) << r[0] << " " << r[1] << " " << r[2];
   // Only tray mode without show-on-start-up starts hidden.
-  EXPECT_TRUE(InitialPlacementShows(0, 0) && InitialPlacementShows(0, 1) && InitialPlacementShows(1, 1));
-  EXPECT_FALSE(InitialPlacementShows(1, 0));
+  EXPECT_EQ(std::make_tuple(InitialPlacementShows(0, 0), InitialPlacementShows(0, 1), InitialPlacementShows(1, 1), InitialPlacementShows(1, 0)),
+            std::make_tuple(true, true, true, false)) << "tray mode, show on start-up: 00, 01, 11, 10";
 }
 
 TEST(ShellPlacement, KeepOnMonitorAndCentreOnASmallOne) {
@@ -48,7 +49,7 @@ TEST(ShellPlacement, KeepOnMonitorAndCentreOnASmallOne) {
   for (const auto& r : kept) {
     int32_t x = -1, y = -1;
     KeepOnMonitorPosition(r.left, r.top, r.right, r.bottom, r.monitor, &x, &y);
-    EXPECT_TRUE(x == r.x && y == r.y) << r.what << ": " << x << "," << y;
+    EXPECT_EQ(std::make_pair(x, y), std::make_pair(r.x, r.y)) << r.what;
   }
   // Centring uses the one pixel larger size (689 x 291) and stays on a monitor too small for it.
   const struct { ScreenRect monitor; int32_t x, y; } centred[] = {
@@ -56,19 +57,19 @@ TEST(ShellPlacement, KeepOnMonitorAndCentreOnASmallOne) {
   for (const auto& r : centred) {
     int32_t x = -1, y = -1;
     CenterOnMonitorPosition(0, 0, 688, 290, r.monitor, &x, &y);
-    EXPECT_TRUE(x == r.x && y == r.y) << r.monitor.x << ": " << x << "," << y;
+    EXPECT_EQ(std::make_pair(x, y), std::make_pair(r.x, r.y)) << "monitor at " << r.monitor.x;
   }
-  EXPECT_TRUE(PlacementUnset(INT32_MIN, INT32_MIN));
-  EXPECT_FALSE(PlacementUnset(INT32_MIN, 0) || PlacementUnset(0, INT32_MIN)) << "unset needs both coordinates";
+  EXPECT_EQ(std::make_tuple(PlacementUnset(INT32_MIN, INT32_MIN), PlacementUnset(INT32_MIN, 0), PlacementUnset(0, INT32_MIN)),
+            std::make_tuple(true, false, false)) << "unset needs both coordinates";
   WindowPlacement small{0, 0, 100, 900}, unread = small;
   RaiseSavedSize({1, 0}, 706, 331, &small), RaiseSavedSize({0, 0}, 706, 331, &unread);
-  EXPECT_TRUE(small.dx == 706 && small.dy == 900 && unread.dx == 100) << "raised only after a configuration was read";
+  EXPECT_EQ(std::make_tuple(small.dx, small.dy, unread.dx), std::make_tuple(706, 900, 100)) << "raised only after a configuration was read";
 }
 
 TEST(ShellHostPoll, EverySixteenthTickAndTheActionFromStatusAndKnownType) {
   int polls = 0;
   for (int32_t t = 1; t <= 64; ++t) polls += IsHostPollTick(t) ? 1 : 0;
-  EXPECT_TRUE(polls == 4 && IsHostPollTick(16));
+  EXPECT_EQ(std::make_pair(polls, IsHostPollTick(16)), std::make_pair(4, true));
   const struct { int32_t status, type; HostPollAction action; } rows[] = {
       {-1, 2, HostPollAction::HostStopped}, {-1, 0, HostPollAction::None},  // already gone: no second repaint
       {0, 0, HostPollAction::HostAnswers}, {3, 0, HostPollAction::HostAnswers}, {0, 3, HostPollAction::None}};

@@ -25,7 +25,7 @@ e2e_expect_gain() {  # e2e_expect_gain WHAT CH EXPECTED_DB TOLERANCE
 }
 
 # e2e_start_with_host NAME key=value...: a new session with the simulated host of these
-# settings; the program starts and its window opens.
+# settings; the program starts, its window opens and it starts the host's stream.
 e2e_start_with_host() {
   e2e_session "$E2E_WORK/$1"
   shift
@@ -33,17 +33,14 @@ e2e_start_with_host() {
   e2e_sim_config "$@"
   e2e_start_app
   e2e_open_window || { e2e_fail "the main window did not open"; return 1; }
+  e2e_wait_measured 1 || { e2e_fail "the program did not start the host's stream"; return 1; }
 }
-# Closes through the window's own close path and expects a clean exit.
-close_app() {
-  drv close >/dev/null
-  e2e_wait_exit || e2e_fail "the program did not end after WM_CLOSE"
-  e2e_expect "exit code after close" "$APP_RC" 0
-}
+# e2e_expect_exit WHAT: the program ends after WHAT with exit code 0. close_app closes through the
+# window's own close path.
+e2e_expect_exit() { e2e_wait_exit || e2e_fail "the program did not end after $1"; e2e_expect "exit code after $1" "$APP_RC" 0; }
+close_app() { drv close >/dev/null; e2e_expect_exit WM_CLOSE; }
 # settings_attr NAME [FILE]: record 1's attribute NAME in a settings file (the session's by default).
 settings_attr() { sed -n "s/.*ch='1' .* $1='\([^']*\)'.*/\1/p" "${2:-$E2E_SETTINGS_FILE}"; }
-# The shared prefix may carry a registered host: a session without one removes it from both views.
-e2e_unregister_host() { local v; for v in 32 64; do wine reg delete "$E2E_HOST_UNINSTALL" /reg:$v /f >/dev/null 2>&1; done; true; }
 # The Startup shortcut as a file of the session (Wine spells the folder "StartUp").
 e2e_startup_link() {
   find "$E2E_USER_DIR/AppData/Roaming/Microsoft/Windows/Start Menu/Programs" -maxdepth 2 \

@@ -9,8 +9,6 @@
  * its design read); the records in use never go back; and at the end the newest records play,
  * designed for the current stream.
  * Variants that must fail:
- *   -DTODAY      the earlier protocol: sets labelled by nothing, the writer rechecks the rate it
- *                read before the design, at most 4 rounds, the start designs the shared records
  *   -DNOGENCHECK the audio thread takes a set labelled for another stream
  *   -DNORECHECK  the writer does not publish again when a start overtook it
  *   -DRATEFIRST  the writer reads the rate before the generation
@@ -21,11 +19,6 @@
 #define HELD 2
 #define NONE 3
 #define NEXT(i) (((i) + 1) % 3)
-#ifdef TODAY
-#define GENLABEL 0
-#else
-#define GENLABEL gen
-#endif
 byte ready[3];
 byte recA[3], recB[3], genA[3], genB[3], rateA[3], rateB[3];  /* slot contents, two halves */
 byte writeIndex = 1, readIndex = 0;
@@ -35,16 +28,13 @@ byte gen = 1, rate = 0;         /* the stream words: generation, and the rate de
 bool writerDone = false;
 
 proctype Writer() {
-  byte seq = 1, w, n, t, g, rt, rounds;
+  byte seq = 1, w, n, t, g, rt;
   do
   :: seq > P -> break
   :: else ->
      params = seq;
-     rounds = 0;
 again:
-#ifdef TODAY
-     g = rate;           /* the rate the recheck compares with, read before the design */
-#elif defined(RATEFIRST)
+#ifdef RATEFIRST
      rt = rate;
      g = gen;
 #else
@@ -64,18 +54,13 @@ again:
      fi;
      writeIndex = t;
      writing = t;
-#ifdef TODAY
-     rt = rate;          /* the design reads the configuration itself */
-#endif
      assert(t != held);
      d_step { recA[t] = seq; genA[t] = g; rateA[t] = rt }
      assert(t != held);
      d_step { recB[t] = seq; genB[t] = g; rateB[t] = rt }
      writing = NONE;
      ready[t] = PUBLISHED;
-#ifdef TODAY
-     if :: rate != g && rounds < 3 -> rounds++; goto again :: else -> skip fi;
-#elif !defined(NORECHECK)
+#ifndef NORECHECK
      if :: gen != g -> goto again :: else -> skip fi;
 #endif
      seq++
@@ -99,12 +84,12 @@ inline pickup() {
      taken = r;
      a = recA[r];
      assert(a == recB[r] && genA[r] == genB[r] && rateA[r] == rateB[r]);
-#if defined(TODAY) || defined(NOGENCHECK)
+#ifdef NOGENCHECK
      if :: true ->
 #else
      if :: genA[r] == gen ->
 #endif
-           assert(rateA[r] == rate && (genA[r] == gen || genA[r] == 0));
+           assert(rateA[r] == rate && genA[r] == gen);
            assert(a >= inUse);
            inUse = a;
            inUseGen = genA[r];
@@ -121,15 +106,11 @@ inline start() {
 #ifndef ONESTEP
   take();
 #endif
-#ifdef TODAY
-  a = params;                     /* the records the user-interface thread is editing */
-#else
   a = recA[r];                    /* the held set's own records */
-#endif
   assert(r != writing);
-  d_step { recA[r] = a; genA[r] = GENLABEL; rateA[r] = rate }
+  d_step { recA[r] = a; genA[r] = gen; rateA[r] = rate }
   assert(r != writing);
-  d_step { recB[r] = a; genB[r] = GENLABEL; rateB[r] = rate }
+  d_step { recB[r] = a; genB[r] = gen; rateB[r] = rate }
   taken = NONE;                   /* a new stream takes the held set at its first pickup */
   starts++
 }
@@ -137,22 +118,20 @@ inline start() {
 /* K steps among the writer's, then, once it has stopped, the pickups that catch up: each of the
  * two operations appears once, so every one of its steps counts as reached only if it is. */
 proctype Reader() {
-  byte r = 0, n, a, i, starts, taken = 0, inUse = 0, inUseGen = GENLABEL, inUseRate = 0;
+  byte r = 0, n, a, i, starts, taken = 0, inUse = 0, inUseGen = 1, inUseRate = 0;
   bool moved;
   do
   :: i < K || (writerDone && i < K + 2) -> pickup(); i++
   :: i < K && starts < S -> start(); i++
   :: i == K + 2 -> break
   od;
-  assert(inUse == P && inUseRate == rate && inUseGen == GENLABEL)
+  assert(inUse == P && inUseRate == rate && inUseGen == gen)
 }
 
 init {  /* after the first stream start the reader holds slot 0, designed for stream 1 at rate 0 */
   atomic {
     ready[0] = PUBLISHED;
-#ifndef TODAY
     genA[0] = 1; genB[0] = 1;
-#endif
     run Writer(); run Reader()
   }
 }

@@ -2,7 +2,10 @@
 // the same to the bit on every build: the expected values are the exact float results.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <complex>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "tests/engine/stream_fixture.h"
@@ -43,8 +46,24 @@ TEST(DesignTest, CoefficientsAreExact) {
   }
 }
 
+// Derived apart from the design: the centres lie two-thirds of an octave apart from 1000 Hz (cut to
+// four decimals), and each band raised by 12 dB gives exactly that at its centre. (Its bandwidth is
+// pinned by the exact coefficients above.)
+TEST(DesignTest, EveryBandPeaksAtItsCentre) {
+  for (int i = 0; i < kBandCount; ++i) {
+    const double centre = 1000.0 * std::exp2((i - 8) * 2.0 / 3.0);
+    EXPECT_NEAR(kBandCentreHz[i], centre, 1e-4) << "band " << i + 1;
+    GEQ15ChannelParam p{};
+    p.bands[i] = 12.0f;
+    const GEQ15ChannelCoefs c = Design(48000, p).channel[0];
+    const double b0 = c.b0[i], a1 = c.a1[i], b2 = c.b2[i], na2 = c.na2[i];
+    const std::complex<double> z = std::polar(1.0, -2.0 * 3.141592653589793 * centre / 48000);
+    EXPECT_NEAR(20.0 * std::log10(std::abs((b0 + a1 * z + b2 * z * z) / (1.0 + a1 * z - na2 * z * z))), 12.0, 0.001) << "band " << i + 1;
+  }
+}
+
 // Processing relies on a 0 dB band having b0 = 1 and b2 = -na2 exactly for a bit-exact unity
-// path; bypass must design exactly that, with unity gain, whatever the record holds.
+// path; bypass (any value but 0) must design exactly that, with unity gain, whatever the record holds.
 TEST(DesignTest, FlatAndBypassedDesignsAreUnityAndNeedAnAcceptedRate) {
   CoefficientSet untouched{};
   const GEQ15ChannelParam pair[2] = {};
@@ -56,9 +75,10 @@ TEST(DesignTest, FlatAndBypassedDesignsAreUnityAndNeedAnAcceptedRate) {
   for (int rate : {44100, 48000, 96000, 192000}) {
     const GEQ15ChannelCoefs flat = Design(rate, GEQ15ChannelParam{}).channel[0];
     EXPECT_EQ(flat.gain, 1.0f);
-    for (int i = 0; i < kBandCount; ++i) EXPECT_TRUE(flat.b0[i] == 1.0f && flat.b2[i] == -flat.na2[i]) << i;
+    for (int i = 0; i < kBandCount; ++i) EXPECT_EQ(std::make_pair(flat.b0[i], flat.b2[i]), std::make_pair(1.0f, -flat.na2[i])) << i;
+    bypassed.bypass = rate == 48000 ? -1 : 1;
     const GEQ15ChannelCoefs off = Design(rate, bypassed).channel[0];
-    EXPECT_EQ(std::memcmp(&off, &flat, sizeof flat), 0) << rate;
+    EXPECT_EQ(std::memcmp(&off, &flat, sizeof flat), 0) << rate << " Hz, bypass " << bypassed.bypass;
   }
 }
 
@@ -70,53 +90,55 @@ TEST(ProcessTest, ConfigureRefusesRatesOutsideTheRangeAndKeepsTheEarlierState) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(GEQ15_Configure(f, c.rate, c.block), c.result) << c.rate;
-    EXPECT_EQ(f->sampleRate, c.result == 0 ? c.rate : 0) << "a refused rate changes nothing";
-    EXPECT_EQ(f->blockSize, c.blockSize) << c.rate;
+    EXPECT_EQ(std::make_pair(f->sampleRate, f->blockSize), std::make_pair(c.result == 0 ? c.rate : 0, c.blockSize)) << c.rate << ": a refused rate changes nothing";
   }
-  // The earlier stream's peaks: a snapshot waiting unread, and held in the state.
+  // The earlier stream's peaks, a snapshot waiting unread, and its state: a refused rate keeps
+  // them; an accepted one clears the state and publishes zeros through the writer's side.
   MeterSnapshot read{};
   EXPECT_EQ(GEQ15_ReadMeters(f, &read), 0);
-  MeterSnapshot* loud = MeterExchange_BeginWrite(&f->meters);
-  ASSERT_NE(loud, nullptr);
-  std::fill(loud->peak, loud->peak + 16, 0.5f);
+  std::fill_n(MeterExchange_BeginWrite(&f->meters)->peak, 16, 0.5f);
   MeterExchange_EndWrite(&f->meters);
   f->state[0].v[kY1] = 0.5f;
-  EXPECT_EQ(GEQ15_Configure(f, 8000, 64), -2);
-  EXPECT_EQ(f->state[0].v[kY1], 0.5f) << "a refused rate keeps the state";
-  EXPECT_EQ(GEQ15_ReadMeters(f, &read), 0);
-  EXPECT_EQ(read.peak[8], 0.5f) << "and the meters";
-  EXPECT_EQ(GEQ15_Configure(f, 96000, 64), 0);
-  EXPECT_EQ(f->state[0].v[kY1], 0.0f);
-  EXPECT_EQ(GEQ15_ReadMeters(f, &read), 0);
-  EXPECT_EQ(read.peak[8], 0.0f) << "an accepted rate publishes zeros through the writer's side";
+  for (const float kept : {0.5f, 0.0f}) {
+    EXPECT_EQ(GEQ15_Configure(f, kept ? 8000 : 96000, 64), kept ? -2 : 0);
+    EXPECT_EQ(GEQ15_ReadMeters(f, &read), 0);
+    EXPECT_EQ(std::make_pair(f->state[0].v[kY1], read.peak[8]), std::make_pair(kept, kept)) << (kept ? "refused" : "accepted");
+  }
 }
 
+// Ramps of 512, 1024 and 2048 samples from 80 and 160 kHz on, and meter periods of 20 ms, each
+// raised to whole blocks; at each boundary the blocks are short enough to tell the lengths apart.
 TEST(ProcessTest, RampAndMeterPeriodsInWholeBlocks) {
   const struct { int32_t rate, block, ramp, meter; } cases[] = {
       {48000, 512, 512, 1024}, {48000, 480, 960, 960}, {96000, 512, 1024, 2048}, {192000, 256, 2048, 3840},
-      {44100, 1, 512, 882}, {79999, 100, 600, 1600}, {80000, 1000, 2000, 2000}, {160000, 4096, 4096, 4096},
-      {48000, 0, 512, 1024}, {192000, -1, 2048, 3840}, {0, 0, 512, 256},  // no block size counts as 256
+      {44100, 1, 512, 882}, {79999, 100, 600, 1600}, {80000, 1000, 2000, 2000}, {159999, 256, 1024, 3328},
+      {160000, 256, 2048, 3328}, {48000, 0, 512, 1024}, {192000, -1, 2048, 3840}, {0, 0, 512, 256},  // no block size counts as 256
   };
   for (const auto& c : cases) {
     ProcessContext pc;
     std::memset(&pc, 0x7F, sizeof pc);
     ProcessContext_Init(&pc, c.rate, c.block, 20.0f);
-    EXPECT_TRUE(pc.rampLength == c.ramp && pc.meterPeriod == c.meter && pc.rampStep == static_cast<float>(1.0 / c.ramp))
-        << c.rate << "/" << c.block << ": " << pc.rampLength << ", " << pc.meterPeriod;
-    EXPECT_TRUE(!pc.block && !pc.coefs && !pc.rampRemaining && !pc.meterCount);
+    EXPECT_EQ(std::make_tuple(pc.rampLength, pc.meterPeriod, pc.rampStep), std::make_tuple(c.ramp, c.meter, float(1.0 / c.ramp)))
+        << c.rate << " Hz, blocks of " << c.block;
+    EXPECT_EQ(std::make_tuple(pc.block, pc.coefs, pc.rampRemaining, pc.meterCount), std::make_tuple(nullptr, nullptr, 0, 0));
   }
 }
 
+// A host may hand shorter buffers than it announced: each buffer's own length drives the ramp.
 TEST(ProcessTest, FadeInFromSilenceThenUnity) {
   EngineStream s;
-  s.Start(48000, 512);
-  const std::vector<float> out = s.Run(std::vector<float>(512, 1.0f));
+  s.Start(48000, 256);
+  std::vector<float> out;
+  for (int b = 0; b < 4; ++b) {
+    const std::vector<float> part = s.Run(std::vector<float>(128, 1.0f));
+    out.insert(out.end(), part.begin(), part.end());
+  }
   for (int k = 0; k < 512; ++k) ASSERT_FLOAT_EQ(out[k], k / 512.0f) << "sample " << k;
   for (uint32_t block = 0; block < 4; ++block) {
     const std::vector<float> in = Noise(512, block);
     EXPECT_EQ(s.Run(in), in) << "flat bands and unity gain must pass the input unchanged";
   }
-  EXPECT_TRUE(s.filter()->state[0].v[kGain] == 1.0f && s.filter()->state[0].v[kStep] == 0.0f);
+  EXPECT_EQ(std::make_pair(s.filter()->state[0].v[kGain], s.filter()->state[0].v[kStep]), std::make_pair(1.0f, 0.0f));
   // Started at the target (an offline render's choice), the first set's gain holds from the first
   // sample; a later set still ramps.
   EXPECT_EQ(s.SetAll(0.0f, -6.0f), 0);
@@ -145,7 +167,11 @@ TEST(ProcessTest, NewSetWaitsForTheRunningRampAndBandsChangeAtOnce) {
   s.Run(impulse);
   ASSERT_EQ(s.SetAll(12.0f, -6.0f), 0);
   impulse[0] = 0.25f;
-  EXPECT_GT(s.Run(impulse)[0], 0.25f * target);
+  const float out = s.Run(impulse)[0];
+  float boosted = 0.25f;  // from silence, each band passes b0 times its input: the new bands act at once
+  for (float b0 : s.process().coefs->channel[0].b0) boosted = static_cast<float>(double(b0) * boosted);
+  EXPECT_EQ(out, boosted * target);
+  EXPECT_GT(boosted, 1.0f) << "the set in use is the one raised by 12 dB";
   EXPECT_EQ(s.filter()->state[0].v[kStep], 0.0f) << "an unchanged gain target starts no ramp";
 }
 
@@ -166,10 +192,9 @@ TEST(ProcessTest, PeaksArePublishedThenDecayOrKeepGrowingWhileUnread) {
   right[20] = -0.25f;
   period(-0.5f);
   right[20] = 0.0f;
+  // Output peaks come after the fade-in gain of the first block: 5/512 and 20/512 of the input.
   EXPECT_EQ(read(), 0.5f);
-  EXPECT_EQ(snap.peak[1], 0.25f);
-  // Output peaks come after the fade-in gain of the first block: below the input peaks.
-  EXPECT_TRUE(snap.peak[8] > 0.0f && snap.peak[8] < 0.5f && snap.peak[9] > 0.0f);
+  EXPECT_EQ(std::make_tuple(snap.peak[1], snap.peak[8], snap.peak[9]), std::make_tuple(0.25f, 0.5f * 5 / 512, 0.25f * 20 / 512));
   for (int e : {2, 3, 4, 5, 6, 7, 10, 11, 12, 13, 14, 15}) EXPECT_EQ(snap.peak[e], 0.0f) << "entry " << e;
   EXPECT_EQ(s.filter()->state[0].v[kPeakIn], 0.5f * 0.93f) << "held peak decays after publishing";
   EXPECT_EQ(read(), 0.5f) << "no new publication: the same snapshot again";

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/remote_api.h"
@@ -37,8 +38,8 @@ TEST(HostFolder, CutRulesAndLimits) {
       {std::string("C:\\A\\u.exe\0\\tail", 16), 1, "C:\\A", 17}};  // a zero inside the count ends the text
   for (const auto& row : rows) {
     int32_t found = -1;
-    EXPECT_EQ(Folder(row.value, &found, row.count), row.folder) << row.value.substr(0, 40);
-    EXPECT_EQ(found, row.found) << row.value.substr(0, 40) << " (" << row.value.size() << " bytes)";
+    const std::string folder = Folder(row.value, &found, row.count);
+    EXPECT_EQ(std::make_pair(folder, found), std::make_pair(row.folder, row.found)) << row.value.substr(0, 40) << " (" << row.value.size() << " bytes)";
   }
 }
 
@@ -48,15 +49,20 @@ RemoteApi CompleteTable() {
   return api;
 }
 
-// Callers test the result only for its sign: every entry must be checked.
-TEST(RemoteBinding, EveryMissingEntryIsReported) {
+// Each entry alone missing gives its own code (logout and run share -2); the midi entry sits
+// eleventh but is checked after the wide string setter, whose code wins when both are missing.
+TEST(RemoteBinding, EveryMissingEntryIsReportedInCheckOrder) {
+  const int32_t codes[kRemoteEntryCount] = {-1,  -2,  -2,  -3,  -4,  -5,  -6,  -7,  -8,  -9,  -15, -10, -11,
+                                            -12, -13, -14, -30, -31, -32, -33, -34, -35, -40, -41, -42, -43};
   RemoteApi api = CompleteTable();
   EXPECT_EQ(RemoteApi_FirstMissing(&api), 0);
   for (int i = 0; i < kRemoteEntryCount; ++i) {
     api.entry[i] = nullptr;
-    EXPECT_LT(RemoteApi_FirstMissing(&api), 0) << "entry " << i;
+    EXPECT_EQ(RemoteApi_FirstMissing(&api), codes[i]) << kRemoteExportNames[i];
     api.entry[i] = CompleteTable().entry[i];
   }
+  api.KLORM_GetMidiMessage = api.KLORM_SetParameterStringW = nullptr;
+  EXPECT_EQ(RemoteApi_FirstMissing(&api), -14);
 }
 
 // A host whose type query answers as the test says.
@@ -82,11 +88,10 @@ TEST(RefreshHostTypeCases, BusListsAndChange) {
     // A stale list from before must be cleared.
     HostLink link{0, c.hostTypeBefore, 3, HostBusListForType(3).busLabels};
     g_typeResult = c.result, g_typeValue = c.type;
-    EXPECT_EQ(RefreshHostType(&link, &api), c.changed);
-    EXPECT_EQ(link.hostType, c.hostType);
-    EXPECT_EQ(link.busCount, c.busCount);
-    ASSERT_EQ(link.busLabels == nullptr, c.labels.empty());
-    for (size_t i = 0; i < c.labels.size(); ++i) EXPECT_EQ(c.labels[i], link.busLabels[i]);
+    const int32_t changed = RefreshHostType(&link, &api);
+    const std::vector<std::string> labels(link.busLabels, link.busLabels + (link.busLabels ? link.busCount : 0));
+    EXPECT_EQ(std::make_tuple(changed, link.hostType, link.busCount, labels, link.busLabels == nullptr),
+              std::make_tuple(c.changed, c.hostType, c.busCount, c.labels, c.labels.empty()));
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <tuple>
 #include <vector>
 
 #include "tools/simhost/sim_audio.h"
@@ -17,13 +18,12 @@ TEST(SimHostConfig, ParsesSettingsAndReportsMistakesByLine) {
                       "signal.3=sine:1000:-6\nbusy_client=Other Mixer\nrestart_at=2.5\n"
                       "rate=abc\nsignal.200=silence\nnonsense=1\nno equals sign\n",
                       &errors);
-  EXPECT_TRUE(c.hostType == 2 && c.rate == 44100 && !c.realtime && c.inPlace);
-  EXPECT_TRUE(c.signal == "white:-20" && c.channelSignal[3] == "sine:1000:-6" && c.restartAt == 2.5);
-  EXPECT_EQ(c.busyClient, "Other Mixer");
+  EXPECT_EQ(std::make_tuple(c.hostType, c.rate, c.realtime, c.inPlace, c.signal, c.channelSignal[3], c.restartAt, c.busyClient),
+            std::make_tuple(2, 44100, false, true, std::string("white:-20"), std::string("sine:1000:-6"), 2.5, std::string("Other Mixer")));
   ASSERT_EQ(errors.size(), 4u);
   EXPECT_NE(errors[0].find("line 10"), std::string::npos);
   EXPECT_NE(SimConfig_Apply(&c, "signal", "sine:1000").find("sine:HZ:DB"), std::string::npos);
-  EXPECT_TRUE(SimConfig_ChannelTotal(3) == 64 && SimConfig_ChannelTotal(7) == 0);
+  EXPECT_EQ(std::make_pair(SimConfig_ChannelTotal(3), SimConfig_ChannelTotal(7)), std::make_pair(64, 0));
 }
 
 double MeasuredRmsDb(const std::string& signal, int32_t frames) {
@@ -49,7 +49,7 @@ TEST(SimHostStats, WindowExactCopyUntouchedOutputsAndWavRoundTrip) {
   ChannelStats s, same;
   ChannelStats_Add(&same, in.data(), in.data(), 4, 0, 4, false);
   ChannelStats_Add(&s, in.data(), out.data(), 4, 1, 2, true);  // window covers samples 1 and 2
-  EXPECT_TRUE(same.exactCopy && !s.exactCopy && s.untouched == 1 && s.windowFrames == 2 && s.inPeak == 1.0f);
+  EXPECT_EQ(std::make_tuple(same.exactCopy, s.exactCopy, s.untouched, s.windowFrames, s.inPeak), std::make_tuple(true, false, 1, 2, 1.0f));
   EXPECT_NEAR(RmsDb(s.inSquares, s.windowFrames), 20 * std::log10(std::sqrt((1.0 + 0.0625) / 2)), 1e-9);
 
   const std::string path = ::testing::TempDir() + "simhost_roundtrip.wav";

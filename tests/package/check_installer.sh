@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# check_installer.sh BUILD_DIR --driver e2e-driver.exe --simhost OrluneRemote.dll --work DIR installer
-# The installer under Wine in a fresh prefix: silent setup; the installed VEZ-15 equalizing the simulated
-# host; setup again (in place) and the silent uninstall, each shutting VEZ-15 down through its own close path.
+# check_installer.sh BUILD_DIR OBJDUMP --driver e2e-driver.exe --simhost OrluneRemote.dll --work DIR installer
+# Both packages as the package target makes them: the zip's files, and programs that need no DLL
+# beyond Windows' own; the installer under Wine in a fresh prefix: silent setup; the installed VEZ-15
+# equalizing the simulated host; setup again (in place) and the silent uninstall, each shutting VEZ-15
+# down through its own close path.
 set -uo pipefail
-build=$(cd "$1" && pwd) && shift
+build=$(cd "$1" && pwd) objdump=$2 && shift 2
 # shellcheck source=../app/e2e_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../app/e2e_lib.sh"
 
@@ -22,8 +24,10 @@ closes_running() {  # closes_running WHAT COMMAND...: COMMAND ends the running V
 
 scenario_installer() {
   rm -rf "$E2E_WORK" && mkdir -p "$E2E_WORK"
-  cpack -G NSIS --config "$build/CPackConfig.cmake" -B "$E2E_WORK" >"$E2E_WORK/cpack.log" 2>&1 || { cat "$E2E_WORK/cpack.log"; return 1; }
-  local setup=$(ls "$E2E_WORK"/VEZ-15-*-win32-setup.exe) dir='C:\Program Files (x86)\Kelmora\VEZ-15' program menu want
+  cpack -G "ZIP;NSIS" --config "$build/CPackConfig.cmake" -B "$E2E_WORK" >"$E2E_WORK/cpack.log" 2>&1 || { cat "$E2E_WORK/cpack.log"; return 1; }
+  local setup=$(ls "$E2E_WORK"/VEZ-15-*-win32-setup.exe) dir='C:\Program Files (x86)\Kelmora\VEZ-15' program menu want exe imports
+  local zip=${setup%-setup.exe}
+  e2e_expect "the zip's files" "$(cmake -E tar tf "$zip.zip" | LC_ALL=C sort | tr '\n' ' ')" "$(printf "${zip##*/}/%s " README.txt VEZ-15.exe geq15-tool.exe)"
   WINEPREFIX=$E2E_WORK/session/prefix "$E2E_ROOT/scripts/wine-prefix.sh" >/dev/null && e2e_session "$E2E_WORK/session" keep || return 1
   export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"  # no menu entries on this machine's desktop
   grep -q '^#arch=win32' "$WINEPREFIX/system.reg" && dir='C:\Program Files\Kelmora\VEZ-15'  # else a 32-bit program on 64-bit Windows
@@ -31,6 +35,13 @@ scenario_installer() {
   e2e_expect "silent setup: exit code" $? 0
   program=$(winepath -u "$dir" 2>/dev/null) menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/VEZ-15"
   e2e_expect "installed files" "$(ls "$program" | tr '\n' ' ')" "README.txt Uninstall.exe VEZ-15.exe geq15-tool.exe "
+  # DLLs every Windows since 7 carries; anything else (libgcc_s_*.dll, libstdc++-6.dll,
+  # libwinpthread-1.dll, ...) would have to be shipped beside the program.
+  for exe in VEZ-15.exe geq15-tool.exe; do
+    imports=$("$objdump" -p "$program/$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:upper:]' '[:lower:]')
+    [ -n "$imports" ] || imports="(no imports read)"
+    e2e_expect "$exe needs no DLL beyond Windows' own" "$(grep -vE '^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|oleacc|comdlg32|comctl32|msvcrt|shlwapi|ws2_32|winmm|version)\.dll$' <<<"$imports" | tr '\n' ' ')" ""
+  done
   e2e_expect "Start menu shortcuts" "$(names "$menu/VEZ-15.lnk" "$dir\\VEZ-15.exe") $(names "$menu/VEZ-15 Windows guide.lnk" "$dir\\README.txt")" \
     "$dir\\VEZ-15.exe $dir\\README.txt"
   want=${setup##*/VEZ-15-}

@@ -20,15 +20,15 @@ const float kNaN = std::nanf("");
 TEST(PanelHitTestTest, BoundariesThatMatter) {
   PanelGeometry g{};
   ComputePanelGeometry(&g, 0, 0, 682);
-  const int32_t L = g.areaLeft, T = g.areaTop, B = g.areaBottom;
+  const int32_t L = 10, T = 70, B = 247;  // the slider area of a client area at (0, 0)
   // Both ends of a bus cell belong to it; neighbouring band columns share x = L + 42 and the lower
-  // index wins; the inert zone covers the top 11 rows of the gain column.
+  // index wins; the inert zone, from the slider area's top, covers the top 11 rows of the gain column.
   const struct { int32_t x, y, hit, slider; } rows[] = {
       {10, 10, kHitBusCell, -1}, {82, 60, kHitBusCell, -1}, {83, 30, kHitNone, -1}, {92, 30, kHitBusCell + 1, -1},
       {10 + 7 * 82 + 72, 30, kHitBusCell + 7, -1}, {10, 61, kHitNone, -1}, {L + 42, T + 50, kHitSlider, 0},
       {L + 43, T + 50, kHitSlider, 1}, {L + 490, T + 50, kHitSlider, 14}, {L + 9, T + 50, kHitNone, -1},
       {L + 20, T + 9, kHitNone, -1}, {L + 20, B - 10, kHitSlider, 0}, {L + 20, B - 9, kHitNone, -1},
-      {L + 600, T + 15, kHitInertZone, -1}, {L + 600, T + 25, kHitInertZone, -1}, {L + 600, T + 26, kHitSlider, 15},
+      {L + 600, T, kHitInertZone, -1}, {L + 600, T + 15, kHitInertZone, -1}, {L + 600, T + 25, kHitInertZone, -1}, {L + 600, T + 26, kHitSlider, 15},
       {L + 586, B - 15, kHitSlider, 15}, {L + 586, B - 14, kHitNone, -1}, {L + 627, T + 138, kHitBypassSwitch, -1},
       {L + 653, T + 162, kHitBypassSwitch, -1}, {L + 654, T + 150, kHitNone, -1}, {L + 640, T + 163, kHitNone, -1}};
   for (const auto& r : rows) {
@@ -54,22 +54,19 @@ TEST(KnobAndMeterTest, PositionsStayInsideTheirColumns) {
     EXPECT_NEAR(MeterLevelDb(level), 20.0 * std::log10(level) - 0.034, 0.0341) << level;
   }
   // The louder channel of a pair is shown; a NaN never wins over a level.
-  EXPECT_TRUE(MeterPairLevel(0.25f, 0.5f) == 0.5f && MeterPairLevel(0.5f, 0.25f) == 0.5f &&
-              MeterPairLevel(kNaN, 0.25f) == 0.25f && MeterPairLevel(0.25f, kNaN) == 0.25f);
+  EXPECT_EQ(std::make_tuple(MeterPairLevel(0.25f, 0.5f), MeterPairLevel(0.5f, 0.25f), MeterPairLevel(kNaN, 0.25f), MeterPairLevel(0.25f, kNaN)),
+            std::make_tuple(0.5f, 0.5f, 0.25f, 0.25f));
 }
 
-TEST(WheelTest, StepsTruncateTowardZero) {
-  const int16_t deltas[] = {120, -120, 60, -60, 240, -359, -32768};
+TEST(ValueEditTest, WheelStepsTypedTextAndDragEdges) {
+  const int16_t deltas[] = {120, -120, 60, -60, 240, -359, -32768};  // steps truncate toward zero
   const int32_t steps[] = {-1, 1, 0, 0, -2, 2, 273};
   for (size_t i = 0; i < std::size(deltas); ++i) EXPECT_EQ(WheelSteps(deltas[i]), steps[i]) << deltas[i];
-}
-
-TEST(ValueEditTest, TypedTextAndDragEdges) {
   // Only a decimal number counts: "inf", "nan" and hexadecimal are text without a number.
   const struct { const char* text; int32_t applied; float value; } rows[] = {
       {"5.25", 1, 5.25f}, {"-20", 1, -12.0f}, {"abc", 1, 0.0f}, {"1e3", 1, 12.0f}, {"  -3.5dB", 1, -3.5f},
       {".5", 1, 0.5f}, {"nan", 1, 0.0f}, {"-nan", 1, 0.0f}, {"inf", 1, 0.0f}, {"-infinity", 1, 0.0f},
-      {"0x5", 1, 0.0f}, {"1e999", 1, 12.0f}, {"", 0, 7.0f}, {nullptr, 0, 7.0f}};
+      {"0x5", 1, 0.0f}, {"0X5", 1, 0.0f}, {"1e999", 1, 12.0f}, {"", 0, 7.0f}, {nullptr, 0, 7.0f}};
   for (const auto& r : rows) {
     float v = 7.0f;
     EXPECT_EQ(TypedValue(r.text, -12.0f, 12.0f, &v), r.applied) << (r.text ? r.text : "(null)");
@@ -82,15 +79,13 @@ TEST(ValueEditTest, TypedTextAndDragEdges) {
 // A panel whose engine has a running stream (so publishing reaches the exchange), the
 // program's 688-pixel client area and five buses.
 struct PanelFixture : ::testing::Test {
+  static constexpr const char* kLabels[] = {"A1", "A2", "A3", "B1", "B2"};
   EngineContext engine{};
-  PanelState panel{{}, {}, 0, nullptr, &engine, {}, {}};
+  PanelState panel{{}, {}, 5, kLabels, &engine, {}, {}};
   void SetUp() override {
     ASSERT_EQ(GEQ15_Create(panel.engine), 0);
     ASSERT_EQ(GEQ15_StartStream(panel.engine, 48000, 512), 0);
     ComputePanelGeometry(&panel.geometry, 0, 0, 688);
-    static const char* const kLabels[] = {"A1", "A2", "A3", "B1", "B2"};
-    panel.busCount = 5;
-    panel.busLabels = kLabels;
     held = CoefExchange_CatchUp(&panel.engine->coefExchange);
   }
   void TearDown() override { GEQ15_Destroy(panel.engine); }
@@ -102,31 +97,29 @@ struct PanelFixture : ::testing::Test {
   }
   const PublishedSet* held = nullptr;
   GEQ15ChannelParam& Record(int n) { return panel.engine->filter->param[n - 1]; }
+  std::string Slider(int32_t k) {  // its value in records 1 and 2, and whether published since the last look
+    auto v = [&](int n) { return std::to_string(k == kGainSlider ? Record(n).gain : Record(n).bands[k]); };
+    return v(1) + " " + v(2) + (Published() ? " published" : "");
+  }
+  std::string Did(PanelChange c, int32_t k) {  // what an action asked to redraw, and slider k after it
+    static const char* const kRedraws[] = {"nothing", "slider", "bus bar", "bypass", "drag", "editor", "unused"};
+    return std::string(kRedraws[c.redraw]) + " " + std::to_string(c.slider) + " | " + Slider(k);
+  }
   int32_t BandX(int32_t j) const { return panel.geometry.areaLeft + 26 + 32 * j; }
   int32_t MidY() const { return panel.geometry.areaTop + 88; }
 };
 
 TEST_F(PanelFixture, DragUpStopsAtTheTopAndComesBackAtOnce) {
   const int32_t y0 = MidY();
-  PanelChange press = PanelApplyLeftPress(&panel, BandX(4), y0);
-  EXPECT_TRUE(press.redraw == kDragStarted && press.slider == 4);
-  EXPECT_FALSE(Published()) << "a press alone changes nothing";
-  PanelChange move = PanelApplyPointerMove(&panel, y0 - 30);
-  EXPECT_TRUE(move.redraw == kRedrawSlider && move.slider == 4);
-  EXPECT_FLOAT_EQ(Record(1).g5, 3.0f);
-  EXPECT_TRUE(Published());
-  PanelApplyPointerMove(&panel, y0 - 200);
-  EXPECT_EQ(Record(1).g5, 12.0f);
-  PanelApplyPointerMove(&panel, y0 - 190);
-  EXPECT_FLOAT_EQ(Record(2).g5, 11.0f);
-  Published();
-  EXPECT_EQ(PanelApplyPointerMove(&panel, y0 - 190).redraw, kRedrawNothing) << "unchanged y applies nothing";
-  EXPECT_FALSE(Published());
-  EXPECT_EQ(PanelApplyDoubleClick(&panel, BandX(5), y0).redraw, kRedrawNothing) << "while dragging";
-  EXPECT_EQ(PanelApplyWheelStep(&panel, -1).redraw, kRedrawNothing) << "while dragging";
+  EXPECT_EQ(Did(PanelApplyLeftPress(&panel, BandX(4), y0), 4), "drag 4 | 0.000000 0.000000") << "a press alone changes nothing";
+  EXPECT_EQ(Did(PanelApplyPointerMove(&panel, y0 - 30), 4), "slider 4 | 3.000000 3.000000 published");
+  EXPECT_EQ(Did(PanelApplyPointerMove(&panel, y0 - 200), 4), "slider 4 | 12.000000 12.000000 published");
+  EXPECT_EQ(Did(PanelApplyPointerMove(&panel, y0 - 190), 4), "slider 4 | 11.000000 11.000000 published") << "down again from the top";
+  EXPECT_EQ(Did(PanelApplyPointerMove(&panel, y0 - 190), 4), "nothing -1 | 11.000000 11.000000") << "unchanged y applies nothing";
+  EXPECT_EQ(Did(PanelApplyDoubleClick(&panel, BandX(5), y0), 5), "nothing -1 | 0.000000 0.000000") << "while dragging";
+  EXPECT_EQ(Did(PanelApplyWheelStep(&panel, -1), 4), "nothing -1 | 11.000000 11.000000") << "while dragging";
   EXPECT_EQ(PanelEndDrag(&panel), 1);
-  EXPECT_EQ(PanelApplyPointerMove(&panel, y0).redraw, kRedrawNothing);
-  EXPECT_FLOAT_EQ(Record(1).g5, 11.0f);
+  EXPECT_EQ(Did(PanelApplyPointerMove(&panel, y0), 4), "nothing -1 | 11.000000 11.000000") << "after the drag";
   EXPECT_EQ(PanelEndDrag(&panel), 0);
 }
 
@@ -137,27 +130,21 @@ TEST_F(PanelFixture, EveryEditWritesRecordsOneAndTwoOnlyAndPublishes) {
     Record(n).bypass = n;
     untouched[n - 3] = Record(n);
   }
-  auto expectBoth = [&](float GEQ15ChannelParam::*field, float v, const char* what) {
-    EXPECT_TRUE(Record(1).*field == v && Record(2).*field == v && Published()) << what;
-  };
-  StoreSliderValue(&panel, kGainSlider, 11.8f);
+  StoreSliderValue(&panel, kGainSlider, 11.8f), StoreSliderValue(&panel, 2, -7.5f), Published();
   panel.drag.sliderIndex = kGainSlider;
-  EXPECT_EQ(PanelApplyWheelStep(&panel, -1).slider, kGainSlider);
-  expectBoth(&GEQ15ChannelParam::gain, 12.0f, "wheel notch forward from 11.8");
-  PanelApplyWheelStep(&panel, 1);
-  expectBoth(&GEQ15ChannelParam::gain, 11.5f, "wheel notch back");
-  EXPECT_EQ(PanelApplyWheelStep(&panel, 0).redraw, kRedrawSlider);
-  expectBoth(&GEQ15ChannelParam::gain, 11.5f, "less than a notch still stores and publishes");
-  EXPECT_EQ(PanelApplyTypedText(&panel, 14, "5.25").redraw, kRedrawSlider);
-  expectBoth(&GEQ15ChannelParam::g15, 5.25f, "typed 5.25");
-  EXPECT_TRUE(PanelApplyTypedText(&panel, 14, "").redraw == kRedrawNothing && !Published());
-  StoreSliderValue(&panel, 2, -7.5f);
-  EXPECT_EQ(PanelApplyDoubleClick(&panel, BandX(2), MidY()).slider, 2);
-  expectBoth(&GEQ15ChannelParam::g3, 0.0f, "double click");
+  EXPECT_EQ(Did(PanelApplyWheelStep(&panel, -1), kGainSlider), "slider 15 | 12.000000 12.000000 published") << "a notch forward from 11.8";
+  EXPECT_EQ(Did(PanelApplyWheelStep(&panel, 1), kGainSlider), "slider 15 | 11.500000 11.500000 published") << "a notch back";
+  panel.drag.sliderIndex = 0;
+  EXPECT_EQ(Did(PanelApplyWheelStep(&panel, 0), 0), "slider 0 | 0.000000 0.000000 published") << "less than a notch, on band 1";
+  EXPECT_EQ(Did(PanelApplyTypedText(&panel, 14, "5.25"), 14), "slider 14 | 5.250000 5.250000 published");
+  EXPECT_EQ(Did(PanelApplyTypedText(&panel, 14, ""), 14), "nothing -1 | 5.250000 5.250000");
+  EXPECT_EQ(Did(PanelApplyDoubleClick(&panel, BandX(2), MidY()), 2), "slider 2 | 0.000000 0.000000 published");
   for (int32_t expected : {1, 0}) {
     EXPECT_EQ(PanelApplyLeftPress(&panel, panel.geometry.bypassLeft + 5, panel.geometry.bypassTop + 5).redraw, kRedrawBypass);
-    EXPECT_TRUE(Record(1).bypass == expected && Record(2).bypass == expected && Published()) << expected;
+    EXPECT_EQ(std::make_tuple(Record(1).bypass, Record(2).bypass, Published()), std::make_tuple(expected, expected, true));
   }
+  StoreSliderValue(&panel, kSliderCount, 5.0f);  // past the last slider: no field of any record
+  EXPECT_FALSE(Published());
   for (int n = 3; n <= 8; ++n) EXPECT_EQ(std::memcmp(&Record(n), &untouched[n - 3], sizeof untouched[0]), 0) << n;
 }
 
@@ -169,23 +156,22 @@ TEST_F(PanelFixture, InputThatMustChangeNothing) {
   EXPECT_EQ(PanelApplyLeftPress(&panel, panel.geometry.areaLeft + 603, panel.geometry.areaTop + 20).redraw, kRedrawNothing)
       << "inert zone";
   PanelApplyPointerMove(&panel, 0);
-  EXPECT_TRUE(Record(1).g6 == 4.0f && Record(1).gain == 2.0f && !Published());
-  // Bus cells beyond the bus count, or any while the host is not running, choose nothing.
-  const int32_t y = panel.geometry.busTop + 20, x5 = BusCellRect(&panel.geometry, 5).left + 5,
-                x3 = BusCellRect(&panel.geometry, 3).left + 5;
-  EXPECT_EQ(PanelApplyLeftPress(&panel, x5, y).redraw, kRedrawNothing);
-  EXPECT_EQ(panel.engine->bus.load(), 0);
-  EXPECT_EQ(PanelApplyLeftPress(&panel, x3, y).redraw, kRedrawBusBar);
-  EXPECT_TRUE(panel.engine->bus.load() == 3 && !Published()) << "choosing a bus publishes nothing";
-  panel.busCount = 0;
-  EXPECT_EQ(PanelApplyLeftPress(&panel, BusCellRect(&panel.geometry, 1).left + 5, y).redraw, kRedrawNothing);
-  EXPECT_EQ(panel.engine->bus.load(), 3);
+  EXPECT_EQ(Slider(5) + ", " + Slider(kGainSlider), "4.000000 4.000000, 2.000000 2.000000");
+  // Bus cells beyond the bus count, or any while the host is not running, choose nothing; a bus
+  // is chosen without a publication.
+  const int32_t y = panel.geometry.busTop + 20;
+  for (const auto& [cell, busCount, redraw, bus] : {std::make_tuple(5, 5, kRedrawNothing, 0), std::make_tuple(3, 5, kRedrawBusBar, 3),
+                                                    std::make_tuple(1, 0, kRedrawNothing, 3)}) {
+    panel.busCount = busCount;
+    EXPECT_EQ(PanelApplyLeftPress(&panel, BusCellRect(&panel.geometry, cell).left + 5, y).redraw, redraw) << "cell " << cell;
+    EXPECT_EQ(std::make_pair(panel.engine->bus.load(), Published()), std::make_pair(bus, false)) << "cell " << cell;
+  }
   PanelApplyTypedText(&panel, 1, "-4");
-  EXPECT_TRUE(Record(1).g2 == -4.0f && Record(2).g2 == -4.0f && Published());
+  EXPECT_EQ(Slider(1), "-4.000000 -4.000000 published") << "with the host not running";
   GEQ15_Destroy(panel.engine);  // nothing crashes before the equalizer exists
-  EXPECT_EQ(PanelApplyLeftPress(&panel, panel.geometry.bypassLeft + 3, panel.geometry.bypassTop + 3).redraw, kRedrawNothing);
-  EXPECT_EQ(PanelApplyTypedText(&panel, 0, "3").redraw, kRedrawNothing);
-  EXPECT_EQ(PanelApplyDoubleClick(&panel, BandX(0), MidY()).redraw, kRedrawNothing);
+  EXPECT_EQ(std::make_tuple(PanelApplyLeftPress(&panel, panel.geometry.bypassLeft + 3, panel.geometry.bypassTop + 3).redraw,
+                            PanelApplyTypedText(&panel, 0, "3").redraw, PanelApplyDoubleClick(&panel, BandX(0), MidY()).redraw),
+            std::make_tuple(kRedrawNothing, kRedrawNothing, kRedrawNothing));
 }
 
 // `before` and `after`: the focused slider's value, the selected bus, or the bypass switch.
@@ -203,8 +189,9 @@ TEST_F(PanelFixture, EveryKeyAtEachKindOfStop) {
       {G, 3, kKeyEnd, 0, G, Knob, -12}, {B9, -3, kKeyZero, 0, B9, Knob, 0}, {B9, 4, kKeyEnter, 0, B9, Edit, 4},
       {G, 4, kKeyF2, 0, G, Edit, 4}, {B9, 4, kKeyLeft, 0, B9 - 1, None, 4}, {B1, 4, kKeyLeft, 0, B1, None, 4},
       {G - 1, 4, kKeyRight, 0, G, None, 4}, {G, 4, kKeyRight, 0, G, None, 4}, {B9, 4, kKeySpace, 0, B9, No, 4}};
-  auto value = [&](int32_t stop, int n) -> float {
-    return stop == Bar ? panel.engine->bus.load() : stop == Sw ? Record(n).bypass : stop == G ? Record(n).gain : Record(n).bands[stop - B1];
+  auto value = [&](int32_t stop) -> std::string {  // the bus, the switch of both records, or the slider
+    if (stop == Bar || stop == Sw) return std::to_string(stop == Bar ? panel.engine->bus.load() : Record(1).bypass * 10 + Record(2).bypass);
+    return Slider(stop - B1);
   };
   for (size_t i = 0; i < std::size(rows); ++i) {
     const auto& r = rows[i];
@@ -214,10 +201,11 @@ TEST_F(PanelFixture, EveryKeyAtEachKindOfStop) {
     if (r.stop != Bar && r.stop != Sw) StoreSliderValue(&panel, r.stop - B1, r.before);
     Published();
     const PanelChange c = PanelApplyKey(&panel, r.key, r.shift ? kKeyShift : 0);
-    EXPECT_TRUE(c.redraw == r.redraw && panel.focus.stop == r.stopAfter) << "row " << i << ": " << c.redraw << ", " << panel.focus.stop;
-    EXPECT_TRUE(value(r.stop, 1) == r.after && value(r.stop, 2) == r.after) << "row " << i << ": " << value(r.stop, 1);
-    EXPECT_EQ(Published(), c.redraw == Knob || c.redraw == Key) << "row " << i;
-    EXPECT_TRUE(c.slider == (c.redraw == Knob || c.redraw == Edit ? r.stop - B1 : -1)) << "row " << i;
+    const bool published = c.redraw == Knob || c.redraw == Key;
+    const std::string after = r.stop == Bar ? std::to_string(int(r.after)) : r.stop == Sw ? std::to_string(int(r.after) * 11)
+                              : std::to_string(r.after) + " " + std::to_string(r.after) + (published ? " published" : "");
+    EXPECT_EQ(std::make_tuple(c.redraw, panel.focus.stop, value(r.stop), c.slider),
+              std::make_tuple(r.redraw, r.stopAfter, after, c.redraw == Knob || c.redraw == Edit ? r.stop - B1 : -1)) << "row " << i;
   }
 }
 
@@ -231,6 +219,7 @@ TEST_F(PanelFixture, FocusFollowsPressesAndItsRectangleStaysClearOfEveryElement)
   EXPECT_EQ(panel.focus.stop, kFocusBusBar) << "an empty cell takes it to the bar; a meter takes no focus";
   for (int32_t stop = 0; stop < kFocusStops; ++stop) {
     panel.focus.stop = stop;
+    EXPECT_EQ(PanelFocusedChild(&panel), stop == kFocusBusBar ? kChildBusCell : stop == kFocusBypass ? kChildBypass : kChildSlider + stop - 1);
     const PanelRect f = PanelFocusRect(&panel);
     for (int32_t child = 1; child <= PanelChildCount(&panel); ++child) {
       const PanelRect r = PanelChildRect(&panel, child);
@@ -240,8 +229,21 @@ TEST_F(PanelFixture, FocusFollowsPressesAndItsRectangleStaysClearOfEveryElement)
   }
 }
 
-// Names, roles, the reading order and the hit test are read through oleacc end to end.
-TEST_F(PanelFixture, ValueTextsAndTheNoticeInPlaceOfTheCells) {
+// Roles, the reading order and the hit test are read through oleacc end to end, as are the names
+// of one child of each kind; every band is named after its centre, to two digits.
+TEST_F(PanelFixture, NamesValueTextsStatesOrderAndTheNoticeInPlaceOfTheCells) {
+  for (int32_t s = 0; s < kBandCount; ++s) {
+    const std::string name = PanelSliderName(s), unit = name.substr(name.rfind(' '));
+    const double hz = std::atof(name.c_str() + 5) * (unit == " kHz" ? 1000 : 1);
+    EXPECT_TRUE(name.rfind("Band ", 0) == 0 && (unit == " Hz" || unit == " kHz") && std::fabs(hz / kBandCentreHz[s] - 1) < 0.02) << name;
+  }
+  // The selected cell is checked, those past the bus count unavailable; backwards the same order.
+  EXPECT_EQ(std::make_tuple(PanelChildState(&panel, kChildBusCell), PanelChildState(&panel, kChildBusCell + 1), PanelChildState(&panel, kChildBusCell + 5)),
+            std::make_tuple(kStateFocusable | kStateChecked, kStateFocusable, kStateFocusable | kStateUnavailable));
+  std::string forward, backward;
+  for (int32_t c = PanelNavigate(&panel, 0, kNavFirst); c; c = PanelNavigate(&panel, c, kNavNext)) forward += " " + std::to_string(c);
+  for (int32_t c = PanelNavigate(&panel, 0, kNavLast); c; c = PanelNavigate(&panel, c, kNavPrevious)) backward = " " + std::to_string(c) + backward;
+  EXPECT_EQ(backward, forward);
   // Values read as set, rounded to a tenth (never "-0.0"); a NaN from a file works as 0 dB.
   const struct { float value; const char* text; } values[] = {{3.0f, "+3.0 dB"}, {-0.04f, "+0.0 dB"}, {-11.96f, "-12.0 dB"},
                                                               {40.0f, "+40.0 dB"}, {kNaN, "+0.0 dB"}};
@@ -250,10 +252,10 @@ TEST_F(PanelFixture, ValueTextsAndTheNoticeInPlaceOfTheCells) {
     EXPECT_EQ(PanelChildValue(&panel, kChildSlider + 8), v.text);
   }
   panel.engine->meterReadout.peak[9] = 1.0f;
-  EXPECT_TRUE(PanelChildValue(&panel, kChildInputMeter) == "Silent" && PanelChildValue(&panel, kChildOutputMeter) == "+0.0 dB");
+  EXPECT_EQ(PanelChildValue(&panel, kChildInputMeter) + ", " + PanelChildValue(&panel, kChildOutputMeter), "Silent, +0.0 dB");
   panel.busCount = 0;  // the host stopped: the notice stands in for the cells, which are hidden
-  EXPECT_TRUE(PanelChildCount(&panel) == kChildNotice && PanelNavigate(&panel, 0, kNavFirst) == kChildNotice);
-  EXPECT_TRUE((PanelChildState(&panel, kChildBusCell) & kStateInvisible) && PanelFocusChild(&panel, kChildBusCell) == 0);
+  EXPECT_EQ(std::make_tuple(PanelChildCount(&panel), PanelNavigate(&panel, 0, kNavFirst), PanelChildState(&panel, kChildBusCell) & kStateInvisible,
+                            PanelFocusChild(&panel, kChildBusCell)), std::make_tuple(kChildNotice, kChildNotice, kStateInvisible, 0));
 }
 
 // Whatever changed the records (here written directly, as a load does), each change is told once.

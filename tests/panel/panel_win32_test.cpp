@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "panel/panel_keys.h"
 #include "panel/panel_win32.h"
@@ -25,7 +26,8 @@ TEST(KL2CTLTest, OnlyTheFirstStartCreatesAndOnlyTheLastStopDeletes) {
   EXPECT_NE(GetObjectType(brush), 0u) << "still alive after the inner stop";
   KL2CTL_Stop();
   EXPECT_EQ(GetObjectType(brush), 0u) << "deleted by the last stop";
-  EXPECT_TRUE(KL2CTL_Brush(14) == nullptr && KL2CTL_Pen(0) == nullptr && KL2CTL_Font(kFontSlotEditor) == nullptr);
+  EXPECT_EQ(std::make_tuple(static_cast<void*>(KL2CTL_Brush(14)), static_cast<void*>(KL2CTL_Pen(0)), static_cast<void*>(KL2CTL_Font(kFontSlotEditor))),
+            std::make_tuple(nullptr, nullptr, nullptr));
   KL2CTL_Stop();  // an extra stop must not drive the count negative
   EXPECT_EQ(KL2CTL_StartCount(), 0);
 }
@@ -63,22 +65,22 @@ TEST(PanelInputTest, EditorEnterAppliesEscapeFocusLossAndAStopCancelWheelAndKeys
     g_user = {row.text, row.key, row.focus, row.stop, false};
     SetTimer(nullptr, 0, 50, ActInEditor);
     PanelRoutePointerMessage(&panel, owner, WM_RBUTTONDOWN, 0, MAKELPARAM(knob7.x, knob7.y));
-    EXPECT_TRUE(g_user.sawEditor) << row.text;
-    EXPECT_EQ(panel.engine->filter->param[0].g7, row.g7) << row.text;
-    EXPECT_EQ(panel.engine->filter->param[1].g7, row.g7) << row.text;
-    EXPECT_TRUE(KL2CTL_OpenEditor() == nullptr && IsWindowEnabled(owner)) << "closed, the owner usable again";
+    // The editor was seen, the value applied to both records or not, the editor closed and the owner usable again.
+    EXPECT_EQ(std::make_tuple(g_user.sawEditor, panel.engine->filter->param[0].g7, panel.engine->filter->param[1].g7,
+                              KL2CTL_OpenEditor() == nullptr, IsWindowEnabled(owner) != 0), std::make_tuple(true, row.g7, row.g7, true, true)) << row.text;
   }
-  // The wheel arrives in screen coordinates; a notch away from the user lowers the knob under it.
+  // The wheel arrives in screen coordinates; a notch away from the user raises the knob under it.
   PanelRoutePointerMessage(&panel, owner, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(onScreen.x, onScreen.y));
-  EXPECT_TRUE(panel.engine->filter->param[0].g7 == WheelValue(5.25f, -1) && panel.engine->filter->param[1].g7 == WheelValue(5.25f, -1));
+  EXPECT_EQ(std::make_pair(panel.engine->filter->param[0].g7, panel.engine->filter->param[1].g7), std::make_pair(5.75f, 5.75f));
   EXPECT_EQ(KL2CTL_StartCount(), 0);
   // Keys the panel has no use for go on to the default handling, as system keys do (they are
   // WM_SYSKEYDOWN, which never comes here); the focus cue follows the window's UI state.
   EXPECT_FALSE(PanelRouteKeyMessage(&panel, owner, WM_KEYDOWN, 'A', 0) || PanelRouteKeyMessage(&panel, owner, WM_CHAR, '1', 0) ||
                panel.focus.cueShown) << "keys the panel does not use, and no focus cue for them";
   panel.focus.stop = kFocusFirstSlider + 5;
-  EXPECT_TRUE(PanelRouteKeyMessage(&panel, owner, WM_KEYDOWN, VK_TAB, 0) && PanelRouteKeyMessage(&panel, owner, WM_CHAR, '0', 0));
-  EXPECT_TRUE(panel.engine->filter->param[1].g7 == 0.0f && panel.focus.cueShown == 1) << "band 7 at 0 dB, the keyboard was used";
+  EXPECT_TRUE(PanelRouteKeyMessage(&panel, owner, WM_KEYDOWN, VK_TAB, 0)) << "Tab";
+  EXPECT_TRUE(PanelRouteKeyMessage(&panel, owner, WM_CHAR, '0', 0)) << "0";
+  EXPECT_EQ(std::make_pair(panel.engine->filter->param[1].g7, panel.focus.cueShown), std::make_pair(0.0f, 1)) << "band 7 at 0 dB, the keyboard was used";
   PanelRouteKeyMessage(&panel, owner, WM_UPDATEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0);
   EXPECT_EQ(panel.focus.cueShown, 0) << "the window's UI state hides the focus again";
   GEQ15_Destroy(panel.engine);
@@ -106,11 +108,11 @@ TEST(PanelRenderTest, KnobsMetersAndBypassKeyWhereTheValuesSay) {
   for (int slider : {0, 1, 2, 3, kGainSlider}) {
     const SliderColumn c = SliderColumnOf(&panel.geometry, slider);
     const int y = c.trackTop + KnobOffset(SliderValue(panel.engine->filter, slider), c.trackLength);
-    EXPECT_TRUE(dark(c.x + 11, y) && !dark(c.x + 11, y - 3)) << "knob of slider " << slider << " not centred on " << y;
+    EXPECT_EQ(std::make_pair(dark(c.x + 11, y), dark(c.x + 11, y - 3)), std::make_pair(true, false)) << "knob of slider " << slider << " centred on " << y;
   }
   auto lit = [&](int x, int y) { COLORREF c = GetPixel(dc, x, y); return GetGValue(c) > 120 || GetRValue(c) > 200; };
   const int in = panel.geometry.areaLeft + 525, out = panel.geometry.areaLeft + 541, top = panel.geometry.areaTop + 33;
-  EXPECT_TRUE(lit(in, top + 104) && lit(in, top + 105 - 96) && !lit(in, top + 105 - 97)) << "96 rows at 0 dBFS";
+  EXPECT_EQ(std::make_tuple(lit(in, top + 104), lit(in, top + 105 - 96), lit(in, top + 105 - 97)), std::make_tuple(true, true, false)) << "96 rows at 0 dBFS";
   EXPECT_FALSE(lit(out, top + 104)) << "a silent meter stays dark";
   const COLORREF off = GetPixel(dc, panel.geometry.bypassLeft + 13, panel.geometry.bypassTop + 12);
   panel.engine->filter->param[0].bypass = 1;
@@ -132,13 +134,13 @@ TEST(PanelRenderTest, KnobsMetersAndBypassKeyWhereTheValuesSay) {
 TEST(ScreenTest, NearestMonitorOrThePrimaryScreen) {
   int32_t x = 100000, y = 50, w = 0, h = 0;
   MonitorRectAtPoint(&x, &y, &w, &h);
-  EXPECT_TRUE(w > 0 && h > 0 && x <= 100000 - w) << "a point right of every monitor gets the nearest one";
+  EXPECT_TRUE(w > 0 && h > 0 && x <= 100000 - w) << "a point right of every monitor gets the nearest one: " << x << " " << w << "x" << h;
   const MonitorFunctions real = MonitorFunctionsInUse();
   MonitorFunctionsInUse() = MonitorFunctions{};  // a system without the multiple-monitor functions
   x = 300, y = 200;
   MonitorRectAtPoint(&x, &y, &w, &h);
   MonitorFunctionsInUse() = real;
-  EXPECT_TRUE(x == 0 && y == 0 && w == GetSystemMetrics(SM_CXSCREEN) && h == GetSystemMetrics(SM_CYSCREEN));
+  EXPECT_EQ(std::make_tuple(x, y, w, h), std::make_tuple(0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -44,10 +45,8 @@ TEST(MarkupScanner, FirstTagResultNameAndTrimmedContent) {
       EXPECT_LT(result, 0);
       continue;
     }
-    ASSERT_EQ(result, row.result);
-    EXPECT_EQ(d.name, row.name);
-    EXPECT_EQ(d.content, row.content);
-    EXPECT_EQ(d.s.position, row.position);
+    EXPECT_EQ(std::make_tuple(result, std::string(d.name), std::string(d.content), d.s.position),
+              std::make_tuple(row.result, row.name, row.content, row.position));
   }
   Doc d("x");
   EXPECT_TRUE(d.Next() < 0 && d.Next() < 0) << "the end stays the end";
@@ -56,8 +55,8 @@ TEST(MarkupScanner, FirstTagResultNameAndTrimmedContent) {
   EXPECT_EQ(cut.Next(), 1);
   EXPECT_LT(cut.Next(), 0);
   MarkupScanner none{};
-  EXPECT_TRUE(NextTag(nullptr, d.name, nullptr) < 0 && NextTag(&none, d.name, nullptr) < 0 &&
-              NextTag(&d.s, nullptr, nullptr) < 0 && InitScanner(nullptr, "", 0) < 0);
+  EXPECT_EQ(std::make_tuple(NextTag(nullptr, d.name, nullptr), NextTag(&none, d.name, nullptr), NextTag(&d.s, nullptr, nullptr),
+                            InitScanner(nullptr, "", 0)), std::make_tuple(kTagNoScanner, kTagNoText, kTagNoNameBuffer, -1));
 }
 
 TEST(MarkupScanner, AttributeSeparatorsQuotesSpacingAndLimits) {
@@ -85,8 +84,8 @@ TEST(MarkupScanner, AttributeSeparatorsQuotesSpacingAndLimits) {
     }
   }
   Doc d(many);
-  EXPECT_TRUE(GetAttribute(nullptr, "a", d.value) < 0 && GetAttribute(&d.s, nullptr, d.value) < 0 &&
-              GetAttribute(&d.s, "a", nullptr) < 0);
+  EXPECT_EQ(std::make_tuple(GetAttribute(nullptr, "a", d.value), GetAttribute(&d.s, nullptr, d.value), GetAttribute(&d.s, "a", nullptr)),
+            std::make_tuple(kAttrNoScanner, kAttrNoName, kAttrNoValueBuffer));
 }
 
 TEST(MarkupScanner, EnterElementBoundsTheElement) {
@@ -97,9 +96,7 @@ TEST(MarkupScanner, EnterElementBoundsTheElement) {
   MarkupScanner sub;
   ASSERT_EQ(EnterElement(&d.s, &sub), 0);
   const int32_t closeEnd = static_cast<int32_t>(text.find("< /cfg>") + 7);
-  EXPECT_EQ(std::string(sub.text, sub.length), text.substr(3, closeEnd - 3));
-  EXPECT_EQ(d.s.position, closeEnd);
-  EXPECT_EQ(d.s.tagStart, closeEnd);
+  EXPECT_EQ(std::make_tuple(std::string(sub.text, sub.length), d.s.position, d.s.tagStart), std::make_tuple(text.substr(3, closeEnd - 3), closeEnd, closeEnd));
   for (int32_t expected : {0, 0, 1}) EXPECT_EQ(NextTag(&sub, d.name, nullptr), expected);
   EXPECT_LT(NextTag(&sub, d.name, nullptr), 0);
   // The parent goes on after the closing tag; the second element has none and runs to the end.
@@ -108,15 +105,15 @@ TEST(MarkupScanner, EnterElementBoundsTheElement) {
   ASSERT_EQ(d.Next(), 0);
   const int32_t before = d.s.position;
   ASSERT_EQ(EnterElement(&d.s, &sub), 0);
-  EXPECT_EQ(sub.text + sub.length, d.bytes.get() + text.size());
-  EXPECT_EQ(d.s.position, before);
-  EXPECT_TRUE(EnterElement(&d.s, nullptr) < 0 && EnterElement(nullptr, &sub) < 0);
+  EXPECT_EQ(std::make_pair(sub.text + sub.length, d.s.position), std::make_pair(static_cast<const char*>(d.bytes.get()) + text.size(), before));
+  EXPECT_EQ(std::make_pair(EnterElement(&d.s, nullptr), EnterElement(nullptr, &sub)), std::make_pair(-1, -2));
 }
 
 TEST(MarkupScanner, ReadTagNameFindsTheNextNameAlone) {
   Doc d("  </a b>x"), longName("<" + n1024 + ">");
-  EXPECT_TRUE(ReadTagName(&d.s, d.name) == 0 && std::string(d.name) == "/a" && d.s.tagStart == 2 && d.s.position == 8);
-  EXPECT_TRUE(ReadTagName(&d.s, d.name) < 0 && ReadTagName(&d.s, nullptr) < 0 && ReadTagName(&longName.s, d.name) == 1);
+  ASSERT_EQ(ReadTagName(&d.s, d.name), 0);
+  EXPECT_EQ(std::make_tuple(std::string(d.name), d.s.tagStart, d.s.position), std::make_tuple(std::string("/a"), 2, 8));
+  EXPECT_EQ(std::make_tuple(ReadTagName(&d.s, d.name), ReadTagName(&d.s, nullptr), ReadTagName(&longName.s, d.name)), std::make_tuple(-1, -2, 1));
 }
 
 }  // namespace

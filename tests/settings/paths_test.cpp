@@ -28,7 +28,8 @@ TEST(SettingsPath, StripExtensionAndTheDefaultFile) {
     EXPECT_STREQ(out, row.file);
   }
   const std::wstring fits(kSettingsPathSize - 1 - std::wcslen(L"\\Orlune\\GEQ15Config.xml"), L'd');
-  EXPECT_TRUE(BuildSettingsFilePath(fits.c_str(), out, kSettingsPathSize) == 0 && std::wcslen(out) == kSettingsPathSize - 1);
+  ASSERT_EQ(BuildSettingsFilePath(fits.c_str(), out, kSettingsPathSize), 0);
+  EXPECT_EQ(std::wcslen(out), kSettingsPathSize - 1) << "what fits";
   EXPECT_TRUE(BuildSettingsFilePath((fits + L"d").c_str(), out, kSettingsPathSize) < 0 && out[0] == 0) << "refused, not cut";
 }
 

@@ -37,7 +37,7 @@ TEST(SettingsWriter, DocumentByteForByteAndNothingWithoutAnEqualizer) {
     EXPECT_NE(doc.find(part), std::string::npos) << part;
   }
   TextBuffer b{};  // no storage: the buffer is not touched
-  EXPECT_TRUE(BuildSettingsDocument(&b, 0, 0, 0, 688, 290, nullptr) < 0 && WriteChannelRecords(&b, nullptr) < 0);
+  EXPECT_EQ(std::make_pair(BuildSettingsDocument(&b, 0, 0, 0, 688, 290, nullptr), WriteChannelRecords(&b, nullptr)), std::make_pair(-1, -1));
   EXPECT_EQ(b.data, nullptr);
 }
 
@@ -81,9 +81,9 @@ TEST(SettingsLoader, Documents) {
       {"<GEQ15Configuration><GEQ15param ch='3' gain='1'/><GEQ15param ch='1.7' g3='2,5' gain='6'/>"
        "<GEQ15param ch='' gain='6' /><GEQ15param gain='6' /><GEQ15param g15=\"-3\"\tgain = '2' , ch=\"2\" bypass='-9'/>",
        "bus 4 at 0,0 size 688x290 | 0 6 0 2 | -9 2 -3 | 0 | 1 2"},
-      // Several elements apply in order, a later record replaces the whole record, the last
-      // element runs to the end.
-      {"<GEQ15Configuration nBus='1' />\n<GEQ15param ch='1' gain='1' g3='4' />\n<GEQ15param ch='1' g1='5' />\n"
+      // Several elements apply in order, a later record replaces the whole record (an absent
+      // bypass is 0), the last element runs to the end.
+      {"<GEQ15Configuration nBus='1' />\n<GEQ15param ch='1' gain='1' g3='4' bypass='2' />\n<GEQ15param ch='1' g1='5' />\n"
        "</GEQ15Configuration>\n<GEQ15Configuration nBus='2' />\n<GEQ15param ch='2' gain='3' />\n",
        "bus 2 at 0,0 size 688x290 | 0 0 5 0 | 0 3 0 | 0 | 2 3"}};
   for (const auto& row : rows) EXPECT_EQ(Loaded(row.text), row.loaded) << row.text;
@@ -116,7 +116,7 @@ TEST(SettingsFile, SizeLimitsAndReasons) {
     if (row.problem != SettingsFileProblem::kMissing) {
       std::string bytes = (valid + std::string(row.size, ' ')).substr(0, row.size);
       std::FILE* f = std::fopen(path.c_str(), "wb");
-      ASSERT_TRUE(f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fclose(f) == 0);
+      ASSERT_TRUE(f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fclose(f) == 0) << "the test file was not written";
     }
     TestSettings app;
     app.Variant(1, 4.0f);  // a file that is not read changes no record

@@ -48,16 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   while (ReadTagName(&scanner, name) == 0) {
   }
 
-  static EngineContext* engine = [] {
-    auto* e = new EngineContext();
-    GEQ15_Create(e);
-    return e;
-  }();
-  static SettingsRecord settings = [] {
-    SettingsRecord s{};
-    InitTextBuffer(&s.buffer);
-    return s;
-  }();
+  static EngineContext* engine = new EngineContext();  // one engine and one buffer for the whole run, as in the program
+  static SettingsRecord settings{};
+  if (engine->filter == nullptr && (GEQ15_Create(engine) != 0 || InitTextBuffer(&settings.buffer) != 0)) std::abort();
   engine->bus.store(0);
   settings.saved = {};
   SettingsLoadSummary found{-1, -1};

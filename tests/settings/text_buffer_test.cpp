@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -13,10 +14,8 @@ struct OwnedBuffer {
   int Append(const std::string& s) { return AppendToTextBuffer(&b, s.data(), uint32_t(s.size())); }
   // Capacity, length and free space agree, and everything from `zeroFrom` on is zero.
   void Expect(uint32_t capacity, uint32_t length, uint32_t zeroFrom) const {
-    EXPECT_EQ(b.capacity, capacity);
-    EXPECT_EQ(b.length, length);
-    EXPECT_EQ(b.freeSpace, capacity - length);
-    EXPECT_TRUE(std::all_of(b.data + zeroFrom, b.data + b.capacity, [](char c) { return c == 0; }));
+    EXPECT_EQ(std::make_tuple(b.capacity, b.length, b.freeSpace, std::all_of(b.data + zeroFrom, b.data + b.capacity, [](char c) { return c == 0; })),
+              std::make_tuple(capacity, length, capacity - length, true)) << "capacity, length, free space, zero from " << zeroFrom;
   }
 };
 
@@ -31,7 +30,7 @@ TEST(TextBuffer, PrepareAllocatesWholeZeroedStepsOrKeepsWhatFits) {
     ASSERT_EQ(PrepareTextBuffer(&p.b, row.request), 0);
     p.Expect(row.capacity, 0, row.capacity == 32768 ? 3 : 0);  // what fits is kept, not cleared
   }
-  EXPECT_TRUE(InitTextBuffer(nullptr) < 0 && PrepareTextBuffer(nullptr, 1) < 0);
+  EXPECT_EQ(std::make_pair(InitTextBuffer(nullptr), PrepareTextBuffer(nullptr, 1)), std::make_pair(-1, -1));
 }
 
 TEST(TextBuffer, AppendGrowsByWholeStepsAndKeepsContent) {
@@ -45,8 +44,8 @@ TEST(TextBuffer, AppendGrowsByWholeStepsAndKeepsContent) {
   EXPECT_EQ(std::string(o.b.data, 3 + fill.size() + 1), "abc" + fill + "b");
   ASSERT_EQ(o.Append(std::string(o.b.freeSpace, 'c')), 0);
   o.Expect(65536, 65536, 65536);  // exactly the free space needs no growth
-  EXPECT_EQ(AppendToTextBuffer(&o.b, nullptr, 0), 0);
-  EXPECT_TRUE(AppendToTextBuffer(&o.b, nullptr, 1) < 0 && AppendToTextBuffer(nullptr, "a", 1) < 0);
+  EXPECT_EQ(std::make_tuple(AppendToTextBuffer(&o.b, nullptr, 0), AppendToTextBuffer(&o.b, nullptr, 1), AppendToTextBuffer(nullptr, "a", 1)),
+            std::make_tuple(0, -1, -1));
   EmptyTextBuffer(&o.b);
   o.Expect(65536, 0, 65536);
   ReleaseTextBuffer(&o.b);  // a released buffer starts its storage again on the next append

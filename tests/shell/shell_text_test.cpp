@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -13,8 +14,7 @@ TEST(ShellText, TipShortcutPathAndWorkingFolderAtTheirLimits) {
   char tip[kTrayTipSize + 8];
   std::memset(tip, 'x', sizeof tip);
   CopyTipText(tip, kTrayTipSize, std::string(64, 't').c_str());
-  EXPECT_EQ(std::string(tip), std::string(63, 't'));
-  EXPECT_EQ(tip[kTrayTipSize], 'x') << "nothing written past the field";
+  EXPECT_EQ(std::make_pair(std::string(tip), tip[kTrayTipSize]), std::make_pair(std::string(63, 't'), 'x')) << "nothing written past the field";
   char link[kShortcutPathSize];
   for (const char* folder : {"C:\\Startup", "C:\\Startup\\"}) {
     ASSERT_EQ(BuildShortcutPath(folder, link, sizeof link), 0);
@@ -22,13 +22,16 @@ TEST(ShellText, TipShortcutPathAndWorkingFolderAtTheirLimits) {
   }
   EXPECT_LT(BuildShortcutPath("", link, sizeof link), 0) << "never the root of the drive";
   const std::string folderFits(kShortcutPathSize - 1 - std::strlen("\\VEZ-15 (Kelmora).LNK"), 'f');
-  EXPECT_TRUE(BuildShortcutPath(folderFits.c_str(), link, sizeof link) == 0 && std::strlen(link) == kShortcutPathSize - 1);
-  EXPECT_TRUE(BuildShortcutPath((folderFits + "f").c_str(), link, sizeof link) < 0 && link[0] == 0) << "refused, not cut";
+  ASSERT_EQ(BuildShortcutPath(folderFits.c_str(), link, sizeof link), 0);
+  EXPECT_EQ(std::strlen(link), kShortcutPathSize - 1u) << "what fits";
+  EXPECT_LT(BuildShortcutPath((folderFits + "f").c_str(), link, sizeof link), 0);
+  EXPECT_EQ(link[0], 0) << "refused, not cut";
   char folder[kWorkingFolderSize];
   ASSERT_EQ(ExecutableFolder("C:\\Program Files\\VEZ\\VEZ-15.exe", folder, sizeof folder), 0);
   EXPECT_STREQ(folder, "C:\\Program Files\\VEZ");
   const std::string exeFits = "C:\\" + std::string(kWorkingFolderSize - 8, 'd') + "\\a.e";
-  EXPECT_TRUE(ExecutableFolder(exeFits.c_str(), folder, sizeof folder) == 0 && std::strlen(folder) == kWorkingFolderSize - 5);
+  ASSERT_EQ(ExecutableFolder(exeFits.c_str(), folder, sizeof folder), 0);
+  EXPECT_EQ(std::strlen(folder), kWorkingFolderSize - 5u) << "what fits";
   EXPECT_LT(ExecutableFolder((exeFits + "x").c_str(), folder, sizeof folder), 0);
 }
 

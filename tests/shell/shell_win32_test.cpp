@@ -31,8 +31,10 @@ TEST(Shortcut, PointsToTheProgramInItsFolderAndNeverLandsInTheRoot) {
   link->Release();
   EXPECT_STRCASEEQ(target, self);
   EXPECT_STRCASEEQ(directory, std::string(self).substr(0, std::string(self).rfind('\\')).c_str());
-  EXPECT_TRUE(StartupShortcutDelete(temp) != 0 && StartupShortcutDelete(temp) == 0) << "a missing one reports failure";
-  EXPECT_TRUE(StartupShortcutCreate(self, "") != 0 && GetFileAttributesA("\\VEZ-15 (Kelmora).LNK") == INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(StartupShortcutDelete(temp), 0);
+  EXPECT_EQ(StartupShortcutDelete(temp), 0) << "a missing one reports failure";
+  EXPECT_NE(StartupShortcutCreate(self, ""), 0);
+  EXPECT_EQ(GetFileAttributesA("\\VEZ-15 (Kelmora).LNK"), INVALID_FILE_ATTRIBUTES) << "never in the root";
   CoUninitialize();
 }
 

@@ -3,12 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <csignal>
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -75,100 +73,124 @@ class Progress {
   int last_ = -1;
 };
 
-// The file moves through three threads in chunks of whole blocks: one reads and de-interleaves,
-// one equalizes block by block, one interleaves and writes. On two cores the file's input and
-// output then cost hardly any time beside the equalizer. A chunk is large, so the system is asked
-// for big reads and writes and the threads meet rarely.
-constexpr int32_t kChunkFrames = 65536;
-constexpr int kChunkCount = 4;
-
-// Buffers are left unset: the reader fills what the others use, and each page is first touched
-// by the reader, beside the equalizer, rather than cleared before anything starts.
-struct Chunk {
-  std::unique_ptr<float[]> planar[2];  // one buffer per channel, equalized in place
-  std::unique_ptr<float[]> interleaved;  // a stereo file's layout, for reading and writing
-  int64_t frames = 0;
-};
-
-// Hands chunks from one thread to the next; a null chunk ends the stream.
-class ChunkQueue {
- public:
-  void Push(Chunk* chunk) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      chunks_.push_back(chunk);
-    }
-    ready_.notify_one();
-  }
-  Chunk* Pop() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ready_.wait(lock, [this] { return !chunks_.empty(); });
-    Chunk* chunk = chunks_.front();
-    chunks_.pop_front();
-    return chunk;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<Chunk*> chunks_;
-};
+// The file moves through two threads in chunks of whole blocks, round a ring of kSlots buffers:
+// chunk n is read into slot n % kSlots, equalized there and written out, which frees the slot for
+// chunk n + kSlots. Only the main thread equalizes; reading and writing are each done by one
+// thread at a time, in order. The other thread reads and writes; the main thread writes or reads
+// only when it has nothing to equalize. On two cores the equalizer then runs on one without a
+// break while the file's input and output share the other; where reading is slow (FLAC), the main
+// thread writes between chunks instead of waiting. Chunks are large, so the system is asked for
+// big reads and writes and the threads meet rarely: each meeting can cost a wake-up on the other
+// core, as dear as equalizing a few thousand frames.
+constexpr int64_t kChunkFrames = 65536;
+constexpr int64_t kFirstChunkFrames = 4096;
+constexpr int kSlots = 4;
 
 struct RenderPipeline {
   AudioInput* in = nullptr;
   AudioOutput* out = nullptr;
+  OfflineRender* render = nullptr;
   int channels = 0;
-  int64_t capacity = 0;  // frames per chunk, a whole number of blocks
-  Chunk chunks[kChunkCount];
-  ChunkQueue empty, read, equalized;
-  std::atomic<bool> writeFailed{false};
-  std::string readError, writeError;  // each written by its own thread only
+  int64_t blockSize = 0;
+  int64_t capacity = 0;    // frames per slot, a whole number of blocks
+  int64_t smallest = 0;    // frames of the first chunk, a whole number of blocks
+  int64_t fileFrames = 0;  // as the file's header gives them
+  // The slots' buffers, one per channel, then room for one chunk's interleaved frames on their
+  // way in and one on their way out. Left unset: each page is first touched by a read or a write
+  // beside the equalizer, rather than cleared before anything starts.
+  std::unique_ptr<float[]> samples;
+  int64_t frames[kSlots] = {};  // of the chunk in each slot: whole blocks but for the file's last chunk
 
-  // Fills chunks from the file until it ends; only the last chunk is short.
-  void ReadAll() {
-    for (;;) {
-      Chunk* chunk = empty.Pop();
-      if (writeFailed.load()) break;
-      float* target = channels == 1 ? chunk->planar[0].get() : chunk->interleaved.get();
-      chunk->frames = 0;
-      sf_count_t got = 0;
-      while (chunk->frames < capacity &&
-             (got = sf_readf_float(in->file, target + chunk->frames * channels, capacity - chunk->frames)) > 0)
-        chunk->frames += got;
-      if (got < 0 || sf_error(in->file) != SF_ERR_NO_ERROR) readError = AudioInputError(in);
-      if (channels == 2) {
-        const float* from = chunk->interleaved.get();
-        float* left = chunk->planar[0].get();
-        float* right = chunk->planar[1].get();
-        for (int64_t i = 0; i < chunk->frames; ++i) {
-          left[i] = from[2 * i];
-          right[i] = from[2 * i + 1];
-        }
-      }
-      if (chunk->frames > 0 && readError.empty()) read.Push(chunk);
-      if (chunk->frames < capacity || !readError.empty()) break;
-    }
-    read.Push(nullptr);
+  // Under the mutex: chunks read, equalized and written so far, each counter advanced only by the
+  // thread doing that work, and what is being done.
+  std::mutex mutex;
+  std::condition_variable changed;
+  int64_t read = 0, equalized = 0, written = 0;
+  int64_t framesRead = 0, lastAsked = 0;
+  bool reading = false, writing = false;
+  bool inputEnded = false, failed = false;
+  std::string readError, writeError;  // set by the thread that failed, read after both end
+  int64_t framesEqualized = 0;        // the main thread's own, for the progress bar
+
+  float* Channel(int64_t chunk, int c) { return samples.get() + ((chunk % kSlots) * channels + c) * capacity; }
+  float* Staging(int direction) { return samples.get() + (kSlots + direction) * channels * capacity; }
+  bool Done() const { return failed || (inputEnded && written == read); }
+
+  // Chunks grow from the smallest by doubling and, as the file's end nears, shrink to half of what
+  // is left: the equalizer starts after a short read, and little is left to write after its last
+  // block.
+  int64_t NextChunkFrames() const {
+    const int64_t halfLeft = (fileFrames - framesRead) / 2;
+    const int64_t halfLeftInBlocks = (halfLeft + blockSize - 1) / blockSize * blockSize;
+    return std::min({capacity, std::max(smallest, 2 * lastAsked), std::max(smallest, halfLeftInBlocks)});
   }
 
-  void WriteAll() {
-    while (Chunk* chunk = equalized.Pop()) {
-      if (!writeFailed.load()) {
-        const float* samples = chunk->planar[0].get();
-        if (channels == 2) {
-          float* to = chunk->interleaved.get();
-          const float* left = chunk->planar[0].get();
-          const float* right = chunk->planar[1].get();
-          for (int64_t i = 0; i < chunk->frames; ++i) {
-            to[2 * i] = left[i];
-            to[2 * i + 1] = right[i];
-          }
-          samples = to;
-        }
-        if (!WriteAudioFrames(out, samples, chunk->frames, &writeError)) writeFailed.store(true);
-      }
-      empty.Push(chunk);
+  // Each of these, called with the lock held, does its work when it is due and no other thread is
+  // doing it, and says whether it did.
+  bool ReadNext(std::unique_lock<std::mutex>& lock) {
+    if (reading || inputEnded || failed || read - written == kSlots) return false;
+    reading = true;
+    const int64_t chunk = read;
+    const int64_t asked = NextChunkFrames();
+    lock.unlock();
+    float* to[2] = {Channel(chunk, 0), Channel(chunk, channels - 1)};
+    const int64_t got = ReadAudioFrames(in, to, asked, Staging(0));
+    if (got < 0) readError = AudioInputError(in);
+    lock.lock();
+    reading = false;
+    frames[chunk % kSlots] = got;
+    read += got > 0;
+    framesRead += std::max<int64_t>(got, 0);
+    lastAsked = asked;
+    inputEnded = got < asked;
+    failed = failed || got < 0;
+    changed.notify_all();
+    return true;
+  }
+
+  bool EqualizeNext(std::unique_lock<std::mutex>& lock, Progress* progress) {
+    if (equalized == read || failed) return false;
+    const int64_t chunk = equalized;
+    lock.unlock();
+    const int64_t count = frames[chunk % kSlots];
+    for (int64_t at = 0; at < count; at += blockSize) {
+      float* block[2] = {Channel(chunk, 0) + at, channels == 2 ? Channel(chunk, 1) + at : nullptr};
+      OfflineRender_Planar(render, block, static_cast<int32_t>(std::min(blockSize, count - at)));
     }
+    progress->Update(framesEqualized += count);
+    lock.lock();
+    ++equalized;
+    changed.notify_all();
+    return true;
+  }
+
+  bool WriteNext(std::unique_lock<std::mutex>& lock) {
+    if (writing || written == equalized || failed) return false;
+    writing = true;
+    const int64_t chunk = written;
+    lock.unlock();
+    const float* from[2] = {Channel(chunk, 0), Channel(chunk, channels - 1)};
+    const bool ok = WriteAudioFrames(out, from, frames[chunk % kSlots], Staging(1), &writeError);
+    lock.lock();
+    writing = false;
+    failed = failed || !ok;
+    written += ok;
+    changed.notify_all();
+    return true;
+  }
+
+  // The other thread.
+  void ReadAndWriteAll() {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!Done())
+      if (!ReadNext(lock) && !WriteNext(lock)) changed.wait(lock);
+  }
+
+  // The main thread.
+  void EqualizeAll(Progress* progress) {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!Done())
+      if (!EqualizeNext(lock, progress) && !WriteNext(lock) && !ReadNext(lock)) changed.wait(lock);
   }
 };
 
@@ -256,33 +278,20 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
   RenderPipeline pipe;
   pipe.in = &in;
   pipe.out = &output;
+  pipe.render = &render;
   pipe.channels = channels;
+  pipe.blockSize = blockSize;
+  pipe.fileFrames = in.info.frames;
+  pipe.smallest = std::max<int64_t>(1, kFirstChunkFrames / blockSize) * blockSize;
   // A short file needs no more than its own length, in whole blocks.
-  pipe.capacity = std::max<int32_t>(1, kChunkFrames / blockSize) * static_cast<int64_t>(blockSize);
+  pipe.capacity = std::max<int64_t>(1, kChunkFrames / blockSize) * blockSize;
   if (in.info.frames >= 0 && in.info.frames < pipe.capacity)
     pipe.capacity = std::max<int64_t>(1, (in.info.frames + blockSize - 1) / blockSize) * blockSize;
-  for (Chunk& chunk : pipe.chunks) {
-    for (int c = 0; c < channels; ++c) chunk.planar[c].reset(new float[static_cast<size_t>(pipe.capacity)]);
-    if (channels == 2) chunk.interleaved.reset(new float[static_cast<size_t>(pipe.capacity) * 2]);
-    pipe.empty.Push(&chunk);
-  }
-  std::thread reader([&pipe] { pipe.ReadAll(); });
-  std::thread writer([&pipe] { pipe.WriteAll(); });
-
+  pipe.samples.reset(new float[static_cast<size_t>((kSlots + 2) * channels * pipe.capacity)]);
   Progress progress(err, in.info.frames, rate);
-  int64_t done = 0;
-  while (Chunk* chunk = pipe.read.Pop()) {
-    for (int64_t at = 0; at < chunk->frames; at += blockSize) {
-      float* block[2] = {chunk->planar[0].get() + at, channels == 2 ? chunk->planar[1].get() + at : nullptr};
-      OfflineRender_Planar(&render, block, static_cast<int32_t>(std::min<int64_t>(blockSize, chunk->frames - at)));
-    }
-    done += chunk->frames;  // before the hand-over: from then on the chunk is the writer's
-    pipe.equalized.Push(chunk);
-    progress.Update(done);
-  }
-  pipe.equalized.Push(nullptr);
+  std::thread reader([&pipe] { pipe.ReadAndWriteAll(); });
+  pipe.EqualizeAll(&progress);
   reader.join();
-  writer.join();
   bool ok = pipe.readError.empty() && pipe.writeError.empty();
   if (!pipe.readError.empty()) error = "cannot read " + inPath + ": " + pipe.readError;
   else if (!pipe.writeError.empty()) error = pipe.writeError;
