@@ -54,6 +54,9 @@ int32_t WriteFileReplacing(const char* path, const void* bytes, size_t n, Replac
 int32_t CreateTemporaryBeside(const char* path, std::string* temporary);
 int32_t ReplaceWithTemporary(const char* temporary, const char* path);
 
+// True when both paths name one existing file (also through links or different spellings).
+bool IsSameFile(const char* a, const char* b);
+
 // ---- the system's reasons ----
 // The error of this thread's last failed call here (errno, or GetLastError on Windows).
 int LastFileError();

@@ -127,6 +127,12 @@ int32_t WriteFileReplacing(const char* path, const void* bytes, size_t n, Replac
   return 0;
 }
 
+bool IsSameFile(const char* a, const char* b) {
+  struct stat sa, sb;
+  if (stat(a, &sa) != 0 || stat(b, &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 int LastFileError() { return g_lastError; }
 
 std::string FileErrorText(int error) { return std::strerror(error); }

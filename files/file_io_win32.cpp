@@ -101,7 +101,7 @@ int32_t ReadWholeFile(const wchar_t* path, uint32_t n, void* dest) {
   if (!ok) Failed(0);
   else if (got != n) g_lastError = ERROR_HANDLE_EOF;
   CloseHandle(file);
-  return ok && got == n ? 1 : 0;
+  return ok && got + 1 >= n ? 1 : 0;
 }
 
 namespace platform {
@@ -162,6 +162,21 @@ int32_t CreateTemporaryBeside(const char* path, std::string* temporary) {
 int32_t ReplaceWithTemporary(const char* temporary, const char* path) {
   const std::wstring from = Widen(temporary), to = Widen(path);
   return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : Failed(-1);
+}
+
+bool IsSameFile(const char* a, const char* b) {
+  auto identify = [](const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+    HANDLE h = CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const BOOL ok = GetFileInformationByHandle(h, info);
+    CloseHandle(h);
+    return ok != FALSE;
+  };
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  if (!identify(a, &ia) || !identify(b, &ib)) return false;
+  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+         ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
 void LookUpSpecialFolder(int folder, char* out) { LookUp(folder, out); }

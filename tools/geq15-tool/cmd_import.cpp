@@ -11,6 +11,7 @@
 #include "tools/geq15-tool/commands.h"
 #include "curves/correction_fit.h"
 #include "curves/correction_import.h"
+#include "files/file_io.h"
 #include "tools/geq15-tool/output_file.h"
 #include "tools/geq15-tool/tool_args.h"
 
@@ -72,11 +73,11 @@ int RunImport(int argc, char** argv, FILE* out, FILE* err) {
     }
   }
   if (correctionPath.empty()) return UsageError(err, name, "which correction file? Give its path");
-  if (!outPath.empty() && IsSameFile(outPath, correctionPath))
+  if (!outPath.empty() && IsSameFile(outPath.c_str(), correctionPath.c_str()))
     return UsageError(err, name, "-o %s would overwrite the correction file itself; choose another name", outPath.c_str());
 
   std::string text, error;
-  if (!ReadWholeFile(correctionPath, kMaxCorrectionBytes, &text, &error)) {
+  if (!ReadInputFile(correctionPath, kMaxCorrectionBytes, &text, &error)) {
     std::fprintf(err, "geq15-tool %s: %s\n", name, error.c_str());
     return kExitUsage;
   }
@@ -108,7 +109,7 @@ int RunImport(int argc, char** argv, FILE* out, FILE* err) {
 
   if (outPath.empty()) {
     std::fwrite(bytes.data(), 1, bytes.size(), out);
-  } else if (!WriteFileReplacing(outPath, bytes, &error)) {
+  } else if (!WriteOutputFile(outPath, bytes, &error)) {
     std::fprintf(err, "geq15-tool %s: %s\n", name, error.c_str());
     return kExitFailure;
   }

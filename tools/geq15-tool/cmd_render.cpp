@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "files/file_io.h"
 #include "tools/geq15-tool/audio_file.h"
 #include "tools/geq15-tool/commands.h"
 #include "tools/geq15-tool/offline_render.h"
@@ -30,7 +31,7 @@ const char kRenderHelp[] =
     "Equalizes the audio file IN with the settings FILE exactly as VEZ-15 does in the host, in\n"
     "blocks of N samples (default 512, the host's block size), and writes OUT. Channel 1 goes\n"
     "through channel record 1 and channel 2 through record 2; a mono file uses record 1. Files\n"
-    "with more than two channels are refused. The rate must be 44100 to 192000 Hz.\n"
+    "with more than two channels are refused. The rate must be %d to %d Hz.\n"
     "Like the host, the output fades in from silence over the first gain ramp (512 to 2048\n"
     "samples, whole blocks); --no-fade starts at the set output gain instead.\n"
     "IN: WAV, FLAC or AIFF, integer or float samples. OUT's type comes from its name: .wav and\n"
@@ -212,7 +213,7 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
   OptionCursor options(argc, argv);
   while (const char* arg = options.Next()) {
     if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-      std::fputs(kRenderHelp, out);
+      std::fprintf(out, kRenderHelp, static_cast<int>(kMinSampleRate), static_cast<int>(kMaxSampleRate));
       return kExitOk;
     } else if (std::strcmp(arg, "--settings") == 0) {
       const char* value = options.TakeValue();
@@ -251,12 +252,12 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
   if (channels > 2)
     return Fail(err, kExitUsage, inPath + " has " + std::to_string(channels) +
                                      " channels; the equalizer has two records, so give a mono or stereo file");
-  if (rate < 44100 || rate > 192000)
-    return Fail(err, kExitUsage, inPath + " has a sample rate of " + std::to_string(rate) +
-                                     " Hz; the equalizer runs at 44100 to 192000 Hz");
+  if (GEQ15_CheckRate(rate) != 0)
+    return Fail(err, kExitUsage, inPath + " has a sample rate of " + std::to_string(rate) + " Hz; the equalizer runs at " +
+                                     std::to_string(kMinSampleRate) + " to " + std::to_string(kMaxSampleRate) + " Hz");
   const int format = OutputFormatFor(outPath, in.info.format, &error);
   if (format == 0) return Fail(err, kExitUsage, error);
-  if (IsSameFile(inPath, outPath))
+  if (IsSameFile(inPath.c_str(), outPath.c_str()))
     return Fail(err, kExitUsage, outPath + " is the input file itself; write the result to another file");
 
   AudioOutput output;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/geq15-tool/commands.h"
+#include "files/file_io.h"
 #include "tools/geq15-tool/output_file.h"
 #include "curves/response.h"
 #include "tools/geq15-tool/response_svg.h"
@@ -70,7 +71,7 @@ int RunResponse(int argc, char** argv, FILE* out, FILE* err) {
   for (double hz : frequencies)
     if (hz >= 0.5 * rate)
       return UsageError(err, name, "%g Hz is not below half the sample rate (%d Hz)", hz, static_cast<int>(rate));
-  if (!svgPath.empty() && IsSameFile(svgPath, settingsPath))
+  if (!svgPath.empty() && IsSameFile(svgPath.c_str(), settingsPath.c_str()))
     return UsageError(err, name, "the plot would overwrite the settings file %s; choose another name", svgPath.c_str());
 
   GEQ15ChannelParam records[2];
@@ -105,7 +106,7 @@ int RunResponse(int argc, char** argv, FILE* out, FILE* err) {
     plot.bypassed = records[0].bypass != 0;
     plot.sampleRate = rate;
     plot.title = BaseName(settingsPath);
-    if (!WriteFileReplacing(svgPath, ResponseSvg(plot), &error)) {
+    if (!WriteOutputFile(svgPath, ResponseSvg(plot), &error)) {
       std::fprintf(err, "geq15-tool %s: %s\n", name, error.c_str());
       return kExitFailure;
     }

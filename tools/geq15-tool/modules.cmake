@@ -4,18 +4,12 @@
 include_guard(GLOBAL)
 
 set(_tool_dir ${CMAKE_CURRENT_LIST_DIR})
-if(WIN32)
-  set(_output_file_platform ${_tool_dir}/output_file_win32.cpp)
-else()
-  set(_output_file_platform ${_tool_dir}/output_file_posix.cpp)
-endif()
 add_library(geq15_tool_modules STATIC
   ${_tool_dir}/response_svg.cpp
   ${_tool_dir}/offline_render.cpp
-  ${_tool_dir}/output_file.cpp
-  ${_output_file_platform})
+  ${_tool_dir}/output_file.cpp)
 target_include_directories(geq15_tool_modules PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(geq15_tool_modules PUBLIC geq15_curves)
+target_link_libraries(geq15_tool_modules PUBLIC geq15_curves geq15_files)
 
 # Audio files need libsndfile, which only the native build has; without it the tool leaves
 # `render` out and says so in its help.

@@ -1,50 +1,48 @@
 #include "tools/geq15-tool/output_file.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include "files/file_io.h"
 
-bool WriteFileReplacing(const std::string& target, const std::string& bytes, std::string* error) {
-  std::string temp = CreateTempBeside(target, error);
-  if (temp.empty()) return false;
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  bool ok = f != nullptr;
-  if (ok) ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  if (f && std::fclose(f) != 0) ok = false;
-  if (!ok) {
-    *error = "cannot write " + target + ": " + std::strerror(errno);
-    std::remove(temp.c_str());
-    return false;
+namespace {
+
+std::string Why() { return FileErrorText(LastFileError()); }
+
+}  // namespace
+
+std::string CreateTempBeside(const std::string& target, std::string* error) {
+  std::string temp;
+  if (CreateTemporaryBeside(target.c_str(), &temp) != 0) {
+    *error = "cannot create a file beside " + target + ": " + Why();
+    return "";
   }
-  if (!ReplaceWithTemp(temp, target, error)) {
-    std::remove(temp.c_str());
+  return temp;
+}
+
+bool ReplaceWithTemp(const std::string& temp, const std::string& target, std::string* error) {
+  if (ReplaceWithTemporary(temp.c_str(), target.c_str()) != 0) {
+    *error = "cannot replace " + target + ": " + Why();
     return false;
   }
   return true;
 }
 
-bool ReadWholeFile(const std::string& path, size_t maxBytes, std::string* bytes, std::string* error) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) {
-    *error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
+bool WriteOutputFile(const std::string& target, const std::string& bytes, std::string* error) {
+  switch (WriteFileReplacing(target.c_str(), bytes.data(), bytes.size(), ReplaceMode{false, true})) {
+    case 0: return true;
+    case -1: *error = "cannot create a file beside " + target + ": " + Why(); return false;
+    case -2: *error = "cannot write " + target + ": " + Why(); return false;
+    default: *error = "cannot replace " + target + ": " + Why(); return false;
   }
-  bytes->clear();
-  char chunk[65536];
-  size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-    if (bytes->size() + got > maxBytes) {
-      std::fclose(f);
+}
+
+bool ReadInputFile(const std::string& path, size_t maxBytes, std::string* bytes, std::string* error) {
+  const uint32_t limit = maxBytes < UINT32_MAX ? static_cast<uint32_t>(maxBytes) : UINT32_MAX;
+  switch (ReadFileWithin(path.c_str(), limit, bytes)) {
+    case FileReadProblem::kNone: return true;
+    case FileReadProblem::kMissing:
+    case FileReadProblem::kCannotOpen: *error = "cannot open " + path + ": " + Why(); return false;
+    case FileReadProblem::kTooLarge:
       *error = path + " is larger than " + std::to_string(maxBytes) + " bytes; is it the right file?";
       return false;
-    }
-    bytes->append(chunk, got);
+    default: *error = "cannot read " + path + " (is it a folder?)"; return false;
   }
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) {
-    *error = "cannot read " + path + " (is it a folder?)";
-    return false;
-  }
-  return true;
 }

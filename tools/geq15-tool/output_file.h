@@ -1,5 +1,8 @@
 // Files that the tool writes never appear half-written: the content goes to a new file beside
-// the target, and only a complete file replaces the target, in one rename.
+// the target, and only a complete file replaces the target, in one rename (files/ does the
+// work; here are the tool's messages). The tool does not wait for the disk before the rename: an
+// output can be made again from its input, and the wait would cost as much as the equalizing on
+// long files. Several runs may write one target at once, so each has a temporary name of its own.
 #pragma once
 
 #include <cstddef>
@@ -13,11 +16,8 @@ std::string CreateTempBeside(const std::string& target, std::string* error);
 // caller to remove.
 bool ReplaceWithTemp(const std::string& temp, const std::string& target, std::string* error);
 
-// True when both paths name one existing file (also through links or different spellings).
-bool IsSameFile(const std::string& a, const std::string& b);
-
 // Writes `bytes` to `target` through a temporary file; on failure the target is untouched.
-bool WriteFileReplacing(const std::string& target, const std::string& bytes, std::string* error);
+bool WriteOutputFile(const std::string& target, const std::string& bytes, std::string* error);
 
-// Reads a whole file of at most maxBytes.
-bool ReadWholeFile(const std::string& path, size_t maxBytes, std::string* bytes, std::string* error);
+// Reads a whole input file of at most maxBytes.
+bool ReadInputFile(const std::string& path, size_t maxBytes, std::string* bytes, std::string* error);
