@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/geq15-tool/offline_render.h"
+#include "tests/tool/render_blocks.h"
 
 namespace {
 
@@ -146,7 +146,7 @@ TEST_F(ToolCli, RenderGivesTheBlockByBlockResultToTheBit) {
     const int block = options.find("--block 100") != std::string::npos ? 100 : 512, frames = int(info.frames);
     OfflineRender render;
     ASSERT_EQ(OfflineRender_Start(&render, records, 48000, block, info.channels, options.find("--no-fade") != std::string::npos), 0);
-    for (int at = 0; at < frames; at += block) OfflineRender_Block(&render, &expected[at * info.channels], std::min(block, frames - at));
+    for (int at = 0; at < frames; at += block) RenderInterleaved(&render, &expected[at * info.channels], std::min(block, frames - at));
     OfflineRender_Stop(&render);
     EXPECT_TRUE(ReadAudio(Path("out.wav"), &info) == expected) << name << ", " << frames << " frames, " << info.channels << " channels";
     WriteAudio("expected.wav", 48000, info.channels, SF_FORMAT_WAV | SF_FORMAT_FLOAT, expected);

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "tools/geq15-tool/offline_render.h"
+#include "tests/tool/render_blocks.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ std::vector<float> Render(const GEQ15ChannelParam records[2], int rate, int bloc
   const int64_t frames = static_cast<int64_t>(audio.size()) / channels;
   for (int64_t at = 0; at < frames; at += block) {
     const int32_t n = static_cast<int32_t>(std::min<int64_t>(block, frames - at));
-    OfflineRender_Block(&r, audio.data() + at * channels, n);
+    RenderInterleaved(&r, audio.data() + at * channels, n);
   }
   OfflineRender_Stop(&r);
   if (silencedBlocks) *silencedBlocks = r.silencedBlocks;

@@ -24,27 +24,8 @@ int32_t OfflineRender_Start(OfflineRender* r, const GEQ15ChannelParam records[2]
   r->channels = channels;
   r->blockSize = blockSize;
   r->silencedBlocks = 0;
-  for (int c = 0; c < 2; ++c) r->buffers[c].assign(static_cast<size_t>(blockSize), 0.0f);
+  r->silence.assign(static_cast<size_t>(blockSize), 0.0f);
   return 0;
-}
-
-void OfflineRender_Block(OfflineRender* r, float* interleaved, int32_t frames) {
-  if (!r->engine || frames < 1) return;
-  if (frames > r->blockSize) frames = r->blockSize;
-  if (r->channels == 1) {
-    OfflineRender_Planar(r, &interleaved, frames);
-    return;
-  }
-  float* planar[2] = {r->buffers[0].data(), r->buffers[1].data()};
-  for (int32_t i = 0; i < frames; ++i) {
-    planar[0][i] = interleaved[2 * static_cast<size_t>(i)];
-    planar[1][i] = interleaved[2 * static_cast<size_t>(i) + 1];
-  }
-  OfflineRender_Planar(r, planar, frames);
-  for (int32_t i = 0; i < frames; ++i) {
-    interleaved[2 * static_cast<size_t>(i)] = planar[0][i];
-    interleaved[2 * static_cast<size_t>(i) + 1] = planar[1][i];
-  }
 }
 
 void OfflineRender_Planar(OfflineRender* r, float* const* samples, int32_t frames) {
@@ -54,7 +35,7 @@ void OfflineRender_Planar(OfflineRender* r, float* const* samples, int32_t frame
   // A mono file runs as a pair with a silent second channel: the pair's vector paths are
   // several times faster than one channel alone, and the channels never mix, so channel 1 comes
   // out the same to the bit.
-  GEQ15_ProcessBlock(e, samples[0], r->channels == 2 ? samples[1] : r->buffers[1].data(), frames);
+  GEQ15_ProcessBlock(e, samples[0], r->channels == 2 ? samples[1] : r->silence.data(), frames);
   r->silencedBlocks = e->process.silencedBlocks;
 }
 

@@ -18,7 +18,7 @@ struct OfflineRender {
   // Blocks in which a channel went non-finite (NaN or infinity in the input, or settings that
   // overflow) and was written as silence; kept after OfflineRender_Stop.
   int32_t silencedBlocks = 0;
-  std::vector<float> buffers[2];  // de-interleaved channels; for a mono file, [1] stays silent
+  std::vector<float> silence;  // a mono file's second channel, one block long
 };
 
 // Sets the renderer up. 0, or -1 when the engine cannot be created, -2/-3 for a rate below
@@ -27,12 +27,8 @@ struct OfflineRender {
 int32_t OfflineRender_Start(OfflineRender* r, const GEQ15ChannelParam records[2], int32_t rate, int32_t blockSize,
                             int32_t channels, bool noFade);
 
-// Equalizes `frames` interleaved frames in place (1 to blockSize; the last block of a file may
-// be shorter than the others).
-void OfflineRender_Block(OfflineRender* r, float* interleaved, int32_t frames);
-
-// The same on one buffer per channel (`channels` of them, each `frames` long), in place: no
-// interleaving on the way.
+// Equalizes one buffer per channel (`channels` of them, each `frames` long) in place, 1 to
+// blockSize frames (the last block of a file may be shorter than the others).
 void OfflineRender_Planar(OfflineRender* r, float* const* samples, int32_t frames);
 
 void OfflineRender_Stop(OfflineRender* r);
