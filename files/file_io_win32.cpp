@@ -101,7 +101,7 @@ int32_t ReadWholeFile(const wchar_t* path, uint32_t n, void* dest) {
   if (!ok) Failed(0);
   else if (got != n) g_lastError = ERROR_HANDLE_EOF;
   CloseHandle(file);
-  return ok && got + 1 >= n ? 1 : 0;
+  return ok && got == n ? 1 : 0;
 }
 
 namespace platform {
