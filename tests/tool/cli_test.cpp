@@ -145,9 +145,9 @@ TEST_F(ToolCli, RenderGivesTheBlockByBlockResultToTheBit) {
     std::vector<float> expected = ReadAudio(Path(name), &info);
     const int block = options.find("--block 100") != std::string::npos ? 100 : 512, frames = int(info.frames);
     OfflineRender render;
-    ASSERT_EQ(OfflineRender_Start(&render, records, 48000, block, info.channels, options.find("--no-fade") != std::string::npos), 0);
+    ASSERT_EQ(StartOfflineRender(&render, records, 48000, block, info.channels, options.find("--no-fade") != std::string::npos), 0);
     for (int at = 0; at < frames; at += block) RenderInterleaved(&render, &expected[at * info.channels], std::min(block, frames - at));
-    OfflineRender_Stop(&render);
+    StopOfflineRender(&render);
     EXPECT_TRUE(ReadAudio(Path("out.wav"), &info) == expected) << name << ", " << frames << " frames, " << info.channels << " channels";
     WriteAudio("expected.wav", 48000, info.channels, SF_FORMAT_WAV | SF_FORMAT_FLOAT, expected);
     EXPECT_EQ(PeakChunk("out.wav", info.channels), PeakChunk("expected.wav", info.channels)) << name << ", " << frames << " frames";

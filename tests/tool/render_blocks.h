@@ -12,7 +12,7 @@ inline void RenderInterleaved(OfflineRender* r, float* interleaved, int32_t fram
   for (int32_t i = 0; i < frames; ++i)
     for (int32_t c = 0; c < r->channels; ++c) planar[c][i] = interleaved[i * r->channels + c];
   float* samples[2] = {planar[0].data(), planar[1].data()};
-  OfflineRender_Planar(r, samples, frames);
+  RenderPlanarBlock(r, samples, frames);
   for (int32_t i = 0; i < frames; ++i)
     for (int32_t c = 0; c < r->channels; ++c) interleaved[i * r->channels + c] = planar[c][i];
 }

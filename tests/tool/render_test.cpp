@@ -17,13 +17,13 @@ GEQ15ChannelParam Band9(float db) { GEQ15ChannelParam p{}; p.g9 = db; return p; 
 std::vector<float> Render(const GEQ15ChannelParam records[2], int rate, int block, int channels, bool noFade,
                           std::vector<float> audio, int32_t* silencedBlocks = nullptr) {
   OfflineRender r;
-  EXPECT_EQ(OfflineRender_Start(&r, records, rate, block, channels, noFade), 0);
+  EXPECT_EQ(StartOfflineRender(&r, records, rate, block, channels, noFade), 0);
   const int64_t frames = static_cast<int64_t>(audio.size()) / channels;
   for (int64_t at = 0; at < frames; at += block) {
     const int32_t n = static_cast<int32_t>(std::min<int64_t>(block, frames - at));
     RenderInterleaved(&r, audio.data() + at * channels, n);
   }
-  OfflineRender_Stop(&r);
+  StopOfflineRender(&r);
   if (silencedBlocks) *silencedBlocks = r.silencedBlocks;
   return audio;
 }
@@ -104,7 +104,7 @@ TEST(OfflineRender, BadSetupsAreRefused) {
   const GEQ15ChannelParam records[2] = {};
   OfflineRender r;
   const int setups[][3] = {{22050, 512, 2}, {384000, 512, 2}, {48000, 512, 3}, {48000, 0, 2}};  // rate, block, channels
-  for (const auto& s : setups) EXPECT_LT(OfflineRender_Start(&r, records, s[0], s[1], s[2], false), 0) << s[0] << " " << s[1];
+  for (const auto& s : setups) EXPECT_LT(StartOfflineRender(&r, records, s[0], s[1], s[2], false), 0) << s[0] << " " << s[1];
 }
 
 }  // namespace
