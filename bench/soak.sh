@@ -27,6 +27,7 @@ build=$root/build/win32
 E2E_PROGRAM=$build/app/VEZ-15.exe
 E2E_REMOTE=$build/tools/vez15-remote/vez15-remote.exe
 tool=$build/tools/geq15-tool/geq15-tool.exe
+[ -f "$build/CMakeCache.txt" ] || cmake --preset win32 >/dev/null
 cmake --build "$build" -j 2 --target vez15 simhost vez15-remote geq15-tool >/dev/null
 # shellcheck source=../scripts/sim_harness.sh
 source "$root/scripts/sim_harness.sh"
