@@ -27,6 +27,13 @@ struct EngineStream {
     for (float& g : p.bands) g = bandDb;
     return p;
   }
+  // Whether the set in use is the design of SetAll(bandDb, gainDb) for `rate`.
+  bool Plays(float bandDb, float gainDb, int32_t rate) {
+    const GEQ15ChannelParam p = Flat(bandDb, gainDb), pair[2] = {p, p};
+    CoefficientSet want;
+    return GEQ15_Design(pair, rate, &want) == 0 && ctx.process.coefs &&
+           std::memcmp(ctx.process.coefs->channel, want.channel, 2 * sizeof want.channel[0]) == 0;
+  }
   // One host buffer through the engine, both channels in place.
   void RunBlock(float* left, float* right, int32_t frames) { GEQ15_ProcessBlock(&ctx, left, right, frames); }
   // The same signal on both channels; returns channel 1's output.
