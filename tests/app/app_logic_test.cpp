@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <cstring>
-#include <iterator>
 #include <string>
 #include <tuple>
 
