@@ -97,13 +97,7 @@ Trace ExpectEveryPathMatches(const Stream& stream, const std::string& what) {
   return ref;
 }
 
-GEQ15ChannelParam Curve(uint32_t seed, float gainDb) {
-  GEQ15ChannelParam p{};
-  const std::vector<float> db = Noise(kBandCount, seed, 12.0f);
-  std::copy(db.begin(), db.end(), p.bands);
-  p.gain = gainDb;
-  return p;
-}
+GEQ15ChannelParam Curve(uint32_t seed, float gainDb) { return Param(Noise(kBandCount, seed, 12.0f), gainDb); }
 
 std::function<float(int, int64_t)> NoiseSignal(float amplitude, uint32_t seed) {
   const std::vector<float> table = Noise(1 << 16, seed, amplitude);

@@ -67,8 +67,7 @@ TEST(DesignTest, FlatAndBypassedDesignsAreUnityAndNeedAnAcceptedRate) {
   for (int32_t rate : {0, 44099, 192001})
     EXPECT_EQ(GEQ15_Design(pair, rate, &untouched), -1) << rate << " Hz: no rate accepted, nothing to design for";
   EXPECT_EQ(untouched.channel[0].gain, 0.0f) << "a refused design must not write";
-  GEQ15ChannelParam bypassed{1, {}, -12.0f};
-  for (float& g : bypassed.bands) g = 12.0f;
+  GEQ15ChannelParam bypassed = EngineStream::Flat(12.0f, -12.0f, 1);
   for (int rate : {44100, 48000, 96000, 192000}) {
     const GEQ15ChannelCoefs flat = Design(rate, GEQ15ChannelParam{}).channel[0];
     EXPECT_EQ(flat.gain, 1.0f);

@@ -76,8 +76,7 @@ TEST(OfflineRender, NonFiniteSamplesAndSettingsGiveCountedSilenceNotNaN) {
     else if (block == 3 || block == 4 || block == 7 || block == 8) ASSERT_EQ(out[i], 0.0f) << i;
     else ASSERT_EQ(out[i], fresh[block > 8][i - 2 * (block > 8 ? 2304 : 1280)]) << i;  // equalizing afresh
   }
-  GEQ15ChannelParam absurd[2] = {};
-  for (GEQ15ChannelParam& p : absurd) std::fill(std::begin(p.bands), std::end(p.bands), 720.0f), p.gain = 720.0f;
+  const GEQ15ChannelParam absurd[2] = {EngineStream::Flat(720.0f, 720.0f), EngineStream::Flat(720.0f, 720.0f)};
   for (float v : RenderAudio(absurd, 48000, 256, 2, false, input, &silenced)) ASSERT_EQ(v, 0.0f);
   EXPECT_EQ(silenced, 16);
 }
