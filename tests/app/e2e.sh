@@ -194,17 +194,16 @@ scenario_response() {
   drv syscmd 15 >/dev/null
   locate_response || return
   local step=$(((RH - 53) / 8)) flat=$((28 + 4 * ((RH - 53) / 8)))
-  e2e_expect "band 9 marker on the 0 dB row" "$(e2e_eventually "$flat" shot_row response-flat 1000)" "$flat"
+  e2e_expect_eventually "band 9 marker on the 0 dB row" "$flat" shot_row response-flat 1000
   e2e_drag $((10 + 15 + 32 * 8 + 11)) 159 -60   # band 9 up 60 pixels: +6 dB
-  e2e_expect "band 9 at +6 dB: its marker one grid step up" \
-    "$(e2e_eventually $((flat - step)) shot_row response-raised 1000)" $((flat - step))
+  e2e_expect_eventually "band 9 at +6 dB: its marker one grid step up" $((flat - step)) shot_row response-raised 1000
   reset_eq yes >/dev/null
-  e2e_expect "after reset the marker is back" "$(e2e_eventually "$flat" shot_row response-reset 1000)" "$flat"
+  e2e_expect_eventually "after reset the marker is back" "$flat" shot_row response-reset 1000
   drv syscmd 15 >/dev/null   # a second "Show Response..." keeps the one window
   e2e_no_dialog "the second \"Show Response...\""   # the window's thread has handled the command
   e2e_expect "one response window" "$(response_windows)" 1
   drv close "GEQ15 Response" >/dev/null
-  e2e_expect "closing the response window" "$(e2e_eventually 0 response_windows)" 0
+  e2e_expect_eventually "closing the response window" 0 response_windows
   e2e_expect "the program still runs" "$(e2e_info visible)" 1
   close_app
 }
