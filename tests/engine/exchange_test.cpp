@@ -96,8 +96,7 @@ struct Streams {
   bool InUseIsFor(float bandDb) { return s.Plays(bandDb, -2.0f, rate); }
   // One host block; `failure` names every block whose set was designed for another rate.
   void Block(const char* when) {
-    std::vector<float> ones(256, 1.0f);
-    s.Run(ones);
+    s.Run(std::vector<float>(256, 1.0f));
     bool known = false;
     for (float db : seen) known = known || InUseIsFor(db);
     if (!known) failure += std::string(" ") + when + " block at " + std::to_string(rate) + " Hz;";

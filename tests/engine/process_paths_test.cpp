@@ -37,9 +37,7 @@ struct PathGuard {
 
 // What a stream leaves behind: every output sample of both channels (interleaved), both
 // channel states after every block and every meter snapshot published.
-struct Trace {
-  std::vector<float> out, states, meters;
-};
+struct Trace { std::vector<float> out, states, meters; };
 
 struct Stream {
   int32_t rate = 48000;
@@ -68,8 +66,7 @@ Trace RunStream(int32_t path, const Stream& stream) {
       for (int32_t k = 0; k < frames + 100; ++k) ch[c].push_back(stream.signal(c, k0 + k));
     s.RunBlock(ch[0].data(), stream.rightBuffer(static_cast<int>(b), ch[0].data(), ch[1].data()), frames);
     for (int32_t k = 0; k < frames; ++k) trace.out.insert(trace.out.end(), {ch[0][k], ch[1][k]});
-    for (const ChannelState& st : {s.filter()->state[0], s.filter()->state[1]})
-      trace.states.insert(trace.states.end(), st.v, st.v + 64);
+    for (const ChannelState* st = s.filter()->state; st < s.filter()->state + 2; ++st) trace.states.insert(trace.states.end(), st->v, st->v + 64);
     MeterSnapshot m{};
     if (GEQ15_ReadMeters(s.filter(), &m) == 0) trace.meters.insert(trace.meters.end(), m.peak, m.peak + 16);
     k0 += frames;

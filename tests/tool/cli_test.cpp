@@ -15,6 +15,7 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/engine/stream_fixture.h"
 #include "tests/tool/render_blocks.h"
 
 namespace {
@@ -143,9 +144,7 @@ TEST_F(ToolCli, RenderGivesTheBlockByBlockResultToTheBit) {
     EXPECT_EQ(r.err.find(warning) != std::string::npos, overs > 0) << warning << "\n" << r.err;
   };
   WriteSettings("eq.xml", 9.0f, 7.0f);  // a 0.5 sine beyond full scale in both channels
-  GEQ15ChannelParam records[2] = {};
-  records[0].g9 = 9.0f;
-  records[1].g9 = 7.0f;
+  const GEQ15ChannelParam records[2] = {Param({0, 0, 0, 0, 0, 0, 0, 0, 9.0f}), Param({0, 0, 0, 0, 0, 0, 0, 0, 7.0f})};
   const std::pair<const char*, int> inputs[] = {{"in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
                                                 {"in16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
                                                 {"in16.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16}};
