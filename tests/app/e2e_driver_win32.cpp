@@ -54,14 +54,17 @@ std::string ClassOf(HWND w) {
   GetClassNameA(w, cls, sizeof cls);
   return cls;
 }
+std::string TextOf(HWND w) {
+  char text[1024] = {};
+  if (w) GetWindowTextA(w, text, sizeof text);
+  return text;
+}
 // A visible window with this title; "-": a dialog owned by the main window; "+": such a dialog
 // even when Wine has hidden it already.
 HWND Find(const std::string& title) {
   return FindWhere([&](HWND w) {
-    char text[512] = {};
-    GetWindowTextA(w, text, sizeof text);
     const bool owned = title == "-" || title == "+";
-    return (owned ? ClassOf(w) == "#32770" && GetWindow(w, GW_OWNER) == MainWindow() : title == text) &&
+    return (owned ? ClassOf(w) == "#32770" && GetWindow(w, GW_OWNER) == MainWindow() : title == TextOf(w)) &&
            (title == "+" || IsWindowVisible(w));
   });
 }
@@ -85,11 +88,7 @@ bool ActUntilClosed(HWND dialog, double seconds, Act act) {
 bool IsClass(HWND w, const char* name) { return w && _stricmp(ClassOf(w).c_str(), name) == 0; }
 HWND ChildOf(HWND w, const char* name) { return FindWhere([&](HWND c) { return IsClass(c, name); }, w); }
 bool IsMessage(HWND w) { return IsClass(w, "Static") && GetWindowTextLengthA(w) > 0; }
-std::string MessageOf(HWND dialog) {
-  char text[1024] = {};
-  if (HWND m = FindWhere(IsMessage, dialog)) GetWindowTextA(m, text, sizeof text);
-  return text;
-}
+std::string MessageOf(HWND dialog) { return TextOf(FindWhere(IsMessage, dialog)); }
 
 // A failed wait prints the program's dialogs and visible windows, each with its message.
 int Failed(const char* what, const char* title) {
@@ -97,10 +96,8 @@ int Failed(const char* what, const char* title) {
   DWORD program = 0, process = 0;
   GetWindowThreadProcessId(MainWindow(), &program);
   FindWhere([&](HWND w) {
-    char text[256] = {};
-    GetWindowTextA(w, text, sizeof text);
     if (GetWindowThreadProcessId(w, &process) && process == program && (IsClass(w, "#32770") || IsWindowVisible(w)))
-      std::printf("window class=%s title=%s visible=%d owned-by-dialog=%d text=%s\n", ClassOf(w).c_str(), text,
+      std::printf("window class=%s title=%s visible=%d owned-by-dialog=%d text=%s\n", ClassOf(w).c_str(), TextOf(w).c_str(),
                   IsWindowVisible(w) ? 1 : 0, IsClass(GetWindow(w, GW_OWNER), "#32770") ? 1 : 0, MessageOf(w).c_str());
     return false;
   });
