@@ -40,8 +40,7 @@ struct PathGuard {
 struct Trace { std::vector<float> out, states, meters; };
 
 struct Stream {
-  int32_t rate = 48000;
-  int32_t announced = 512;
+  int32_t rate = 48000, announced = 512;
   std::vector<int32_t> blocks;                    // frames of each host buffer
   std::function<float(int c, int64_t k)> signal;  // input sample k of channel c
   std::function<void(EngineStream&, int block)> beforeBlock = [](EngineStream&, int) {};
@@ -142,8 +141,7 @@ TEST(ProcessPathsTest, RampsUnequalRecordsAndBlockLengths) {
   for (int32_t announced : {512, 480, 64, 1, 15}) {
     Stream s;
     s.announced = announced;
-    s.records[0] = Curve(1, -3.0f);
-    s.records[1] = Curve(2, 4.5f);
+    s.records[0] = Curve(1, -3.0f), s.records[1] = Curve(2, 4.5f);
     s.signal = NoiseSignal(0.7f, 3);
     s.blocks = {announced, 1, 2, 13, 14, 15, 16, 17, 29, 100, announced, 511, 512, 1024, 3, announced};
     s.beforeBlock = [](EngineStream& e, int block) {
@@ -172,8 +170,7 @@ TEST(ProcessPathsTest, EveryRateExtremeCurvesAndNonFiniteInput) {
     }
   }
   Stream s;
-  s.records[0] = Curve(7, 0.0f);
-  s.records[1] = Curve(8, 0.0f);
+  s.records[0] = Curve(7, 0.0f), s.records[1] = Curve(8, 0.0f);
   s.signal = [](int c, int64_t k) -> float {
     if (c == 0 && k == 700) return std::numeric_limits<float>::infinity();
     if (c == 1 && k == 1500) return std::numeric_limits<float>::quiet_NaN();
@@ -188,8 +185,7 @@ TEST(ProcessPathsTest, EveryRateExtremeCurvesAndNonFiniteInput) {
 // history during the silence, and the silence must end in exact zeros.
 TEST(ProcessPathsTest, TinyValuesBecomeExactZerosAlike) {
   Stream s;
-  s.records[0] = Curve(5, 0.0f);
-  s.records[1] = Curve(6, 12.0f);
+  s.records[0] = Curve(5, 0.0f), s.records[1] = Curve(6, 12.0f);
   const float tiny = std::ldexp(1.0f, -64);
   constexpr int kSilentUntil = 390 * 512;
   s.signal = [tiny](int c, int64_t k) -> float {
