@@ -46,7 +46,7 @@ int32_t InitializeApplication(HWND window) {
   g_startup = StartupProgress{};
   g_app.hwnd = window;
 
-  PanelResources_Create();
+  CreatePanelResources();
   g_startup.panelResources = true;
 
   int32_t frameWidth = 0, captionHeight = 0;
@@ -106,7 +106,7 @@ int32_t ShutdownApplication() {
   // No callback can run any more, so the equalizer and its exchanges can go.
   g_app.insert.engine.store(nullptr, std::memory_order_relaxed);
   if (g_startup.filterCreated) GEQ15_Destroy(&g_app.engine);
-  if (g_startup.panelResources) PanelResources_Release();
+  if (g_startup.panelResources) ReleasePanelResources();
   if (g_startup.settingsBuffer) ReleaseTextBuffer(&g_app.settings.buffer);
   g_startup.filterCreated = g_startup.panelResources = g_startup.settingsBuffer = false;
   return 1;

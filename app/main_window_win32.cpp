@@ -180,7 +180,7 @@ void OnTimer(HWND window) {
   g_app.tickCount += 1;
   StartAudioIfOwed();
   // Screen readers hear of changes made outside the panel (load, reset, import) within a tick.
-  PanelAnnounceChanges(&g_app.panel, window);
+  AnnouncePanelChanges(&g_app.panel, window);
   // The meters are read even while nobody sees them, so the audio thread keeps publishing and
   // the held peaks keep decaying; a hidden or minimized window is not drawn into (its paint on
   // showing draws them).
@@ -382,11 +382,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       OnTrayNotification(window, lParam);
       return 0;
     case WM_GETOBJECT:
-      if (LRESULT object = PanelAnswerGetObject(&g_app.panel, window, wParam, lParam)) return object;
+      if (LRESULT object = AnswerPanelGetObject(&g_app.panel, window, wParam, lParam)) return object;
       return DefWindowProcA(window, message, wParam, lParam);
     default:
-      if (PanelRoutePointerMessage(&g_app.panel, window, message, wParam, lParam)) return 0;
-      if (PanelRouteKeyMessage(&g_app.panel, window, message, wParam, lParam)) return 0;
+      if (RoutePanelPointerMessage(&g_app.panel, window, message, wParam, lParam)) return 0;
+      if (RoutePanelKeyMessage(&g_app.panel, window, message, wParam, lParam)) return 0;
       return DefWindowProcA(window, message, wParam, lParam);
   }
 }

@@ -60,7 +60,7 @@ double FastestNs(Work work) {
 }
 
 double PathNsPerSample(int32_t path) {
-  ProcessPath_Select(path);
+  SelectProcessPath(path);
   auto ctx = std::make_unique<EngineContext>();
   GEQ15_Create(ctx.get());
   TypicalCurve(ctx.get());
@@ -72,7 +72,7 @@ double PathNsPerSample(int32_t path) {
     GEQ15_ProcessBlock(ctx.get(), &output[0], &output[kFrames], kFrames);
   });
   GEQ15_Destroy(ctx.get());
-  ProcessPath_Select(kProcessPathAuto);
+  SelectProcessPath(kProcessPathAuto);
   return ns / (2 * kFrames);
 }
 
@@ -103,7 +103,7 @@ double CallbackPercent() {
 
 int main() {
   for (int32_t path = kProcessPathReference; path < kProcessPathCount; ++path)
-    if (ProcessPath_Supported(path)) std::printf("path %s %.2f\n", ProcessPath_Name(path), PathNsPerSample(path));
+    if (IsProcessPathSupported(path)) std::printf("path %s %.2f\n", ProcessPathName(path), PathNsPerSample(path));
   std::printf("callback64 %.4f\n", CallbackPercent());
   return 0;
 }

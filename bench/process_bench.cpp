@@ -60,13 +60,13 @@ struct Bench {
 // Selects the benchmark's path for its run; false (and the benchmark skipped) when unsupported.
 bool SelectPath(benchmark::State& state) {
   const int32_t path = static_cast<int32_t>(state.range(0));
-  if (ProcessPath_Select(path) != 0) {
+  if (SelectProcessPath(path) != 0) {
     state.SkipWithError("this processor does not offer the path");
     return false;
   }
   // The automatic choice is named with the path it resolves to, so a figure says what ran.
-  state.SetLabel(path == kProcessPathAuto ? std::string("auto: ") + ProcessPath_Name(ProcessPath_Current())
-                                          : std::string(ProcessPath_Name(path)));
+  state.SetLabel(path == kProcessPathAuto ? std::string("auto: ") + ProcessPathName(CurrentProcessPath())
+                                          : std::string(ProcessPathName(path)));
   return true;
 }
 
@@ -87,7 +87,7 @@ void BM_ProcessSteady(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
   SetCounters(state);
-  ProcessPath_Select(kProcessPathAuto);
+  SelectProcessPath(kProcessPathAuto);
 }
 BENCHMARK(BM_ProcessSteady)->Arg(kProcessPathAuto)->DenseRange(kProcessPathReference, kProcessPathCount - 1);
 
@@ -107,7 +107,7 @@ void BM_ProcessRamping(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
   SetCounters(state);
-  ProcessPath_Select(kProcessPathAuto);
+  SelectProcessPath(kProcessPathAuto);
 }
 BENCHMARK(BM_ProcessRamping)->DenseRange(kProcessPathReference, kProcessPathCount - 1);
 

@@ -57,7 +57,7 @@ void CopyFiniteSamples(int32_t path, float* out, const float* in, int32_t frames
   int32_t done = 0;
 #if defined(__SSE2__)
 #if defined(__GNUC__)
-  if (path >= kProcessPathAvx2 && ProcessPath_Supported(kProcessPathAvx2)) done = CopyAvx2(out, in, frames);
+  if (path >= kProcessPathAvx2 && IsProcessPathSupported(kProcessPathAvx2)) done = CopyAvx2(out, in, frames);
   else
 #endif
   if (path != kProcessPathReference) done = CopySse2(out, in, frames);

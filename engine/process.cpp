@@ -131,9 +131,9 @@ void PublishMeters(GEQ15Filter* filter, int32_t channels, float* peakIn, float* 
 std::atomic<int32_t> g_selectedPath{kProcessPathAuto};
 
 int32_t BestPath() {
-  if (ProcessPath_Supported(kProcessPathAvx512)) return kProcessPathAvx512;
-  if (ProcessPath_Supported(kProcessPathAvx2)) return kProcessPathAvx2;
-  if (ProcessPath_Supported(kProcessPathSse2)) return kProcessPathSse2;
+  if (IsProcessPathSupported(kProcessPathAvx512)) return kProcessPathAvx512;
+  if (IsProcessPathSupported(kProcessPathAvx2)) return kProcessPathAvx2;
+  if (IsProcessPathSupported(kProcessPathSse2)) return kProcessPathSse2;
   return kProcessPathReference;
 }
 
@@ -244,7 +244,7 @@ void SilenceChannel(float* samples, int32_t frames, ChannelState* st, float* pea
 
 }  // namespace
 
-bool ProcessPath_Supported(int32_t path) {
+bool IsProcessPathSupported(int32_t path) {
   switch (path) {
     case kProcessPathAuto:
     case kProcessPathReference:
@@ -253,27 +253,27 @@ bool ProcessPath_Supported(int32_t path) {
     case kProcessPathSse2:
       return true;
     case kProcessPathAvx2:
-      return ProcessPair_CpuHasAvx2();
+      return CpuHasAvx2();
     case kProcessPathAvx512:
-      return ProcessPair_CpuHasAvx512();
+      return CpuHasAvx512();
 #endif
     default:
       return false;
   }
 }
 
-int32_t ProcessPath_Select(int32_t path) {
-  if (!ProcessPath_Supported(path)) return -1;
+int32_t SelectProcessPath(int32_t path) {
+  if (!IsProcessPathSupported(path)) return -1;
   g_selectedPath.store(path, std::memory_order_relaxed);
   return 0;
 }
 
-int32_t ProcessPath_Current() {
+int32_t CurrentProcessPath() {
   const int32_t path = g_selectedPath.load(std::memory_order_relaxed);
   return path == kProcessPathAuto ? BestPath() : path;
 }
 
-const char* ProcessPath_Name(int32_t path) {
+const char* ProcessPathName(int32_t path) {
   switch (path) {
     case kProcessPathAuto: return "auto";
     case kProcessPathReference: return "reference";
@@ -409,7 +409,7 @@ int32_t GEQ15_Process(ProcessContext* pc, GEQ15Filter* filter) {
     gainBefore[c] = filter->state[c].v[kGain];
   }
 
-  const int32_t path = ProcessPath_Current();
+  const int32_t path = CurrentProcessPath();
   if (path != kProcessPathReference && n == 2 && block->samples[0] && block->samples[1] &&
       !BuffersOverlap(block->samples[0], block->samples[1], frames)) {
     ProcessPairOnPath(path, pc, filter, frames, peakIn, peakOut);

@@ -29,5 +29,5 @@ struct PairBlock {
 // caller has checked is supported). The two sample buffers must not overlap.
 void ProcessPair(int32_t path, PairSections* sections, PairBlock* block);
 
-bool ProcessPair_CpuHasAvx2();
-bool ProcessPair_CpuHasAvx512();
+bool CpuHasAvx2();
+bool CpuHasAvx512();

@@ -15,10 +15,10 @@ enum ProcessPath : int32_t {
 constexpr int32_t kProcessPathCount = 4;
 
 // Whether this build and processor can run the path (Auto and Reference always can).
-bool ProcessPath_Supported(int32_t path);
+bool IsProcessPathSupported(int32_t path);
 // Process-wide choice for every later block: 0, or -1 when the path is unknown or unsupported
 // (the choice is then left as it was).
-int32_t ProcessPath_Select(int32_t path);
+int32_t SelectProcessPath(int32_t path);
 // The path the next stereo block will take, Auto resolved.
-int32_t ProcessPath_Current();
-const char* ProcessPath_Name(int32_t path);
+int32_t CurrentProcessPath();
+const char* ProcessPathName(int32_t path);

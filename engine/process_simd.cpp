@@ -269,7 +269,7 @@ GEQ15_TARGET_AVX512 void FullStepsAvx512(PairSections* s, PairIo* io, int32_t t0
 
 }  // namespace
 
-bool ProcessPair_CpuHasAvx2() {
+bool CpuHasAvx2() {
 #if defined(__GNUC__)
   return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #else
@@ -277,10 +277,10 @@ bool ProcessPair_CpuHasAvx2() {
 #endif
 }
 
-bool ProcessPair_CpuHasAvx512() {
+bool CpuHasAvx512() {
 #if defined(__GNUC__)
   return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-         __builtin_cpu_supports("avx512dq") && ProcessPair_CpuHasAvx2();
+         __builtin_cpu_supports("avx512dq") && CpuHasAvx2();
 #else
   return false;
 #endif
@@ -332,10 +332,10 @@ void ProcessPair(int32_t path, PairSections* s, PairBlock* b) {
   b->peakOut[0] = lanes[0], b->peakOut[1] = lanes[1];
 }
 
-#else  // no SSE2: only the reference path exists, and ProcessPath_Supported says so.
+#else  // no SSE2: only the reference path exists, and IsProcessPathSupported says so.
 
-bool ProcessPair_CpuHasAvx2() { return false; }
-bool ProcessPair_CpuHasAvx512() { return false; }
+bool CpuHasAvx2() { return false; }
+bool CpuHasAvx512() { return false; }
 void ProcessPair(int32_t, PairSections*, PairBlock*) {}
 
 #endif

@@ -54,7 +54,7 @@ int32_t ProcessBuffer(EngineContext* engine, const HostAudioBuffer* buffer) {
 
   // A copied channel loses only a non-finite sample, made 0: it has no state for one to linger
   // in, so the host is never handed one. The copies use the block processing's instructions.
-  const int32_t path = ProcessPath_Current();
+  const int32_t path = CurrentProcessPath();
   if (equalize) {
     // The pair's input goes to the filter as it came: processing silences a channel whose
     // block went non-finite and clears its histories.

@@ -56,7 +56,7 @@ const char* const kBusLabelsType3[] = {"BUS A1", "BUS A2", "BUS A3", "BUS A4",
 
 }  // namespace
 
-int32_t RemoteApi_FirstMissing(const RemoteApi* api) {
+int32_t FirstMissingRemoteFunction(const RemoteApi* api) {
   for (const EntryCheck& check : kEntryChecks) {
     if (api->entry[check.index] == nullptr) return check.missingCode;
   }

@@ -57,7 +57,7 @@ constexpr int32_t kBindLoadFailed = -101;
 
 // The error code of the first missing entry in the binding's test order, or 0 when all 26 are
 // present.
-int32_t RemoteApi_FirstMissing(const RemoteApi* api);
+int32_t FirstMissingRemoteFunction(const RemoteApi* api);
 
 // Size of the buffer that FindHostFolder's caller passes, and the most it writes.
 constexpr int32_t kHostFolderBufferBytes = 1024;

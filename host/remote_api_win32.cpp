@@ -49,6 +49,6 @@ int32_t BindRemoteLibrary() {
   for (int i = 0; i < kRemoteEntryCount; ++i) {
     g_remoteApi.entry[i] = reinterpret_cast<void*>(GetProcAddress(library, kRemoteExportNames[i]));
   }
-  return RemoteApi_FirstMissing(&g_remoteApi);
+  return FirstMissingRemoteFunction(&g_remoteApi);
 }
 

@@ -159,7 +159,7 @@ int32_t PanelChildAt(const PanelState* panel, int32_t x, int32_t y) {
   return 0;
 }
 
-int32_t PanelNavigate(const PanelState* panel, int32_t child, PanelNavigation direction) {
+int32_t NavigatePanel(const PanelState* panel, int32_t child, PanelNavigation direction) {
   int32_t order[kChildNotice];
   const int32_t n = ReadingOrder(panel, order);
   if (direction == kNavFirst) return order[0];
@@ -181,7 +181,7 @@ int32_t PanelFocusedChild(const PanelState* panel) {
   return kChildBusCell + (selected >= 0 ? selected : 0);
 }
 
-int32_t PanelFocusChild(PanelState* panel, int32_t child) {
+int32_t FocusPanelChild(PanelState* panel, int32_t child) {
   const bool exists = child >= 1 && child <= PanelChildCount(panel);
   if (!exists || (PanelChildState(panel, child) & kStateFocusable) == 0) return 0;
   const int32_t slider = SliderOfChild(child);
@@ -195,12 +195,12 @@ const char* PanelChildActionName(const PanelState* panel, int32_t child) {
   return nullptr;
 }
 
-PanelChange PanelDoChildAction(PanelState* panel, int32_t child) {
+PanelChange DoPanelChildAction(PanelState* panel, int32_t child) {
   if (PanelChildActionName(panel, child) == nullptr) return PanelChange{kRedrawNothing, -1};
-  return child == kChildBypass ? PanelToggleBypass(panel) : PanelSelectBus(panel, child - kChildBusCell);
+  return child == kChildBypass ? TogglePanelBypass(panel) : SelectPanelBus(panel, child - kChildBusCell);
 }
 
-int32_t PanelCollectEvents(PanelState* panel, PanelEvent (&events)[kMaxPanelEvents]) {
+int32_t CollectPanelEvents(PanelState* panel, PanelEvent (&events)[kMaxPanelEvents]) {
   PanelAnnounced& last = panel->announced;
   int32_t n = 0;
   const int32_t focused = panel->focus.hasFocus ? PanelFocusedChild(panel) : 0;

@@ -47,18 +47,18 @@ int32_t PanelChildAt(const PanelState* panel, int32_t x, int32_t y);
 enum PanelNavigation : int32_t { kNavNext, kNavPrevious, kNavFirst, kNavLast };
 // Children in reading order (the bar, the bands, the meters, the gain, the switch), skipping
 // what is not shown; 0 when there is no such child.
-int32_t PanelNavigate(const PanelState* panel, int32_t child, PanelNavigation direction);
+int32_t NavigatePanel(const PanelState* panel, int32_t child, PanelNavigation direction);
 
 // The child of the focus stop: the bus bar's selected cell (its first cell when none is), the
 // notice in its place, a slider or the switch.
 int32_t PanelFocusedChild(const PanelState* panel);
 // Gives the focus to a child's stop; 0 for a child that takes no focus (a meter).
-int32_t PanelFocusChild(PanelState* panel, int32_t child);
+int32_t FocusPanelChild(PanelState* panel, int32_t child);
 
 // The default action: "Check" for a bus cell (choose it), "Check" or "Uncheck" for the switch;
 // null where there is none.
 const char* PanelChildActionName(const PanelState* panel, int32_t child);
-PanelChange PanelDoChildAction(PanelState* panel, int32_t child);
+PanelChange DoPanelChildAction(PanelState* panel, int32_t child);
 
 enum PanelEventKind : int32_t { kEventFocus, kEventValueChange, kEventStateChange, kEventReorder };
 struct PanelEvent {
@@ -68,4 +68,4 @@ struct PanelEvent {
 constexpr int32_t kMaxPanelEvents = 24;
 // The events of what changed since the last call, focus first; meters announce nothing (twenty
 // changes a second would drown the speech). Returns how many it wrote.
-int32_t PanelCollectEvents(PanelState* panel, PanelEvent (&events)[kMaxPanelEvents]);
+int32_t CollectPanelEvents(PanelState* panel, PanelEvent (&events)[kMaxPanelEvents]);

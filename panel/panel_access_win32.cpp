@@ -1,6 +1,6 @@
 // The panel's accessible object and its events: the portable description of panel_access.h
 // handed to oleacc through the object of accessible_object_win32.h, and the one place that
-// announces changes (PanelAnnounceChanges).
+// announces changes (AnnouncePanelChanges).
 #include <oleacc.h>
 
 #include "panel/accessible_object_win32.h"
@@ -55,10 +55,10 @@ int32_t ChildAt(void* context, POINT client) { return PanelChildAt(Panel(context
 
 int32_t Navigate(void* context, int32_t child, LONG direction) {
   switch (direction) {
-    case NAVDIR_NEXT: return PanelNavigate(Panel(context), child, kNavNext);
-    case NAVDIR_PREVIOUS: return PanelNavigate(Panel(context), child, kNavPrevious);
-    case NAVDIR_FIRSTCHILD: return PanelNavigate(Panel(context), child, kNavFirst);
-    case NAVDIR_LASTCHILD: return PanelNavigate(Panel(context), child, kNavLast);
+    case NAVDIR_NEXT: return NavigatePanel(Panel(context), child, kNavNext);
+    case NAVDIR_PREVIOUS: return NavigatePanel(Panel(context), child, kNavPrevious);
+    case NAVDIR_FIRSTCHILD: return NavigatePanel(Panel(context), child, kNavFirst);
+    case NAVDIR_LASTCHILD: return NavigatePanel(Panel(context), child, kNavLast);
     default: return 0;  // no spatial navigation: readers move through the reading order
   }
 }
@@ -66,15 +66,15 @@ int32_t Navigate(void* context, int32_t child, LONG direction) {
 int32_t Focused(void* context) { return PanelFocusedChild(Panel(context)); }
 
 bool TakeFocus(void* context, HWND window, int32_t child) {
-  if (!PanelFocusChild(Panel(context), child)) return false;
+  if (!FocusPanelChild(Panel(context), child)) return false;
   if (GetFocus() != window) SetFocus(window);
-  PanelAnnounceChanges(Panel(context), window);
+  AnnouncePanelChanges(Panel(context), window);
   return true;
 }
 
 bool DoDefaultAction(void* context, HWND window, int32_t child) {
   if (PanelChildActionName(Panel(context), child) == nullptr) return false;
-  PanelShowChange(Panel(context), window, PanelDoChildAction(Panel(context), child));
+  ShowPanelChange(Panel(context), window, DoPanelChildAction(Panel(context), child));
   return true;
 }
 
@@ -82,7 +82,7 @@ bool DoDefaultAction(void* context, HWND window, int32_t child) {
 bool SetValue(void* context, HWND window, int32_t child, const std::string& text) {
   const int32_t slider = SliderOfChild(child);
   if (slider < 0) return false;
-  PanelShowChange(Panel(context), window, PanelApplyTypedText(Panel(context), slider, text.c_str()));
+  ShowPanelChange(Panel(context), window, ApplyTypedText(Panel(context), slider, text.c_str()));
   return true;
 }
 
@@ -96,20 +96,20 @@ void Invalidate(HWND window, const PanelRect& r) {
 
 }  // namespace
 
-LRESULT PanelAnswerGetObject(PanelState* panel, HWND window, WPARAM wParam, LPARAM lParam) {
+LRESULT AnswerPanelGetObject(PanelState* panel, HWND window, WPARAM wParam, LPARAM lParam) {
   const AccessibleModel model{panel, ChildCount, Text, Role, State, Place, ChildAt, Navigate, Focused,
                               TakeFocus, DoDefaultAction, SetValue};
   return AnswerGetObject(window, wParam, lParam, &model);
 }
 
-void PanelAnnounceChanges(PanelState* panel, HWND window) {
+void AnnouncePanelChanges(PanelState* panel, HWND window) {
   PanelEvent events[kMaxPanelEvents];
-  const int32_t count = PanelCollectEvents(panel, events);
+  const int32_t count = CollectPanelEvents(panel, events);
   for (int32_t i = 0; i < count; ++i)
     NotifyWinEvent(kWinEvents[events[i].kind], window, OBJID_CLIENT, events[i].child == 0 ? CHILDID_SELF : events[i].child);
   // The rectangle is drawn only by the panel's repaint: both places are painted again.
   PanelRect drawn, now;
-  if (PanelFocusFrameMoved(panel, &drawn, &now)) {
+  if (FocusFrameMoved(panel, &drawn, &now)) {
     Invalidate(window, drawn);
     Invalidate(window, now);
   }

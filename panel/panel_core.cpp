@@ -189,13 +189,13 @@ void StoreSliderValue(PanelState* panel, int32_t slider, float value) {
   GEQ15_SetParams(panel->engine, records);
 }
 
-PanelChange PanelSelectBus(PanelState* panel, int32_t cell) {
+PanelChange SelectPanelBus(PanelState* panel, int32_t cell) {
   if (cell < 0 || cell >= panel->busCount) return PanelChange{kRedrawNothing, -1};
   GEQ15_SetBus(panel->engine, cell);
   return PanelChange{kRedrawBusBar, -1};
 }
 
-PanelChange PanelToggleBypass(PanelState* panel) {
+PanelChange TogglePanelBypass(PanelState* panel) {
   GEQ15Filter* filter = panel->engine->filter;
   if (filter == nullptr) return PanelChange{kRedrawNothing, -1};
   GEQ15ChannelParam records[kChannelRecords];
@@ -205,10 +205,10 @@ PanelChange PanelToggleBypass(PanelState* panel) {
   return PanelChange{kRedrawBypass, -1};
 }
 
-PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y) {
+PanelChange ApplyLeftPress(PanelState* panel, int32_t x, int32_t y) {
   int32_t slider = -1;
   int32_t hit = PanelHitTest(&panel->geometry, x, y, &slider);
-  if (hit >= kHitBusCell && hit < kHitBusCell + kBusCells) return PanelSelectBus(panel, hit - kHitBusCell);
+  if (hit >= kHitBusCell && hit < kHitBusCell + kBusCells) return SelectPanelBus(panel, hit - kHitBusCell);
   if (hit == kHitSlider) {
     // The value does not change on the press; only movement from here on counts.
     panel->drag.sliderIndex = slider;
@@ -217,11 +217,11 @@ PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y) {
     panel->drag.mode = kHitSlider;
     return PanelChange{kDragStarted, slider};
   }
-  if (hit == kHitBypassSwitch) return PanelToggleBypass(panel);
+  if (hit == kHitBypassSwitch) return TogglePanelBypass(panel);
   return PanelChange{kRedrawNothing, -1};
 }
 
-PanelChange PanelApplyPointerMove(PanelState* panel, int32_t y) {
+PanelChange ApplyPointerMove(PanelState* panel, int32_t y) {
   DragState& d = panel->drag;
   if (!d.dragging || y == d.lastY || panel->engine->filter == nullptr) return PanelChange{kRedrawNothing, -1};
   float value = DragValue(SliderValue(panel->engine->filter, d.sliderIndex), y - d.lastY);
@@ -230,7 +230,7 @@ PanelChange PanelApplyPointerMove(PanelState* panel, int32_t y) {
   return PanelChange{kRedrawSlider, d.sliderIndex};
 }
 
-PanelChange PanelApplyDoubleClick(PanelState* panel, int32_t x, int32_t y) {
+PanelChange ApplyDoubleClick(PanelState* panel, int32_t x, int32_t y) {
   int32_t slider = -1;
   if (panel->drag.dragging || panel->engine->filter == nullptr) return PanelChange{kRedrawNothing, -1};
   if (PanelHitTest(&panel->geometry, x, y, &slider) != kHitSlider) return PanelChange{kRedrawNothing, -1};
@@ -240,7 +240,7 @@ PanelChange PanelApplyDoubleClick(PanelState* panel, int32_t x, int32_t y) {
 
 int32_t WheelSteps(int16_t wheelDelta) { return static_cast<int32_t>(wheelDelta) / -120; }
 
-PanelChange PanelApplyWheelStep(PanelState* panel, int32_t steps) {
+PanelChange ApplyWheelStep(PanelState* panel, int32_t steps) {
   int32_t slider = panel->drag.sliderIndex;
   if (panel->drag.dragging || panel->engine->filter == nullptr || slider < 0 || slider >= kSliderCount)
     return PanelChange{kRedrawNothing, -1};
@@ -249,7 +249,7 @@ PanelChange PanelApplyWheelStep(PanelState* panel, int32_t steps) {
   return PanelChange{kRedrawSlider, slider};
 }
 
-PanelChange PanelApplyTypedText(PanelState* panel, int32_t slider, const char* text) {
+PanelChange ApplyTypedText(PanelState* panel, int32_t slider, const char* text) {
   float value;
   if (panel->engine->filter == nullptr || slider < 0 || slider >= kSliderCount) return PanelChange{kRedrawNothing, -1};
   if (!TypedValue(text, panel->engine->gainMin, panel->engine->gainMax, &value)) return PanelChange{kRedrawNothing, -1};
@@ -257,7 +257,7 @@ PanelChange PanelApplyTypedText(PanelState* panel, int32_t slider, const char* t
   return PanelChange{kRedrawSlider, slider};
 }
 
-int32_t PanelEndDrag(PanelState* panel) {
+int32_t EndPanelDrag(PanelState* panel) {
   if (!panel->drag.dragging) return 0;
   panel->drag.dragging = 0;
   panel->drag.mode = 0;

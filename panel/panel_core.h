@@ -92,19 +92,19 @@ struct PanelChange {
 void StoreSliderValue(PanelState* panel, int32_t slider, float value);
 
 // Chooses bus cell `cell` as a click on it does: only a cell that names a bus (below busCount).
-PanelChange PanelSelectBus(PanelState* panel, int32_t cell);
+PanelChange SelectPanelBus(PanelState* panel, int32_t cell);
 // Turns the bypass switch of records 1 and 2 over and publishes.
-PanelChange PanelToggleBypass(PanelState* panel);
+PanelChange TogglePanelBypass(PanelState* panel);
 
 // The pointer actions of the panel, without capture or drawing.
-PanelChange PanelApplyLeftPress(PanelState* panel, int32_t x, int32_t y);
-PanelChange PanelApplyPointerMove(PanelState* panel, int32_t y);
-PanelChange PanelApplyDoubleClick(PanelState* panel, int32_t x, int32_t y);
-PanelChange PanelApplyWheelStep(PanelState* panel, int32_t steps);
+PanelChange ApplyLeftPress(PanelState* panel, int32_t x, int32_t y);
+PanelChange ApplyPointerMove(PanelState* panel, int32_t y);
+PanelChange ApplyDoubleClick(PanelState* panel, int32_t x, int32_t y);
+PanelChange ApplyWheelStep(PanelState* panel, int32_t steps);
 // Steps for a wheel delta (the signed high word): one notch away from the user is -1, towards
 // the user +1, less than a notch 0.
 int32_t WheelSteps(int16_t wheelDelta);
 // Applies typed editor text to a slider; empty or null text changes nothing.
-PanelChange PanelApplyTypedText(PanelState* panel, int32_t slider, const char* text);
+PanelChange ApplyTypedText(PanelState* panel, int32_t slider, const char* text);
 // Ends a drag in the record (the caller releases the capture). Returns 1 when a drag was active.
-int32_t PanelEndDrag(PanelState* panel);
+int32_t EndPanelDrag(PanelState* panel);

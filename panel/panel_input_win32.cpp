@@ -34,7 +34,7 @@ void CloseOpenEditor() {
 
 }  // namespace
 
-void PanelShowChange(PanelState* panel, HWND window, const PanelChange& change) {
+void ShowPanelChange(PanelState* panel, HWND window, const PanelChange& change) {
   const bool drawn = change.redraw == kRedrawSlider || change.redraw == kRedrawBusBar || change.redraw == kRedrawBypass;
   HDC dc = drawn ? GetDC(window) : nullptr;
   if (dc) {
@@ -43,11 +43,11 @@ void PanelShowChange(PanelState* panel, HWND window, const PanelChange& change) 
     else DrawBypassSwitch(panel, dc);
     ReleaseDC(window, dc);
   }
-  PanelAnnounceChanges(panel, window);
+  AnnouncePanelChanges(panel, window);
 }
 
-void PanelEditSlider(PanelState* panel, int32_t slider, int32_t x, int32_t y, HWND window) {
-  PanelAnnounceChanges(panel, window);  // the focus came to the slider before the editor takes it
+void EditPanelSlider(PanelState* panel, int32_t slider, int32_t x, int32_t y, HWND window) {
+  AnnouncePanelChanges(panel, window);  // the focus came to the slider before the editor takes it
   char* typed = nullptr;
   if (!panel->drag.dragging && panel->engine->filter) {
     char text[64];
@@ -56,45 +56,45 @@ void PanelEditSlider(PanelState* panel, int32_t slider, int32_t x, int32_t y, HW
     ClientToScreen(window, &p);
     typed = OpenPopupEditor(window, p.x - 2, p.y - 2, kEditorWidth, text, PanelSliderName(slider));
   }
-  PanelShowChange(panel, window, PanelApplyTypedText(panel, slider, typed));
+  ShowPanelChange(panel, window, ApplyTypedText(panel, slider, typed));
   std::free(typed);
 }
 
 void PanelPress(PanelState* panel, int32_t x, int32_t y, HWND window, int32_t rightButton) {
-  PanelFocusAt(panel, x, y);  // announced with what the press does
+  FocusPanelAt(panel, x, y);  // announced with what the press does
   if (rightButton) {
     int32_t slider = -1;
-    if (PanelHitTest(&panel->geometry, x, y, &slider) == kHitSlider) PanelEditSlider(panel, slider, x, y, window);
-    else PanelAnnounceChanges(panel, window);
+    if (PanelHitTest(&panel->geometry, x, y, &slider) == kHitSlider) EditPanelSlider(panel, slider, x, y, window);
+    else AnnouncePanelChanges(panel, window);
     return;
   }
-  PanelChange change = PanelApplyLeftPress(panel, x, y);
+  PanelChange change = ApplyLeftPress(panel, x, y);
   // The capture keeps the moves coming when the pointer leaves the column or the window.
   if (change.redraw == kDragStarted) g_previousCapture = SetCapture(window);
-  PanelShowChange(panel, window, change);
+  ShowPanelChange(panel, window, change);
 }
 
 void PanelPointerMove(PanelState* panel, int32_t y, HWND window) {
-  PanelShowChange(panel, window, PanelApplyPointerMove(panel, y));
+  ShowPanelChange(panel, window, ApplyPointerMove(panel, y));
 }
 
 void PanelDoubleClick(PanelState* panel, int32_t x, int32_t y, HWND window) {
-  PanelShowChange(panel, window, PanelApplyDoubleClick(panel, x, y));
+  ShowPanelChange(panel, window, ApplyDoubleClick(panel, x, y));
 }
 
 void PanelWheelStep(PanelState* panel, int32_t steps, HWND window) {
-  PanelShowChange(panel, window, PanelApplyWheelStep(panel, steps));
+  ShowPanelChange(panel, window, ApplyWheelStep(panel, steps));
 }
 
-void PanelReleaseDrag(PanelState* panel) {
-  if (!PanelEndDrag(panel)) return;
+void ReleasePanelDrag(PanelState* panel) {
+  if (!EndPanelDrag(panel)) return;
   HWND previous = g_previousCapture;
   g_previousCapture = nullptr;
   ReleaseCapture();
   if (previous) SetCapture(previous);
 }
 
-bool PanelRoutePointerMessage(PanelState* panel, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+bool RoutePanelPointerMessage(PanelState* panel, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const int32_t x = static_cast<int16_t>(LOWORD(lParam)), y = static_cast<int16_t>(HIWORD(lParam));
   switch (message) {
     case WM_MOUSEMOVE:
@@ -109,7 +109,7 @@ bool PanelRoutePointerMessage(PanelState* panel, HWND window, UINT message, WPAR
       return true;
     case WM_LBUTTONUP:
     case WM_CANCELMODE:
-      PanelReleaseDrag(panel);
+      ReleasePanelDrag(panel);
       return true;
     case WM_MOUSEWHEEL: {
       // The wheel's position is on the screen; the knob under it takes the steps.

@@ -23,7 +23,7 @@ PanelChange BusBarKey(PanelState* panel, PanelKey key) {
     case kKeyEnd: cell = count - 1; break;
     default: return Unused();
   }
-  return count > 0 ? PanelSelectBus(panel, cell) : Handled();
+  return count > 0 ? SelectPanelBus(panel, cell) : Handled();
 }
 
 PanelChange SliderKey(PanelState* panel, int32_t slider, PanelKey key, int32_t modifiers) {
@@ -59,7 +59,7 @@ PanelChange SliderKey(PanelState* panel, int32_t slider, PanelKey key, int32_t m
 
 }  // namespace
 
-void PanelFocusAt(PanelState* panel, int32_t x, int32_t y) {
+void FocusPanelAt(PanelState* panel, int32_t x, int32_t y) {
   int32_t slider = -1;
   const int32_t hit = PanelHitTest(&panel->geometry, x, y, &slider);
   if (hit >= kHitBusCell && hit < kHitBusCell + kBusCells) panel->focus.stop = kFocusBusBar;
@@ -67,14 +67,14 @@ void PanelFocusAt(PanelState* panel, int32_t x, int32_t y) {
   else if (hit == kHitBypassSwitch) panel->focus.stop = kFocusBypass;
 }
 
-PanelChange PanelApplyKey(PanelState* panel, PanelKey key, int32_t modifiers) {
+PanelChange ApplyPanelKey(PanelState* panel, PanelKey key, int32_t modifiers) {
   int32_t& stop = panel->focus.stop;
   if (key == kKeyTab) {
     stop = (stop + ((modifiers & kKeyShift) ? kFocusStops - 1 : 1)) % kFocusStops;
     return Handled();
   }
   if (stop == kFocusBusBar) return BusBarKey(panel, key);
-  if (stop == kFocusBypass) return key == kKeySpace ? PanelToggleBypass(panel) : Unused();
+  if (stop == kFocusBypass) return key == kKeySpace ? TogglePanelBypass(panel) : Unused();
   return SliderKey(panel, stop - kFocusFirstSlider, key, modifiers);
 }
 
@@ -90,7 +90,7 @@ PanelRect PanelFocusRect(const PanelState* panel) {
   return PanelRect{r.left - 3, r.top - 3, r.right + 3, r.bottom + 3};
 }
 
-int32_t PanelFocusFrameMoved(PanelState* panel, PanelRect* drawn, PanelRect* now) {
+int32_t FocusFrameMoved(PanelState* panel, PanelRect* drawn, PanelRect* now) {
   const bool shown = panel->focus.cueShown && panel->focus.hasFocus;
   *now = shown ? PanelFocusRect(panel) : PanelRect{0, 0, 0, 0};
   *drawn = panel->announced.focusFrame;

@@ -34,12 +34,12 @@ constexpr int32_t kKeyShift = 1;  // modifier bit: Shift held
 
 // A press at (x, y) on a bus cell, a slider or the bypass switch moves the focus there;
 // anywhere else the focus stays.
-void PanelFocusAt(PanelState* panel, int32_t x, int32_t y);
+void FocusPanelAt(PanelState* panel, int32_t x, int32_t y);
 
 // One key at the focus. Value keys change the slider as the pointer does (records 1 and 2,
 // published); the bus bar's keys choose a bus as a click does. kKeyUnused for a key that means
 // nothing at the focus; a key that only moves the focus gives kRedrawNothing.
-PanelChange PanelApplyKey(PanelState* panel, PanelKey key, int32_t modifiers);
+PanelChange ApplyPanelKey(PanelState* panel, PanelKey key, int32_t modifiers);
 
 // The knob's centre of a slider: where a right press would open the value editor.
 void KnobCentre(const PanelState* panel, int32_t slider, int32_t* x, int32_t* y);
@@ -51,4 +51,4 @@ PanelRect PanelFocusRect(const PanelState* panel);
 // Where the focus rectangle belongs now: around the focused element while the cue is shown and
 // the window has the focus, else nowhere (all zero). When that differs from where it was drawn,
 // returns 1 with both places, and takes the new one as drawn.
-int32_t PanelFocusFrameMoved(PanelState* panel, PanelRect* drawn, PanelRect* now);
+int32_t FocusFrameMoved(PanelState* panel, PanelRect* drawn, PanelRect* now);

@@ -27,22 +27,22 @@ void ShowFocusCue(PanelState* panel, HWND window) {
 }
 
 bool ApplyKey(PanelState* panel, HWND window, PanelKey key, int32_t modifiers) {
-  const PanelChange change = PanelApplyKey(panel, key, modifiers);
+  const PanelChange change = ApplyPanelKey(panel, key, modifiers);
   if (change.redraw == kKeyUnused) return false;
   ShowFocusCue(panel, window);
   if (change.redraw == kOpenEditor) {
     int32_t x, y;
     KnobCentre(panel, change.slider, &x, &y);
-    PanelEditSlider(panel, change.slider, x, y, window);
+    EditPanelSlider(panel, change.slider, x, y, window);
   } else {
-    PanelShowChange(panel, window, change);
+    ShowPanelChange(panel, window, change);
   }
   return true;
 }
 
 }  // namespace
 
-bool PanelRouteKeyMessage(PanelState* panel, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+bool RoutePanelKeyMessage(PanelState* panel, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   PanelKey key;
   switch (message) {
     case WM_KEYDOWN:
@@ -52,7 +52,7 @@ bool PanelRouteKeyMessage(PanelState* panel, HWND window, UINT message, WPARAM w
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
       panel->focus.hasFocus = message == WM_SETFOCUS ? 1 : 0;
-      PanelAnnounceChanges(panel, window);
+      AnnouncePanelChanges(panel, window);
       return true;
     case WM_UPDATEUISTATE:
       // The platform keeps the window's UI state; the panel follows what it says of the focus.
@@ -62,7 +62,7 @@ bool PanelRouteKeyMessage(PanelState* panel, HWND window, UINT message, WPARAM w
                                 ? (SendMessageA(window, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0
                                 : LOWORD(wParam) == UIS_SET;
         panel->focus.cueShown = hidden ? 0 : 1;
-        PanelAnnounceChanges(panel, window);
+        AnnouncePanelChanges(panel, window);
       }
       return true;
     default:

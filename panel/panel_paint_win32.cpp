@@ -120,7 +120,7 @@ void PaintPanel(PanelState* panel, HDC dc, HWND window) {
 }
 
 void DrawFocusCue(PanelState* panel, HDC dc) {
-  // Where the announcing of changes put it (PanelFocusFrameMoved), so that a repaint and the
+  // Where the announcing of changes put it (FocusFrameMoved), so that a repaint and the
   // invalidation that asked for it agree.
   const PanelRect& r = panel->announced.focusFrame;
   const RECT frame{r.left, r.top, r.right, r.bottom};

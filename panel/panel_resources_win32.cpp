@@ -23,7 +23,7 @@ void DeleteAndClear(Handle* h) {
 
 }  // namespace
 
-int32_t PanelResources_Create(PanelResources* res) {
+int32_t CreatePanelResources(PanelResources* res) {
   HINSTANCE module = GetModuleHandleA(nullptr);
   res->busFont = ArialBold(18, 800);
   res->noticeFont = ArialBold(24, 800);
@@ -44,7 +44,7 @@ int32_t PanelResources_Create(PanelResources* res) {
   return 0;
 }
 
-int32_t PanelResources_Release(PanelResources* res) {
+int32_t ReleasePanelResources(PanelResources* res) {
   DeleteAndClear(&res->bypassOn);
   DeleteAndClear(&res->bypassOff);
   DeleteAndClear(&res->meterLit);

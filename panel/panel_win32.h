@@ -51,9 +51,9 @@ struct PanelResources {
 extern PanelResources g_panelResources;
 
 // Loads the bitmaps from the program's own module. Objects that fail stay null. -> 0
-int32_t PanelResources_Create(PanelResources* res = &g_panelResources);
+int32_t CreatePanelResources(PanelResources* res = &g_panelResources);
 // Deletes every non-null object and clears the set; safe to call twice or without create. -> 0
-int32_t PanelResources_Release(PanelResources* res = &g_panelResources);
+int32_t ReleasePanelResources(PanelResources* res = &g_panelResources);
 
 // ---- rendering (into the given device context; the window composes a full repaint off screen) ----
 void PaintPanel(PanelState* panel, HDC dc, HWND window);  // everything except the meters; the focus cue
@@ -68,32 +68,32 @@ void DrawLevelMeters(PanelState* panel, HDC dc);  // from the engine's meter rea
 // Routes one of the window's pointer messages to the panel (move, left and right press, double
 // click, release, cancel mode, wheel) and returns true; any other message is left alone (false).
 // The window and the tests send their input through here alike.
-bool PanelRoutePointerMessage(PanelState* panel, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+bool RoutePanelPointerMessage(PanelState* panel, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PanelPress(PanelState* panel, int32_t x, int32_t y, HWND window, int32_t rightButton);
 void PanelPointerMove(PanelState* panel, int32_t y, HWND window);
 void PanelDoubleClick(PanelState* panel, int32_t x, int32_t y, HWND window);
 // The caller has set drag.sliderIndex and drag.mode (kHitSlider) from its own hit test.
 void PanelWheelStep(PanelState* panel, int32_t steps, HWND window);
 // Ends a drag on button release or cancel mode: releases the capture and gives it back.
-void PanelReleaseDrag(PanelState* panel);
+void ReleasePanelDrag(PanelState* panel);
 // Redraws the one element a change touched, through a context obtained for the window and
 // released after, then announces what changed. Every input path ends here.
-void PanelShowChange(PanelState* panel, HWND window, const PanelChange& change);
+void ShowPanelChange(PanelState* panel, HWND window, const PanelChange& change);
 // Runs the value editor for a slider with its corner at client point (x, y) - 2, as a right
 // press there does, and applies the typed value; nothing while a drag is active.
-void PanelEditSlider(PanelState* panel, int32_t slider, int32_t x, int32_t y, HWND window);
+void EditPanelSlider(PanelState* panel, int32_t slider, int32_t x, int32_t y, HWND window);
 
 // ---- keyboard and screen readers ----
 // Routes key messages (WM_KEYDOWN, WM_CHAR), the window's focus (WM_SETFOCUS, WM_KILLFOCUS)
 // and its keyboard cues (WM_UPDATEUISTATE) to the panel; true when handled. Keys the panel has
 // no use for, and every system key, are left to the default handling.
-bool PanelRouteKeyMessage(PanelState* panel, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+bool RoutePanelKeyMessage(PanelState* panel, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The answer to WM_GETOBJECT: the panel's own accessible object for OBJID_CLIENT, else 0.
-LRESULT PanelAnswerGetObject(PanelState* panel, HWND window, WPARAM wParam, LPARAM lParam);
+LRESULT AnswerPanelGetObject(PanelState* panel, HWND window, WPARAM wParam, LPARAM lParam);
 // Tells screen readers what changed since the last call (focus, values, switch, bus) and moves
 // the focus rectangle. Called after every change the panel makes and on the window's timer,
 // which catches changes made elsewhere (load, reset, import).
-void PanelAnnounceChanges(PanelState* panel, HWND window);
+void AnnouncePanelChanges(PanelState* panel, HWND window);
 // The focus rectangle where it was last placed: around the focused element while the keyboard
 // cue is shown and the window has the focus, else nowhere.
 void DrawFocusCue(PanelState* panel, HDC dc);

@@ -26,13 +26,13 @@ bool SameSample(float a, float b) {
 std::vector<int32_t> VectorPaths() {
   std::vector<int32_t> paths;
   for (int32_t p = kProcessPathReference + 1; p < kProcessPathCount; ++p)
-    if (ProcessPath_Supported(p)) paths.push_back(p);
+    if (IsProcessPathSupported(p)) paths.push_back(p);
   return paths;
 }
 
 struct PathGuard {
-  explicit PathGuard(int32_t path) { EXPECT_EQ(ProcessPath_Select(path), 0) << ProcessPath_Name(path); }
-  ~PathGuard() { ProcessPath_Select(kProcessPathAuto); }
+  explicit PathGuard(int32_t path) { EXPECT_EQ(SelectProcessPath(path), 0) << ProcessPathName(path); }
+  ~PathGuard() { SelectProcessPath(kProcessPathAuto); }
 };
 
 // What a stream leaves behind: every output sample of both channels (interleaved), both
@@ -84,7 +84,7 @@ Trace ExpectEveryPathMatches(const Stream& stream, const std::string& what) {
   SCOPED_TRACE(what);
   const Trace ref = RunStream(kProcessPathReference, stream);
   for (int32_t path : VectorPaths()) {
-    SCOPED_TRACE(std::string("path ") + ProcessPath_Name(path));
+    SCOPED_TRACE(std::string("path ") + ProcessPathName(path));
     const Trace got = RunStream(path, stream);
     ExpectSame(ref.out, got.out, "output (channels interleaved)");
     ExpectSame(ref.states, got.states, "state (64 words per channel, two channels per block)");
@@ -103,14 +103,14 @@ std::function<float(int, int64_t)> NoiseSignal(float amplitude, uint32_t seed) {
 // A path this processor lacks is still built, but its comparisons below cannot run: say so.
 TEST(ProcessPathsTest, SelectionAndEveryPathRunsHere) {
   EXPECT_FALSE(VectorPaths().empty()) << "every x86 build has at least the SSE2 path";
-  EXPECT_EQ(ProcessPath_Select(kProcessPathReference), 0);
-  for (int32_t unknown : {kProcessPathCount, -7}) EXPECT_EQ(ProcessPath_Select(unknown), -1);
-  EXPECT_EQ(ProcessPath_Current(), kProcessPathReference) << "a refused choice keeps the earlier one";
-  EXPECT_EQ(ProcessPath_Select(kProcessPathAuto), 0);
-  EXPECT_TRUE(ProcessPath_Current() != kProcessPathAuto && ProcessPath_Supported(ProcessPath_Current())) << ProcessPath_Current();
+  EXPECT_EQ(SelectProcessPath(kProcessPathReference), 0);
+  for (int32_t unknown : {kProcessPathCount, -7}) EXPECT_EQ(SelectProcessPath(unknown), -1);
+  EXPECT_EQ(CurrentProcessPath(), kProcessPathReference) << "a refused choice keeps the earlier one";
+  EXPECT_EQ(SelectProcessPath(kProcessPathAuto), 0);
+  EXPECT_TRUE(CurrentProcessPath() != kProcessPathAuto && IsProcessPathSupported(CurrentProcessPath())) << CurrentProcessPath();
   std::string missing;
   for (int32_t p = kProcessPathReference; p < kProcessPathCount; ++p)
-    if (!ProcessPath_Supported(p)) missing += std::string(" ") + ProcessPath_Name(p);
+    if (!IsProcessPathSupported(p)) missing += std::string(" ") + ProcessPathName(p);
   if (!missing.empty()) GTEST_SKIP() << "this processor or build lacks" << missing << ": not compared with the reference";
 }
 
@@ -122,13 +122,13 @@ TEST(ProcessPathsTest, FiniteCopyOnEveryPath) {
   for (int32_t i = 0; i < 23; ++i) in[i] = i % 3 ? 0.5f * static_cast<float>(i) : odd[(i / 3) % 7];
   for (int32_t path = kProcessPathReference; path < kProcessPathCount; ++path)
     for (int32_t frames : {1, 8, 23}) {
-      if (!ProcessPath_Supported(path)) continue;
+      if (!IsProcessPathSupported(path)) continue;
       std::vector<float> out(24, 9.0f), inPlace = in;
       CopyFiniteSamples(path, out.data(), in.data(), frames);
       CopyFiniteSamples(path, inPlace.data(), inPlace.data(), frames);
       for (int32_t i = 0; i < frames; ++i) {
         const uint32_t want = std::isfinite(in[i]) ? FloatBits(in[i]) : 0u;
-        ASSERT_EQ(std::make_pair(FloatBits(out[i]), FloatBits(inPlace[i])), std::make_pair(want, want)) << ProcessPath_Name(path) << " at " << i;
+        ASSERT_EQ(std::make_pair(FloatBits(out[i]), FloatBits(inPlace[i])), std::make_pair(want, want)) << ProcessPathName(path) << " at " << i;
       }
       ASSERT_EQ(out[frames], 9.0f) << "written past the end";
     }

@@ -54,14 +54,14 @@ TEST(RemoteBinding, EveryMissingEntryIsReportedInCheckOrder) {
   const int32_t codes[kRemoteEntryCount] = {-1,  -2,  -2,  -3,  -4,  -5,  -6,  -7,  -8,  -9,  -15, -10, -11,
                                             -12, -13, -14, -30, -31, -32, -33, -34, -35, -40, -41, -42, -43};
   RemoteApi api = CompleteTable();
-  EXPECT_EQ(RemoteApi_FirstMissing(&api), 0);
+  EXPECT_EQ(FirstMissingRemoteFunction(&api), 0);
   for (int i = 0; i < kRemoteEntryCount; ++i) {
     api.entry[i] = nullptr;
-    EXPECT_EQ(RemoteApi_FirstMissing(&api), codes[i]) << kRemoteExportNames[i];
+    EXPECT_EQ(FirstMissingRemoteFunction(&api), codes[i]) << kRemoteExportNames[i];
     api.entry[i] = CompleteTable().entry[i];
   }
   api.KLORM_GetMidiMessage = api.KLORM_SetParameterStringW = nullptr;
-  EXPECT_EQ(RemoteApi_FirstMissing(&api), -14);
+  EXPECT_EQ(FirstMissingRemoteFunction(&api), -14);
 }
 
 // A host whose type query answers as the test says.

@@ -110,16 +110,16 @@ struct PanelFixture : ::testing::Test {
 
 TEST_F(PanelFixture, DragUpStopsAtTheTopAndComesBackAtOnce) {
   const int32_t y0 = MidY();
-  EXPECT_EQ(Did(PanelApplyLeftPress(&panel, BandX(4), y0), 4), "drag 4 | 0.000000 0.000000") << "a press alone changes nothing";
-  EXPECT_EQ(Did(PanelApplyPointerMove(&panel, y0 - 30), 4), "slider 4 | 3.000000 3.000000 published");
-  EXPECT_EQ(Did(PanelApplyPointerMove(&panel, y0 - 200), 4), "slider 4 | 12.000000 12.000000 published");
-  EXPECT_EQ(Did(PanelApplyPointerMove(&panel, y0 - 190), 4), "slider 4 | 11.000000 11.000000 published") << "down again from the top";
-  EXPECT_EQ(Did(PanelApplyPointerMove(&panel, y0 - 190), 4), "nothing -1 | 11.000000 11.000000") << "unchanged y applies nothing";
-  EXPECT_EQ(Did(PanelApplyDoubleClick(&panel, BandX(5), y0), 5), "nothing -1 | 0.000000 0.000000") << "while dragging";
-  EXPECT_EQ(Did(PanelApplyWheelStep(&panel, -1), 4), "nothing -1 | 11.000000 11.000000") << "while dragging";
-  EXPECT_EQ(PanelEndDrag(&panel), 1);
-  EXPECT_EQ(Did(PanelApplyPointerMove(&panel, y0), 4), "nothing -1 | 11.000000 11.000000") << "after the drag";
-  EXPECT_EQ(PanelEndDrag(&panel), 0);
+  EXPECT_EQ(Did(ApplyLeftPress(&panel, BandX(4), y0), 4), "drag 4 | 0.000000 0.000000") << "a press alone changes nothing";
+  EXPECT_EQ(Did(ApplyPointerMove(&panel, y0 - 30), 4), "slider 4 | 3.000000 3.000000 published");
+  EXPECT_EQ(Did(ApplyPointerMove(&panel, y0 - 200), 4), "slider 4 | 12.000000 12.000000 published");
+  EXPECT_EQ(Did(ApplyPointerMove(&panel, y0 - 190), 4), "slider 4 | 11.000000 11.000000 published") << "down again from the top";
+  EXPECT_EQ(Did(ApplyPointerMove(&panel, y0 - 190), 4), "nothing -1 | 11.000000 11.000000") << "unchanged y applies nothing";
+  EXPECT_EQ(Did(ApplyDoubleClick(&panel, BandX(5), y0), 5), "nothing -1 | 0.000000 0.000000") << "while dragging";
+  EXPECT_EQ(Did(ApplyWheelStep(&panel, -1), 4), "nothing -1 | 11.000000 11.000000") << "while dragging";
+  EXPECT_EQ(EndPanelDrag(&panel), 1);
+  EXPECT_EQ(Did(ApplyPointerMove(&panel, y0), 4), "nothing -1 | 11.000000 11.000000") << "after the drag";
+  EXPECT_EQ(EndPanelDrag(&panel), 0);
 }
 
 TEST_F(PanelFixture, EveryEditWritesRecordsOneAndTwoOnlyAndPublishes) {
@@ -127,15 +127,15 @@ TEST_F(PanelFixture, EveryEditWritesRecordsOneAndTwoOnlyAndPublishes) {
   for (int n = 3; n <= 8; ++n) Record(n) = untouched[n - 3] = Param({0, 0, 0, 0, 0, 0, 1.25f * n}, 0.0f, n);
   StoreSliderValue(&panel, kGainSlider, 11.8f), StoreSliderValue(&panel, 2, -7.5f), Published();
   panel.drag.sliderIndex = kGainSlider;
-  EXPECT_EQ(Did(PanelApplyWheelStep(&panel, -1), kGainSlider), "slider 15 | 12.000000 12.000000 published") << "a notch forward from 11.8";
-  EXPECT_EQ(Did(PanelApplyWheelStep(&panel, 1), kGainSlider), "slider 15 | 11.500000 11.500000 published") << "a notch back";
+  EXPECT_EQ(Did(ApplyWheelStep(&panel, -1), kGainSlider), "slider 15 | 12.000000 12.000000 published") << "a notch forward from 11.8";
+  EXPECT_EQ(Did(ApplyWheelStep(&panel, 1), kGainSlider), "slider 15 | 11.500000 11.500000 published") << "a notch back";
   panel.drag.sliderIndex = 0;
-  EXPECT_EQ(Did(PanelApplyWheelStep(&panel, 0), 0), "slider 0 | 0.000000 0.000000 published") << "less than a notch, on band 1";
-  EXPECT_EQ(Did(PanelApplyTypedText(&panel, 14, "5.25"), 14), "slider 14 | 5.250000 5.250000 published");
-  EXPECT_EQ(Did(PanelApplyTypedText(&panel, 14, ""), 14), "nothing -1 | 5.250000 5.250000");
-  EXPECT_EQ(Did(PanelApplyDoubleClick(&panel, BandX(2), MidY()), 2), "slider 2 | 0.000000 0.000000 published");
+  EXPECT_EQ(Did(ApplyWheelStep(&panel, 0), 0), "slider 0 | 0.000000 0.000000 published") << "less than a notch, on band 1";
+  EXPECT_EQ(Did(ApplyTypedText(&panel, 14, "5.25"), 14), "slider 14 | 5.250000 5.250000 published");
+  EXPECT_EQ(Did(ApplyTypedText(&panel, 14, ""), 14), "nothing -1 | 5.250000 5.250000");
+  EXPECT_EQ(Did(ApplyDoubleClick(&panel, BandX(2), MidY()), 2), "slider 2 | 0.000000 0.000000 published");
   for (int32_t expected : {1, 0}) {
-    EXPECT_EQ(PanelApplyLeftPress(&panel, panel.geometry.bypassLeft + 5, panel.geometry.bypassTop + 5).redraw, kRedrawBypass);
+    EXPECT_EQ(ApplyLeftPress(&panel, panel.geometry.bypassLeft + 5, panel.geometry.bypassTop + 5).redraw, kRedrawBypass);
     EXPECT_EQ(std::make_tuple(Record(1).bypass, Record(2).bypass, Published()), std::make_tuple(expected, expected, true));
   }
   StoreSliderValue(&panel, kSliderCount, 5.0f);  // past the last slider: no field of any record
@@ -147,10 +147,10 @@ TEST_F(PanelFixture, InputThatMustChangeNothing) {
   StoreSliderValue(&panel, 5, 4.0f);
   StoreSliderValue(&panel, kGainSlider, 2.0f);
   Published();
-  EXPECT_EQ(PanelApplyDoubleClick(&panel, BandX(5), panel.geometry.areaTop + 5).redraw, kRedrawNothing) << "above";
-  EXPECT_EQ(PanelApplyLeftPress(&panel, panel.geometry.areaLeft + 603, panel.geometry.areaTop + 20).redraw, kRedrawNothing)
+  EXPECT_EQ(ApplyDoubleClick(&panel, BandX(5), panel.geometry.areaTop + 5).redraw, kRedrawNothing) << "above";
+  EXPECT_EQ(ApplyLeftPress(&panel, panel.geometry.areaLeft + 603, panel.geometry.areaTop + 20).redraw, kRedrawNothing)
       << "inert zone";
-  PanelApplyPointerMove(&panel, 0);
+  ApplyPointerMove(&panel, 0);
   EXPECT_EQ(Slider(5) + ", " + Slider(kGainSlider), "4.000000 4.000000, 2.000000 2.000000");
   // Bus cells beyond the bus count, or any while the host is not running, choose nothing; a bus
   // is chosen without a publication.
@@ -158,14 +158,14 @@ TEST_F(PanelFixture, InputThatMustChangeNothing) {
   for (const auto& [cell, busCount, redraw, bus] : {std::make_tuple(5, 5, kRedrawNothing, 0), std::make_tuple(3, 5, kRedrawBusBar, 3),
                                                     std::make_tuple(1, 0, kRedrawNothing, 3)}) {
     panel.busCount = busCount;
-    EXPECT_EQ(PanelApplyLeftPress(&panel, BusCellRect(&panel.geometry, cell).left + 5, y).redraw, redraw) << "cell " << cell;
+    EXPECT_EQ(ApplyLeftPress(&panel, BusCellRect(&panel.geometry, cell).left + 5, y).redraw, redraw) << "cell " << cell;
     EXPECT_EQ(std::make_pair(panel.engine->bus.load(), Published()), std::make_pair(bus, false)) << "cell " << cell;
   }
-  PanelApplyTypedText(&panel, 1, "-4");
+  ApplyTypedText(&panel, 1, "-4");
   EXPECT_EQ(Slider(1), "-4.000000 -4.000000 published") << "with the host not running";
   GEQ15_Destroy(panel.engine);  // nothing crashes before the equalizer exists
-  EXPECT_EQ(std::make_tuple(PanelApplyLeftPress(&panel, panel.geometry.bypassLeft + 3, panel.geometry.bypassTop + 3).redraw,
-                            PanelApplyTypedText(&panel, 0, "3").redraw, PanelApplyDoubleClick(&panel, BandX(0), MidY()).redraw),
+  EXPECT_EQ(std::make_tuple(ApplyLeftPress(&panel, panel.geometry.bypassLeft + 3, panel.geometry.bypassTop + 3).redraw,
+                            ApplyTypedText(&panel, 0, "3").redraw, ApplyDoubleClick(&panel, BandX(0), MidY()).redraw),
             std::make_tuple(kRedrawNothing, kRedrawNothing, kRedrawNothing));
 }
 
@@ -195,7 +195,7 @@ TEST_F(PanelFixture, EveryKeyAtEachKindOfStop) {
     Record(1).bypass = Record(2).bypass = r.stop == Sw ? static_cast<int32_t>(r.before) : 0;
     if (r.stop != Bar && r.stop != Sw) StoreSliderValue(&panel, r.stop - B1, r.before);
     Published();
-    const PanelChange c = PanelApplyKey(&panel, r.key, r.shift ? kKeyShift : 0);
+    const PanelChange c = ApplyPanelKey(&panel, r.key, r.shift ? kKeyShift : 0);
     const bool published = c.redraw == Knob || c.redraw == Key;
     const std::string after = r.stop == Bar ? std::to_string(int(r.after)) : r.stop == Sw ? std::to_string(int(r.after) * 11)
                               : std::to_string(r.after) + " " + std::to_string(r.after) + (published ? " published" : "");
@@ -207,10 +207,10 @@ TEST_F(PanelFixture, EveryKeyAtEachKindOfStop) {
 // Presses move the focus; the focus rectangle lies in margins no element's own redraw touches.
 TEST_F(PanelFixture, FocusFollowsPressesAndItsRectangleStaysClearOfEveryElement) {
   const PanelGeometry& g = panel.geometry;  // a press on a slider is in the end-to-end test
-  PanelFocusAt(&panel, g.bypassLeft + 3, g.bypassTop + 3);
+  FocusPanelAt(&panel, g.bypassLeft + 3, g.bypassTop + 3);
   EXPECT_EQ(panel.focus.stop, kFocusBypass);
-  PanelFocusAt(&panel, BusCellRect(&g, 6).left, g.busTop);
-  PanelFocusAt(&panel, g.areaLeft + kInputMeterX + 2, g.areaTop + 60);
+  FocusPanelAt(&panel, BusCellRect(&g, 6).left, g.busTop);
+  FocusPanelAt(&panel, g.areaLeft + kInputMeterX + 2, g.areaTop + 60);
   EXPECT_EQ(panel.focus.stop, kFocusBusBar) << "an empty cell takes it to the bar; a meter takes no focus";
   for (int32_t stop = 0; stop < kFocusStops; ++stop) {
     panel.focus.stop = stop;
@@ -236,8 +236,8 @@ TEST_F(PanelFixture, NamesValueTextsStatesOrderAndTheNoticeInPlaceOfTheCells) {
   EXPECT_EQ(std::make_tuple(PanelChildState(&panel, kChildBusCell), PanelChildState(&panel, kChildBusCell + 1), PanelChildState(&panel, kChildBusCell + 5)),
             std::make_tuple(kStateFocusable | kStateChecked, kStateFocusable, kStateFocusable | kStateUnavailable));
   std::string forward, backward;
-  for (int32_t c = PanelNavigate(&panel, 0, kNavFirst); c; c = PanelNavigate(&panel, c, kNavNext)) forward += " " + std::to_string(c);
-  for (int32_t c = PanelNavigate(&panel, 0, kNavLast); c; c = PanelNavigate(&panel, c, kNavPrevious)) backward = " " + std::to_string(c) + backward;
+  for (int32_t c = NavigatePanel(&panel, 0, kNavFirst); c; c = NavigatePanel(&panel, c, kNavNext)) forward += " " + std::to_string(c);
+  for (int32_t c = NavigatePanel(&panel, 0, kNavLast); c; c = NavigatePanel(&panel, c, kNavPrevious)) backward = " " + std::to_string(c) + backward;
   EXPECT_EQ(backward, forward);
   // Values read as set, rounded to a tenth (never "-0.0"); a NaN from a file works as 0 dB.
   const struct { float value; const char* text; } values[] = {{3.0f, "+3.0 dB"}, {-0.04f, "+0.0 dB"}, {-11.96f, "-12.0 dB"},
@@ -249,8 +249,8 @@ TEST_F(PanelFixture, NamesValueTextsStatesOrderAndTheNoticeInPlaceOfTheCells) {
   panel.engine->meterReadout.peak[9] = 1.0f;
   EXPECT_EQ(PanelChildValue(&panel, kChildInputMeter) + ", " + PanelChildValue(&panel, kChildOutputMeter), "Silent, +0.0 dB");
   panel.busCount = 0;  // the host stopped: the notice stands in for the cells, which are hidden
-  EXPECT_EQ(std::make_tuple(PanelChildCount(&panel), PanelNavigate(&panel, 0, kNavFirst), PanelChildState(&panel, kChildBusCell) & kStateInvisible,
-                            PanelFocusChild(&panel, kChildBusCell)), std::make_tuple(kChildNotice, kChildNotice, kStateInvisible, 0));
+  EXPECT_EQ(std::make_tuple(PanelChildCount(&panel), NavigatePanel(&panel, 0, kNavFirst), PanelChildState(&panel, kChildBusCell) & kStateInvisible,
+                            FocusPanelChild(&panel, kChildBusCell)), std::make_tuple(kChildNotice, kChildNotice, kStateInvisible, 0));
 }
 
 // Whatever changed the records (here written directly, as a load does), each change is told once.
@@ -258,7 +258,7 @@ TEST_F(PanelFixture, EachChangeIsAnnouncedOnce) {
   auto events = [&] {  // F focus, V value, S state, R reorder, each with its child
     PanelEvent e[kMaxPanelEvents];
     std::string told;
-    for (int32_t i = 0, n = PanelCollectEvents(&panel, e); i < n; ++i) told += "FVSR"[e[i].kind] + std::to_string(e[i].child) + " ";
+    for (int32_t i = 0, n = CollectPanelEvents(&panel, e); i < n; ++i) told += "FVSR"[e[i].kind] + std::to_string(e[i].child) + " ";
     return told;
   };
   panel.engine->bus.store(2);
@@ -269,8 +269,8 @@ TEST_F(PanelFixture, EachChangeIsAnnouncedOnce) {
   Record(1).g1 = Record(2).g1 = kNaN;
   EXPECT_EQ(events(), "V9 V17 ");
   EXPECT_EQ(events(), "") << "once, a NaN too";
-  PanelToggleBypass(&panel);
-  PanelSelectBus(&panel, 0);  // the bar has the focus, which follows its selection
+  TogglePanelBypass(&panel);
+  SelectPanelBus(&panel, 0);  // the bar has the focus, which follows its selection
   EXPECT_EQ(events(), "F1 S25 S3 S1 ");
   panel.busCount = 0;
   EXPECT_EQ(events(), "F28 R0 S1 ");

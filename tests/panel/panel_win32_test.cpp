@@ -72,31 +72,31 @@ TEST_F(Win32Panel, EditorEnterAppliesEscapeFocusLossAndAStopCancelWheelAndKeys) 
   for (const auto& row : rows) {
     g_user = {row.text, row.key, row.focus, row.stop, false};
     SetTimer(nullptr, 0, 50, ActInEditor);
-    PanelRoutePointerMessage(&panel, owner, WM_RBUTTONDOWN, 0, MAKELPARAM(knob7.x, knob7.y));
+    RoutePanelPointerMessage(&panel, owner, WM_RBUTTONDOWN, 0, MAKELPARAM(knob7.x, knob7.y));
     // The editor was seen, the value applied to both records or not, the editor closed and the owner usable again.
     EXPECT_EQ(std::make_tuple(g_user.sawEditor, panel.engine->filter->param[0].g7, panel.engine->filter->param[1].g7,
                               KL2CTL_OpenEditor() == nullptr, IsWindowEnabled(owner) != 0), std::make_tuple(true, row.g7, row.g7, true, true)) << row.text;
   }
   // The wheel arrives in screen coordinates; a notch away from the user raises the knob under it.
-  PanelRoutePointerMessage(&panel, owner, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(onScreen.x, onScreen.y));
+  RoutePanelPointerMessage(&panel, owner, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(onScreen.x, onScreen.y));
   EXPECT_EQ(std::make_pair(panel.engine->filter->param[0].g7, panel.engine->filter->param[1].g7), std::make_pair(5.75f, 5.75f));
   EXPECT_EQ(KL2CTL_StartCount(), 0);
   // Keys the panel has no use for go on to the default handling, as system keys do (they are
   // WM_SYSKEYDOWN, which never comes here); the focus cue follows the window's UI state.
-  EXPECT_FALSE(PanelRouteKeyMessage(&panel, owner, WM_KEYDOWN, 'A', 0) || PanelRouteKeyMessage(&panel, owner, WM_CHAR, '1', 0) ||
+  EXPECT_FALSE(RoutePanelKeyMessage(&panel, owner, WM_KEYDOWN, 'A', 0) || RoutePanelKeyMessage(&panel, owner, WM_CHAR, '1', 0) ||
                panel.focus.cueShown) << "keys the panel does not use, and no focus cue for them";
   panel.focus.stop = kFocusFirstSlider + 5;
-  EXPECT_TRUE(PanelRouteKeyMessage(&panel, owner, WM_KEYDOWN, VK_TAB, 0)) << "Tab";
-  EXPECT_TRUE(PanelRouteKeyMessage(&panel, owner, WM_CHAR, '0', 0)) << "0";
+  EXPECT_TRUE(RoutePanelKeyMessage(&panel, owner, WM_KEYDOWN, VK_TAB, 0)) << "Tab";
+  EXPECT_TRUE(RoutePanelKeyMessage(&panel, owner, WM_CHAR, '0', 0)) << "0";
   EXPECT_EQ(std::make_pair(panel.engine->filter->param[1].g7, panel.focus.cueShown), std::make_pair(0.0f, 1)) << "band 7 at 0 dB, the keyboard was used";
-  PanelRouteKeyMessage(&panel, owner, WM_UPDATEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0);
+  RoutePanelKeyMessage(&panel, owner, WM_UPDATEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0);
   EXPECT_EQ(panel.focus.cueShown, 0) << "the window's UI state hides the focus again";
   DestroyWindow(neighbour);
 }
 
 // Knobs and meters drawn into a memory bitmap, read back at chosen pixels.
 TEST_F(Win32Panel, KnobsMetersAndBypassKeyWhereTheValuesSay) {
-  ASSERT_EQ(PanelResources_Create(), 0);
+  ASSERT_EQ(CreatePanelResources(), 0);
   const float values[] = {12.0f, 0.0f, -12.0f, 40.0f};  // 40 dB from a file stays at the top
   for (int i = 0; i < 4; ++i) panel.engine->filter->param[0].bands[i] = values[i];
   panel.engine->filter->param[0].gain = -12.0f;
@@ -123,7 +123,7 @@ TEST_F(Win32Panel, KnobsMetersAndBypassKeyWhereTheValuesSay) {
   DeleteDC(dc);
   ReleaseDC(nullptr, screen);
   HBRUSH selected = g_panelResources.selectedBrush;
-  EXPECT_EQ(PanelResources_Release(), 0);
+  EXPECT_EQ(ReleasePanelResources(), 0);
   EXPECT_EQ(GetObjectType(selected), 0u) << "deleted";
   const PanelResources empty{};
   EXPECT_EQ(std::memcmp(&g_panelResources, &empty, sizeof empty), 0) << "every handle cleared: nothing is deleted twice";

@@ -12,7 +12,7 @@
 inline std::vector<float> RenderAudio(const GEQ15ChannelParam records[2], int rate, int block, int channels, bool noFade,
                                       std::vector<float> audio, int32_t* silencedBlocks = nullptr) {
   OfflineRender r;
-  const int32_t started = OfflineRender_Start(&r, records, rate, block, channels, noFade);
+  const int32_t started = StartOfflineRender(&r, records, rate, block, channels, noFade);
   EXPECT_EQ(started, 0) << rate << " Hz, blocks of " << block << ", " << channels << " channels";
   if (started != 0) return audio;  // as it came, so the checks fail rather than read past an empty result
   std::vector<float> planar[2] = {std::vector<float>(block), std::vector<float>(block)};
@@ -20,10 +20,10 @@ inline std::vector<float> RenderAudio(const GEQ15ChannelParam records[2], int ra
   for (size_t at = 0; at < audio.size(); at += size_t(block) * channels) {
     const size_t n = std::min(audio.size() - at, size_t(block) * channels);
     for (size_t i = 0; i < n; ++i) planar[i % channels][i / channels] = audio[at + i];
-    OfflineRender_Planar(&r, samples, static_cast<int32_t>(n / channels));
+    RenderPlanarBlock(&r, samples, static_cast<int32_t>(n / channels));
     for (size_t i = 0; i < n; ++i) audio[at + i] = planar[i % channels][i / channels];
   }
-  OfflineRender_Stop(&r);
+  StopOfflineRender(&r);
   if (silencedBlocks) *silencedBlocks = r.silencedBlocks;
   return audio;
 }

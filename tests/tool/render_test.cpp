@@ -85,7 +85,7 @@ TEST(OfflineRender, BadSetupsAreRefused) {
   const GEQ15ChannelParam records[2] = {};
   OfflineRender r;
   const int setups[][3] = {{22050, 512, 2}, {384000, 512, 2}, {48000, 512, 3}, {48000, 0, 2}};  // rate, block, channels
-  for (const auto& s : setups) EXPECT_LT(OfflineRender_Start(&r, records, s[0], s[1], s[2], false), 0) << s[0] << " " << s[1];
+  for (const auto& s : setups) EXPECT_LT(StartOfflineRender(&r, records, s[0], s[1], s[2], false), 0) << s[0] << " " << s[1];
 }
 
 }  // namespace

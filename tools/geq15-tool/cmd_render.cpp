@@ -156,7 +156,7 @@ struct RenderPipeline {
     const int64_t count = frames[chunk % kSlots];
     for (int64_t at = 0; at < count; at += blockSize) {
       float* block[2] = {Channel(chunk, 0) + at, channels == 2 ? Channel(chunk, 1) + at : nullptr};
-      OfflineRender_Planar(render, block, static_cast<int32_t>(std::min(blockSize, count - at)));
+      RenderPlanarBlock(render, block, static_cast<int32_t>(std::min(blockSize, count - at)));
     }
     progress->Update(framesEqualized += count);
     lock.lock();
@@ -265,9 +265,9 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
   OfflineRender render;
   struct StopRender {
     OfflineRender* render;
-    ~StopRender() { OfflineRender_Stop(render); }
+    ~StopRender() { StopOfflineRender(render); }
   } stopRender{&render};
-  if (OfflineRender_Start(&render, records, rate, blockSize, channels, noFade) != 0) {
+  if (StartOfflineRender(&render, records, rate, blockSize, channels, noFade) != 0) {
     AbandonAudioOutput(&output);
     return Fail(err, kExitFailure, "the equalizer could not be set up (out of memory?)");
   }
@@ -297,7 +297,7 @@ int RunRender(int argc, char** argv, FILE* out, FILE* err) {
   if (!pipe.readError.empty()) error = "cannot read " + inPath + ": " + pipe.readError;
   else if (!pipe.writeError.empty()) error = pipe.writeError;
   progress.Finish();
-  OfflineRender_Stop(&render);
+  StopOfflineRender(&render);
   if (ok) ok = FinishAudioOutput(&output, &error);
   else AbandonAudioOutput(&output);
   g_pendingTemp[0] = '\0';

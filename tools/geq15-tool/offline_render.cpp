@@ -1,8 +1,8 @@
 #include "tools/geq15-tool/offline_render.h"
 
-int32_t OfflineRender_Start(OfflineRender* r, const GEQ15ChannelParam records[2], int32_t rate, int32_t blockSize,
+int32_t StartOfflineRender(OfflineRender* r, const GEQ15ChannelParam records[2], int32_t rate, int32_t blockSize,
                             int32_t channels, bool noFade) {
-  OfflineRender_Stop(r);
+  StopOfflineRender(r);
   if (channels < 1 || channels > 2) return -4;
   if (blockSize < 1) return -5;
   r->engine.reset(new EngineContext());  // value-initialised: no storage yet, all zero
@@ -17,7 +17,7 @@ int32_t OfflineRender_Start(OfflineRender* r, const GEQ15ChannelParam records[2]
   GEQ15_SetParams(e, all);
   const int32_t status = GEQ15_CheckRate(rate);
   if (status < 0 || GEQ15_StartStream(e, rate, blockSize, noFade ? kStreamAtTarget : kStreamFadeIn) < 0) {
-    OfflineRender_Stop(r);
+    StopOfflineRender(r);
     return status < 0 ? status : -1;
   }
 
@@ -28,7 +28,7 @@ int32_t OfflineRender_Start(OfflineRender* r, const GEQ15ChannelParam records[2]
   return 0;
 }
 
-void OfflineRender_Planar(OfflineRender* r, float* const* samples, int32_t frames) {
+void RenderPlanarBlock(OfflineRender* r, float* const* samples, int32_t frames) {
   EngineContext* e = r->engine.get();
   if (!e || frames < 1) return;
   if (frames > r->blockSize) frames = r->blockSize;
@@ -39,7 +39,7 @@ void OfflineRender_Planar(OfflineRender* r, float* const* samples, int32_t frame
   r->silencedBlocks = e->process.silencedBlocks;
 }
 
-void OfflineRender_Stop(OfflineRender* r) {
+void StopOfflineRender(OfflineRender* r) {
   if (r->engine) {
     GEQ15_Destroy(r->engine.get());
     r->engine.reset();

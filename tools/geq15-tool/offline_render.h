@@ -16,7 +16,7 @@ struct OfflineRender {
   int32_t channels = 0;   // 1 or 2
   int32_t blockSize = 0;
   // Blocks in which a channel went non-finite (NaN or infinity in the input, or settings that
-  // overflow) and was written as silence; kept after OfflineRender_Stop.
+  // overflow) and was written as silence; kept after StopOfflineRender.
   int32_t silencedBlocks = 0;
   std::vector<float> silence;  // a mono file's second channel, one block long
 };
@@ -24,11 +24,11 @@ struct OfflineRender {
 // Sets the renderer up. 0, or -1 when the engine cannot be created, -2/-3 for a rate below
 // kMinSampleRate or above kMaxSampleRate, -4 for a channel count other than 1 or 2, -5 for a block size
 // below 1.
-int32_t OfflineRender_Start(OfflineRender* r, const GEQ15ChannelParam records[2], int32_t rate, int32_t blockSize,
+int32_t StartOfflineRender(OfflineRender* r, const GEQ15ChannelParam records[2], int32_t rate, int32_t blockSize,
                             int32_t channels, bool noFade);
 
 // Equalizes one buffer per channel (`channels` of them, each `frames` long) in place, 1 to
 // blockSize frames (the last block of a file may be shorter than the others).
-void OfflineRender_Planar(OfflineRender* r, float* const* samples, int32_t frames);
+void RenderPlanarBlock(OfflineRender* r, float* const* samples, int32_t frames);
 
-void OfflineRender_Stop(OfflineRender* r);
+void StopOfflineRender(OfflineRender* r);

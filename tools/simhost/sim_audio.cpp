@@ -72,7 +72,7 @@ uint16_t ReadLe16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | 
 
 }  // namespace
 
-std::string SimConfig_Apply(SimConfig* c, const std::string& rawKey, const std::string& rawValue) {
+std::string ApplySimConfig(SimConfig* c, const std::string& rawKey, const std::string& rawValue) {
   const std::string key = Trim(rawKey);
   const std::string value = Trim(rawValue);
   auto bad = [&](const char* what) { return key + "=" + value + ": " + what; };
@@ -100,14 +100,14 @@ std::string SimConfig_Apply(SimConfig* c, const std::string& rawKey, const std::
     if (!ParseInt(value, &c->eqBus) || c->eqBus < 0) return bad("expected a bus index from 0");
   } else if (key == "signal") {
     SignalGenerator probe;
-    const std::string error = SignalGenerator_Init(&probe, value, 0);
+    const std::string error = InitSignalGenerator(&probe, value, 0);
     if (!error.empty()) return bad(error.c_str());
     c->signal = value;
   } else if (key.compare(0, 7, "signal.") == 0) {
     int32_t channel = 0;
     if (!ParseInt(key.substr(7), &channel) || channel < 0 || channel >= 128) return bad("expected signal.N, N from 0 to 127");
     SignalGenerator probe;
-    const std::string error = SignalGenerator_Init(&probe, value, channel);
+    const std::string error = InitSignalGenerator(&probe, value, channel);
     if (!error.empty()) return bad(error.c_str());
     c->channelSignal[channel] = value;
   } else if (key == "report") {
@@ -131,7 +131,7 @@ std::string SimConfig_Apply(SimConfig* c, const std::string& rawKey, const std::
   return "";
 }
 
-void SimConfig_ApplyText(SimConfig* config, const std::string& text, std::vector<std::string>* errors) {
+void ApplySimConfigText(SimConfig* config, const std::string& text, std::vector<std::string>* errors) {
   std::istringstream lines(text);
   std::string line;
   int lineNumber = 0;
@@ -144,12 +144,12 @@ void SimConfig_ApplyText(SimConfig* config, const std::string& text, std::vector
       errors->push_back("line " + std::to_string(lineNumber) + ": expected key=value: " + trimmed);
       continue;
     }
-    const std::string error = SimConfig_Apply(config, trimmed.substr(0, eq), trimmed.substr(eq + 1));
+    const std::string error = ApplySimConfig(config, trimmed.substr(0, eq), trimmed.substr(eq + 1));
     if (!error.empty()) errors->push_back("line " + std::to_string(lineNumber) + ": " + error);
   }
 }
 
-int32_t SimConfig_ChannelTotal(int32_t hostType) {
+int32_t SimChannelTotal(int32_t hostType) {
   switch (hostType) {
     case 1: return 2 * 8;
     case 2: return 5 * 8;
@@ -158,12 +158,12 @@ int32_t SimConfig_ChannelTotal(int32_t hostType) {
   }
 }
 
-int32_t SimConfig_FramesPerBuffer(const SimConfig& config) {
+int32_t SimFramesPerBuffer(const SimConfig& config) {
   if (config.bufferFrames > 0) return config.bufferFrames;
   return config.block > 0 ? config.block : 256;
 }
 
-std::string SignalGenerator_Init(SignalGenerator* gen, const std::string& signal, int32_t channel) {
+std::string InitSignalGenerator(SignalGenerator* gen, const std::string& signal, int32_t channel) {
   *gen = SignalGenerator();
   gen->noiseState = 0x9E3779B9u ^ (static_cast<uint32_t>(channel) * 0x85EBCA6Bu + 1u);
   if (gen->noiseState == 0) gen->noiseState = 1;
@@ -180,7 +180,7 @@ std::string SignalGenerator_Init(SignalGenerator* gen, const std::string& signal
     if (!ParseDouble(parts[1], &db)) return parts[0] + ":DB needs an RMS level in dBFS";
     gen->kind = parts[0] == "white" ? SignalGenerator::kWhite : SignalGenerator::kPink;
     // Uniform noise in [-1, 1) has an RMS of 1/sqrt(3); the pink filter's own gain is scaled
-    // out in SignalGenerator_Fill.
+    // out in FillSignal.
     gen->amplitude = std::pow(10.0, db / 20.0) * std::sqrt(3.0);
   } else if (parts[0] == "wav" && parts.size() == 2) {
     gen->kind = SignalGenerator::kWav;
@@ -192,7 +192,7 @@ std::string SignalGenerator_Init(SignalGenerator* gen, const std::string& signal
   return "";
 }
 
-void SignalGenerator_Fill(SignalGenerator* gen, int32_t rate, float* out, int32_t frames) {
+void FillSignal(SignalGenerator* gen, int32_t rate, float* out, int32_t frames) {
   for (int32_t i = 0; i < frames; ++i, ++gen->position) {
     double v = 0;
     switch (gen->kind) {
@@ -297,7 +297,7 @@ void FillUntouched(float* out, int32_t frames) {
   for (int32_t i = 0; i < frames; ++i) std::memcpy(&out[i], &kUntouchedPattern, 4);
 }
 
-void ChannelStats_Add(ChannelStats* s, const float* in, const float* out, int32_t frames, int32_t windowOffset,
+void AddChannelStats(ChannelStats* s, const float* in, const float* out, int32_t frames, int32_t windowOffset,
                       int32_t inWindow, bool outputSeparate) {
   if (outputSeparate) {
     if (std::memcmp(in, out, static_cast<size_t>(frames) * 4) != 0) s->exactCopy = false;
@@ -327,7 +327,7 @@ double RmsDb(double squares, int64_t frames) {
   return frames > 0 ? LevelDb(std::sqrt(squares / static_cast<double>(frames))) : -std::numeric_limits<double>::infinity();
 }
 
-std::string SimReport_Format(const SimReport& r) {
+std::string FormatSimReport(const SimReport& r) {
   std::ostringstream o;
   o.setf(std::ios::fixed);
   o.precision(4);

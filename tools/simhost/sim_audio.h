@@ -30,12 +30,12 @@ struct SimConfig {
 };
 
 // Applies one key=value setting. Returns an empty string, or what is wrong with it.
-std::string SimConfig_Apply(SimConfig* config, const std::string& key, const std::string& value);
+std::string ApplySimConfig(SimConfig* config, const std::string& key, const std::string& value);
 // Applies every "key=value" line of an ini text ('#' and ';' start comments); collects errors.
-void SimConfig_ApplyText(SimConfig* config, const std::string& text, std::vector<std::string>* errors);
+void ApplySimConfigText(SimConfig* config, const std::string& text, std::vector<std::string>* errors);
 
-int32_t SimConfig_ChannelTotal(int32_t hostType);  // 8 per bus; 0 for an unknown type
-int32_t SimConfig_FramesPerBuffer(const SimConfig& config);
+int32_t SimChannelTotal(int32_t hostType);  // 8 per bus; 0 for an unknown type
+int32_t SimFramesPerBuffer(const SimConfig& config);
 
 // One channel's test signal. Level: peak dBFS for a sine, RMS dBFS for noise.
 struct SignalGenerator {
@@ -48,8 +48,8 @@ struct SignalGenerator {
   std::vector<float> samples;  // a WAV file's first channel, looped
 };
 // Parses "silence", "sine:HZ:DB", "white:DB", "pink:DB" or "wav:PATH". Returns "" or the error.
-std::string SignalGenerator_Init(SignalGenerator* gen, const std::string& signal, int32_t channel);
-void SignalGenerator_Fill(SignalGenerator* gen, int32_t rate, float* out, int32_t frames);
+std::string InitSignalGenerator(SignalGenerator* gen, const std::string& signal, int32_t channel);
+void FillSignal(SignalGenerator* gen, int32_t rate, float* out, int32_t frames);
 
 // Reads the first channel of a 16-bit PCM or 32-bit float WAV file. Returns "" or the error.
 std::string ReadWavFirstChannel(const std::string& path, std::vector<float>* samples);
@@ -70,7 +70,7 @@ constexpr uint32_t kUntouchedPattern = 0x7FA5A5A5u;
 void FillUntouched(float* out, int32_t frames);
 
 // Adds one buffer of a channel. `inWindow` frames starting at `windowOffset` are measured.
-void ChannelStats_Add(ChannelStats* stats, const float* in, const float* out, int32_t frames,
+void AddChannelStats(ChannelStats* stats, const float* in, const float* out, int32_t frames,
                       int32_t windowOffset, int32_t inWindow, bool outputSeparate);
 
 double LevelDb(double linear);  // -inf for 0
@@ -84,4 +84,4 @@ struct SimReport {
   std::vector<std::string> signals;
   std::vector<ChannelStats> channels;
 };
-std::string SimReport_Format(const SimReport& report);
+std::string FormatSimReport(const SimReport& report);

@@ -80,7 +80,7 @@ void LoadConfig(Host* host) {
   bool found = false;
   const bool skipFile = configNamed && iniPath == "none";  // settings from the environment only
   const std::string text = skipFile ? std::string() : ReadSmallFile(iniPath, &found);
-  if (found) SimConfig_ApplyText(&host->config, text, &host->configErrors);
+  if (found) ApplySimConfigText(&host->config, text, &host->configErrors);
   else if (configNamed && !skipFile) host->configErrors.push_back("cannot read the config file " + iniPath);
 
   static const char* const kKeys[] = {"type", "rate", "block", "buffer_frames", "pacing", "seconds", "in_place",
@@ -91,14 +91,14 @@ void LoadConfig(Host* host) {
     for (const char* p = key; *p; ++p) name += static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
     std::string value;
     if (ReadEnvironment(name, &value)) {
-      const std::string error = SimConfig_Apply(&host->config, key, value);
+      const std::string error = ApplySimConfig(&host->config, key, value);
       if (!error.empty()) host->configErrors.push_back(name + ": " + error);
     }
   }
   for (int32_t j = 0; j < kHostMaxChannels; ++j) {
     std::string value;
     if (ReadEnvironment("ORLUNE_SIM_SIGNAL_" + std::to_string(j), &value)) {
-      const std::string error = SimConfig_Apply(&host->config, "signal." + std::to_string(j), value);
+      const std::string error = ApplySimConfig(&host->config, "signal." + std::to_string(j), value);
       if (!error.empty()) host->configErrors.push_back("ORLUNE_SIM_SIGNAL_" + std::to_string(j) + ": " + error);
     }
   }
@@ -133,7 +133,7 @@ struct Stream {
 SimReport g_report;
 
 void WriteReport(const Host& host, const Stream& stream) {
-  std::string text = SimReport_Format(g_report);
+  std::string text = FormatSimReport(g_report);
   for (const std::string& error : host.configErrors) text += "config_error=" + error + "\n";
   // Written beside and renamed, so a reader polling the report never sees half of it; not
   // flushed, since a report matters only while its readers run.
@@ -149,8 +149,8 @@ void WriteReport(const Host& host, const Stream& stream) {
 
 void StartStream(Host* host, Stream* stream) {
   const SimConfig& c = host->config;
-  stream->channelTotal = SimConfig_ChannelTotal(host->hostType.load());
-  stream->frames = SimConfig_FramesPerBuffer(c);
+  stream->channelTotal = SimChannelTotal(host->hostType.load());
+  stream->frames = SimFramesPerBuffer(c);
   stream->framesSent = 0;
   stream->settleFrames = static_cast<int64_t>(c.settleSeconds * c.rate);
   stream->windowFrames = static_cast<int64_t>(c.windowSeconds * c.rate);
@@ -164,7 +164,7 @@ void StartStream(Host* host, Stream* stream) {
   for (int32_t j = 0; j < stream->channelTotal; ++j) {
     auto own = c.channelSignal.find(j);
     if (own != c.channelSignal.end()) g_report.signals[j] = own->second;
-    SignalGenerator_Init(&stream->generators[j], g_report.signals[j], j);  // checked when configured
+    InitSignalGenerator(&stream->generators[j], g_report.signals[j], j);  // checked when configured
   }
   stream->record = HostAudioBuffer();
   stream->record.rate = c.rate;
@@ -196,7 +196,7 @@ void SendBuffer(Host* host, Stream* stream) {
   const SimConfig& c = host->config;
   const int32_t frames = stream->frames;
   for (int32_t j = 0; j < stream->channelTotal; ++j) {
-    SignalGenerator_Fill(&stream->generators[j], c.rate, stream->generated[j].data(), frames);
+    FillSignal(&stream->generators[j], c.rate, stream->generated[j].data(), frames);
     if (c.inPlace) std::memcpy(stream->output[j].data(), stream->generated[j].data(), frames * sizeof(float));
     else FillUntouched(stream->output[j].data(), frames);
   }
@@ -211,7 +211,7 @@ void SendBuffer(Host* host, Stream* stream) {
   const int32_t offset = static_cast<int32_t>(from > to ? 0 : from - begin);
   const int32_t count = static_cast<int32_t>(from > to ? 0 : to - from);
   for (int32_t j = 0; j < stream->channelTotal; ++j) {
-    ChannelStats_Add(&g_report.channels[j], stream->generated[j].data(), stream->output[j].data(), frames, offset, count,
+    AddChannelStats(&g_report.channels[j], stream->generated[j].data(), stream->output[j].data(), frames, offset, count,
                      !c.inPlace);
   }
   const int32_t eq = c.eqBus * kChannelsPerBus;
