@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <cstring>
-#include <iterator>
 #include <string>
 #include <tuple>
 
@@ -13,10 +12,7 @@ TEST(ShellTexts, TitleAndTheInsertInUseMessageNeverReadingPastTheName) {
   BuildWindowTitle(text, sizeof text);
   EXPECT_STREQ(text, "Kelmora Graphic EQ 15 (Version: 1.0.0.0)");
   const std::string prefix = "Orlune Output Insert already in use by:\n";
-  struct {
-    char name[kClientNameSize];
-    char guard[16];
-  } mem;
+  struct { char name[kClientNameSize], guard[16]; } mem;
   std::memset(&mem, 'G', sizeof mem);
   std::strcpy(mem.name, "Some Other Insert");
   FormatInsertInUseMessage(mem.name, text, sizeof text);

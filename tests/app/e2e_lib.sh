@@ -3,10 +3,11 @@
 # shellcheck source=../../scripts/sim_harness.sh
 source "$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/sim_harness.sh"
 
-# The window's verbs are vez15-remote's; boxes, file dialogs and menu keys this driver's.
+# The window's verbs are vez15-remote's; boxes, file dialogs, menu keys and the screen reader's
+# view the test driver's.
 drv() {
   case $1 in
-    box|filedialog|nodialog|keys) wine "$E2E_DRIVER" "$@" 2>/dev/null | tr -d '\r' ;;
+    box|filedialog|nodialog|keys|tree|set|do|focus|events|describe) wine "$E2E_DRIVER" "$@" 2>/dev/null | tr -d '\r' ;;
     *) remote "$@" ;;
   esac
 }
@@ -81,7 +82,7 @@ e2e_run_scenario() {
   while [ $# -gt 1 ]; do
     case $1 in
       --program) E2E_PROGRAM=$2 ;; --driver) E2E_DRIVER=$2 ;; --simhost) E2E_SIMHOST=$2 ;;
-      --partial-host) E2E_PARTIAL_HOST=$2 ;; --work) E2E_WORK=$2 ;; --access-client) E2E_ACCESS_CLIENT=$2 ;; *) break ;;
+      --partial-host) E2E_PARTIAL_HOST=$2 ;; --work) E2E_WORK=$2 ;; *) break ;;
     esac
     shift 2
   done

@@ -14,6 +14,7 @@
 #include "curves/correction_import.h"
 #include "curves/correction_summary.h"
 #include "curves/response_view.h"
+#include "tests/engine/stream_fixture.h"
 #include "tests/tool/reference_response.h"
 
 namespace {
@@ -23,12 +24,6 @@ Correction Parse(const std::string& text) {
   std::string error;
   EXPECT_TRUE(ParseCorrection(text, &c, &error)) << error << "\n" << text;
   return c;
-}
-
-GEQ15ChannelParam Param(std::vector<float> bands, float gain = 0.0f) {
-  GEQ15ChannelParam p{0, {}, gain};
-  std::copy(bands.begin(), bands.end(), p.bands);
-  return p;
 }
 
 // The parse as one line: points "hz/db", filters "kind hz/db/q@line", the preamp.

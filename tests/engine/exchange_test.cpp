@@ -93,16 +93,10 @@ TEST(ExchangeTest, PickupsAndStartsBetweenAnyTwoWriterSteps) {
 struct Streams {
   Streams() { s.SetAll(0.0f, -2.0f), s.Start(48000, 256); }
   // The set the audio thread uses is some published records' design for the current stream.
-  bool InUseIsFor(float bandDb) {
-    const GEQ15ChannelParam p = EngineStream::Flat(bandDb, -2.0f), pair[2] = {p, p};
-    CoefficientSet want;
-    return GEQ15_Design(pair, rate, &want) == 0 && s.process().coefs &&
-           std::memcmp(s.process().coefs->channel, want.channel, 2 * sizeof want.channel[0]) == 0;
-  }
+  bool InUseIsFor(float bandDb) { return s.Plays(bandDb, -2.0f, rate); }
   // One host block; `failure` names every block whose set was designed for another rate.
   void Block(const char* when) {
-    std::vector<float> ones(256, 1.0f);
-    s.Run(ones);
+    s.Run(std::vector<float>(256, 1.0f));
     bool known = false;
     for (float db : seen) known = known || InUseIsFor(db);
     if (!known) failure += std::string(" ") + when + " block at " + std::to_string(rate) + " Hz;";

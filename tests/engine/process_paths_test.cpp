@@ -37,13 +37,10 @@ struct PathGuard {
 
 // What a stream leaves behind: every output sample of both channels (interleaved), both
 // channel states after every block and every meter snapshot published.
-struct Trace {
-  std::vector<float> out, states, meters;
-};
+struct Trace { std::vector<float> out, states, meters; };
 
 struct Stream {
-  int32_t rate = 48000;
-  int32_t announced = 512;
+  int32_t rate = 48000, announced = 512;
   std::vector<int32_t> blocks;                    // frames of each host buffer
   std::function<float(int c, int64_t k)> signal;  // input sample k of channel c
   std::function<void(EngineStream&, int block)> beforeBlock = [](EngineStream&, int) {};
@@ -68,8 +65,7 @@ Trace RunStream(int32_t path, const Stream& stream) {
       for (int32_t k = 0; k < frames + 100; ++k) ch[c].push_back(stream.signal(c, k0 + k));
     s.RunBlock(ch[0].data(), stream.rightBuffer(static_cast<int>(b), ch[0].data(), ch[1].data()), frames);
     for (int32_t k = 0; k < frames; ++k) trace.out.insert(trace.out.end(), {ch[0][k], ch[1][k]});
-    for (const ChannelState& st : {s.filter()->state[0], s.filter()->state[1]})
-      trace.states.insert(trace.states.end(), st.v, st.v + 64);
+    for (const ChannelState* st = s.filter()->state; st < s.filter()->state + 2; ++st) trace.states.insert(trace.states.end(), st->v, st->v + 64);
     MeterSnapshot m{};
     if (GEQ15_ReadMeters(s.filter(), &m) == 0) trace.meters.insert(trace.meters.end(), m.peak, m.peak + 16);
     k0 += frames;
@@ -97,13 +93,7 @@ Trace ExpectEveryPathMatches(const Stream& stream, const std::string& what) {
   return ref;
 }
 
-GEQ15ChannelParam Curve(uint32_t seed, float gainDb) {
-  GEQ15ChannelParam p{};
-  const std::vector<float> db = Noise(kBandCount, seed, 12.0f);
-  std::copy(db.begin(), db.end(), p.bands);
-  p.gain = gainDb;
-  return p;
-}
+GEQ15ChannelParam Curve(uint32_t seed, float gainDb) { return Param(Noise(kBandCount, seed, 12.0f), gainDb); }
 
 std::function<float(int, int64_t)> NoiseSignal(float amplitude, uint32_t seed) {
   const std::vector<float> table = Noise(1 << 16, seed, amplitude);
@@ -151,8 +141,7 @@ TEST(ProcessPathsTest, RampsUnequalRecordsAndBlockLengths) {
   for (int32_t announced : {512, 480, 64, 1, 15}) {
     Stream s;
     s.announced = announced;
-    s.records[0] = Curve(1, -3.0f);
-    s.records[1] = Curve(2, 4.5f);
+    s.records[0] = Curve(1, -3.0f), s.records[1] = Curve(2, 4.5f);
     s.signal = NoiseSignal(0.7f, 3);
     s.blocks = {announced, 1, 2, 13, 14, 15, 16, 17, 29, 100, announced, 511, 512, 1024, 3, announced};
     s.beforeBlock = [](EngineStream& e, int block) {
@@ -181,8 +170,7 @@ TEST(ProcessPathsTest, EveryRateExtremeCurvesAndNonFiniteInput) {
     }
   }
   Stream s;
-  s.records[0] = Curve(7, 0.0f);
-  s.records[1] = Curve(8, 0.0f);
+  s.records[0] = Curve(7, 0.0f), s.records[1] = Curve(8, 0.0f);
   s.signal = [](int c, int64_t k) -> float {
     if (c == 0 && k == 700) return std::numeric_limits<float>::infinity();
     if (c == 1 && k == 1500) return std::numeric_limits<float>::quiet_NaN();
@@ -197,8 +185,7 @@ TEST(ProcessPathsTest, EveryRateExtremeCurvesAndNonFiniteInput) {
 // history during the silence, and the silence must end in exact zeros.
 TEST(ProcessPathsTest, TinyValuesBecomeExactZerosAlike) {
   Stream s;
-  s.records[0] = Curve(5, 0.0f);
-  s.records[1] = Curve(6, 12.0f);
+  s.records[0] = Curve(5, 0.0f), s.records[1] = Curve(6, 12.0f);
   const float tiny = std::ldexp(1.0f, -64);
   constexpr int kSilentUntil = 390 * 512;
   s.signal = [tiny](int c, int64_t k) -> float {

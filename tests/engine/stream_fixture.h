@@ -3,12 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
 #include <vector>
 
 #include "engine/geq15.h"
+
+// A record with these band gains (from band 1 on; the rest 0 dB) and output gain.
+inline GEQ15ChannelParam Param(const std::vector<float>& bands, float gainDb = 0.0f, int32_t bypass = 0) {
+  GEQ15ChannelParam p{bypass, {}, gainDb};
+  std::copy(bands.begin(), bands.end(), p.bands);
+  return p;
+}
 
 struct EngineStream {
   EngineStream() { EXPECT_EQ(GEQ15_Create(&ctx), 0); }
@@ -22,10 +30,13 @@ struct EngineStream {
     const GEQ15ChannelParam p = Flat(bandDb, gainDb, bypass), records[kChannelRecords] = {p, p};
     return GEQ15_SetParams(&ctx, records);
   }
-  static GEQ15ChannelParam Flat(float bandDb, float gainDb, int32_t bypass = 0) {
-    GEQ15ChannelParam p{bypass, {}, gainDb};
-    for (float& g : p.bands) g = bandDb;
-    return p;
+  static GEQ15ChannelParam Flat(float bandDb, float gainDb, int32_t bypass = 0) { return Param(std::vector<float>(kBandCount, bandDb), gainDb, bypass); }
+  // Whether the set in use is the design of SetAll(bandDb, gainDb) for `rate`.
+  bool Plays(float bandDb, float gainDb, int32_t rate) {
+    const GEQ15ChannelParam p = Flat(bandDb, gainDb), pair[2] = {p, p};
+    CoefficientSet want;
+    return GEQ15_Design(pair, rate, &want) == 0 && ctx.process.coefs &&
+           std::memcmp(ctx.process.coefs->channel, want.channel, 2 * sizeof want.channel[0]) == 0;
   }
   // One host buffer through the engine, both channels in place.
   void RunBlock(float* left, float* right, int32_t frames) { GEQ15_ProcessBlock(&ctx, left, right, frames); }

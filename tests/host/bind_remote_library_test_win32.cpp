@@ -13,35 +13,28 @@ namespace {
 
 // Sets the host's Uninstall entry for one test and puts back what was there, so the tests leave
 // the prefix as they found it (a registered simulated host included).
-class HostEntryOverride {
- public:
-  HostEntryOverride() {
-    DWORD size = sizeof saved_ - 1;
-    hadValue_ = RegGetValueA(HKEY_LOCAL_MACHINE, Name().c_str(), "UninstallString", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
-                             &savedType_, saved_, &size) == ERROR_SUCCESS;
-  }
+struct HostEntryOverride {
+  const std::string name = std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + kHostUninstallEntry;
+  DWORD savedType = REG_SZ, size = sizeof saved - 1;
+  char saved[2048] = {};
+  const bool hadValue = RegGetValueA(HKEY_LOCAL_MACHINE, name.c_str(), "UninstallString", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                                     &savedType, saved, &size) == ERROR_SUCCESS;
   ~HostEntryOverride() {
     Remove();
-    if (hadValue_) Set(saved_, savedType_);
+    if (hadValue) Set(saved, savedType);
   }
   // `view` 0 is the process's default view; KEY_WOW64_32KEY or KEY_WOW64_64KEY name one.
   void Set(const std::string& value, DWORD type = REG_SZ, REGSAM view = 0) {
     HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, Name().c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr);
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr);
     RegSetValueExA(key, "UninstallString", 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>(value.size() + 1));
     RegCloseKey(key);
   }
   void Remove() {
     for (REGSAM view : {REGSAM(0), REGSAM(KEY_WOW64_32KEY), REGSAM(KEY_WOW64_64KEY)})
-      RegDeleteKeyExA(HKEY_LOCAL_MACHINE, Name().c_str(), view, 0);
+      RegDeleteKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), view, 0);
   }
-
- private:
-  static std::string Name() { return std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + kHostUninstallEntry; }
-  bool hadValue_ = false;
-  DWORD savedType_ = REG_SZ;
-  char saved_[2048] = {};
 };
 
 // The Wine drive Z: is the Unix root; the build tells the tests Unix paths.

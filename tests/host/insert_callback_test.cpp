@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/insert_callback.h"
+#include "tests/engine/stream_fixture.h"
 
 namespace {
 
@@ -16,19 +17,12 @@ constexpr uint32_t kMarkerBits = 0x7FA5A5A5u;  // never produced by copying or p
 constexpr int32_t kApart = INT32_MIN;          // each channel's input in a buffer of its own
 const double kPlus6dB = std::pow(10.0, 6.0 / 20.0);
 const float kInf = INFINITY, kNaN = NAN;
-uint32_t Bits(float v) { uint32_t b; std::memcpy(&b, &v, 4); return b; }
 
 // The engine as start-up creates it; +6 dB output gain tells an equalized channel from a copy.
-struct App {
-  std::unique_ptr<EngineContext> engine{new EngineContext()};
-  EngineContext& e = *engine;
-  InsertLink link{engine.get(), nullptr, reinterpret_cast<void*>(0x1234)};
-  App() {
-    EXPECT_EQ(GEQ15_Create(&e), 0);
-    const GEQ15ChannelParam louder{0, {}, 6.0f}, records[kChannelRecords] = {louder, louder};
-    GEQ15_SetParams(&e, records);
-  }
-  ~App() { GEQ15_Destroy(&e); }
+struct App : EngineStream {
+  EngineContext& e = ctx;
+  InsertLink link{&ctx, nullptr, reinterpret_cast<void*>(0x1234)};
+  App() { SetAll(0.0f, 6.0f); }
   int32_t Call(int32_t command, HostAudioBuffer* record) { return InsertCallback(&link, command, record, 0); }
 };
 
@@ -57,7 +51,7 @@ struct Host {
       if (record.readPtr[j] != in[j].data()) std::copy(in[j].begin(), in[j].end(), record.readPtr[j]);
       else for (size_t i = 0; i < in[j].size(); ++i) std::memcpy(Out(j) + i, &kMarkerBits, 4);
   }
-  bool Untouched(int32_t j) { return std::all_of(Out(j), Out(j) + in[j].size(), [](float v) { return Bits(v) == kMarkerBits; }); }
+  bool Untouched(int32_t j) { return std::all_of(Out(j), Out(j) + in[j].size(), [](float v) { return FloatBits(v) == kMarkerBits; }); }
   bool ExactCopy(int32_t j) { return std::memcmp(in[j].data(), Out(j), in[j].size() * 4) == 0; }
   double Gain(int32_t j) {  // output over input across the second half, where a ramp is over
     double sumIn = 0, sumOut = 0;
@@ -99,7 +93,7 @@ TEST(InsertCallback, CommandsBeforeAndAfterTheStart) {
   host.record.rate = 32000, host.in[0][5] = kNaN;
   EXPECT_EQ(app.Call(kHostCommandStart, &host.record), 0);
   EXPECT_EQ(app.Call(kHostCommandBuffer, &host.record), 0);
-  EXPECT_EQ(std::make_tuple(Bits(host.Out(0)[5]), host.Out(0)[6], app.e.filter->sampleRate), std::make_tuple(0u, host.in[0][6], 0));
+  EXPECT_EQ(std::make_tuple(FloatBits(host.Out(0)[5]), host.Out(0)[6], app.e.filter->sampleRate), std::make_tuple(0u, host.in[0][6], 0));
   // Timing follows each start, a 1-frame one included; a refused rate keeps the filter's rate,
   // which the user interface then designs for.
   const struct { int32_t rate, frames, blockFrames, rampLength, meterPeriod; } starts[] = {
@@ -189,9 +183,9 @@ TEST(InsertCallback, NonFiniteInputIsSilencedAndTheChannelRecovers) {
         for (int32_t i = 0, t = k * kFrames; i < kFrames; ++i, ++t) {
           const float got = b.Out(j)[i], want = a.Out(j)[i];
           const bool bad = j == row.channel && t >= row.at && t < row.at + row.count;
-          if (j != row.channel || (j < 2 && k < row.at / kFrames)) { ASSERT_EQ(Bits(got), Bits(want)) << j << " at " << t; }
-          else if (j >= 2) { ASSERT_EQ(Bits(got), bad ? 0u : Bits(want)) << t; }
-          else if (j < 2 && k <= (row.at + row.count - 1) / kFrames) { ASSERT_EQ(Bits(got), 0u) << t; }
+          if (j != row.channel || (j < 2 && k < row.at / kFrames)) { ASSERT_EQ(FloatBits(got), FloatBits(want)) << j << " at " << t; }
+          else if (j >= 2) { ASSERT_EQ(FloatBits(got), bad ? 0u : FloatBits(want)) << t; }
+          else if (j < 2 && k <= (row.at + row.count - 1) / kFrames) { ASSERT_EQ(FloatBits(got), 0u) << t; }
           else if (j < 2) { ASSERT_NEAR(got, want, 1e-5) << t; }  // equalizing again from the next block
         }
     }

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -28,12 +27,12 @@ std::string Folder(const std::string& value, int32_t* found, size_t count = std:
 // Cut at the last backslash; the 512-byte limit counts the folder and its zero (511 fits).
 TEST(HostFolder, CutRulesAndLimits) {
   const std::string a508(508, 'a'), long600 = "C:\\Orlune\\" + std::string(590, 'u');
-  const struct { std::string value; int32_t found; std::string folder; size_t count; } rows[] = {
-      {"C:\\Program Files\\Orlune\\uninstall.exe", 1, "C:\\Program Files\\Orlune", std::string::npos},
-      {"\"C:\\Orlune\\uninstall.exe\" /S", 1, "\"C:\\Orlune", std::string::npos},  // the load fails later
-      {"uninstall.exe", 1, "uninstall.exe", std::string::npos}, {"\\uninstall.exe", 1, "", std::string::npos},
-      {"", 1, "", std::string::npos}, {long600, 1, "C:\\Orlune", std::string::npos},  // a long uninstaller name
-      {"C:\\" + a508 + "\\u", 1, "C:\\" + a508, std::string::npos}, {"C:\\" + a508 + "a\\u", 0, "", std::string::npos},
+  const struct { std::string value; int32_t found; std::string folder; size_t count = std::string::npos; } rows[] = {
+      {"C:\\Program Files\\Orlune\\uninstall.exe", 1, "C:\\Program Files\\Orlune"},
+      {"\"C:\\Orlune\\uninstall.exe\" /S", 1, "\"C:\\Orlune"},  // the load fails later
+      {"uninstall.exe", 1, "uninstall.exe"}, {"\\uninstall.exe", 1, ""}, {"", 1, ""},
+      {long600, 1, "C:\\Orlune"},  // a long uninstaller name
+      {"C:\\" + a508 + "\\u", 1, "C:\\" + a508}, {"C:\\" + a508 + "a\\u", 0, ""},
       {"C:\\O\\u", 1, "C:\\O", 6},  // no terminating zero: the text ends at the count
       {std::string("C:\\A\\u.exe\0\\tail", 16), 1, "C:\\A", 17}};  // a zero inside the count ends the text
   for (const auto& row : rows) {

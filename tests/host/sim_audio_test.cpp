@@ -13,11 +13,8 @@ namespace {
 TEST(SimHostConfig, ParsesSettingsAndReportsMistakesByLine) {
   SimConfig c;
   std::vector<std::string> errors;
-  ApplySimConfigText(&c,
-                      "# comment\ntype=2\nrate = 44100\npacing=fast\nin_place=1\nsignal=white:-20\n"
-                      "signal.3=sine:1000:-6\nbusy_client=Other Mixer\nrestart_at=2.5\n"
-                      "rate=abc\nsignal.200=silence\nnonsense=1\nno equals sign\n",
-                      &errors);
+  ApplySimConfigText(&c, "# comment\ntype=2\nrate = 44100\npacing=fast\nin_place=1\nsignal=white:-20\nsignal.3=sine:1000:-6\n"
+                      "busy_client=Other Mixer\nrestart_at=2.5\nrate=abc\nsignal.200=silence\nnonsense=1\nno equals sign\n", &errors);
   EXPECT_EQ(std::make_tuple(c.hostType, c.rate, c.realtime, c.inPlace, c.signal, c.channelSignal[3], c.restartAt, c.busyClient),
             std::make_tuple(2, 44100, false, true, std::string("white:-20"), std::string("sine:1000:-6"), 2.5, std::string("Other Mixer")));
   ASSERT_EQ(errors.size(), 4u);

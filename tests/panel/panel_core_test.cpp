@@ -11,6 +11,7 @@
 
 #include "panel/panel_access.h"
 #include "panel/panel_keys.h"
+#include "tests/engine/stream_fixture.h"
 
 namespace {
 
@@ -49,19 +50,17 @@ TEST(KnobAndMeterTest, PositionsStayInsideTheirColumns) {
   const struct { float level; int32_t lit; } meters[] = {{0.0f, 0}, {1e-11f, 0}, {0.0005f, 0}, {1.0f, 96},
       {0.5f, 87}, {2.0f, 105}, {1000.0f, 105}, {kInf, 105}, {-0.5f, 0}, {kNaN, 0}};
   for (const auto& m : meters) EXPECT_EQ(MeterLitHeight(m.level), m.lit) << m.level;
-  for (float level : {1e-9f, 0.001f, 0.0123f, 0.3f, 0.7071f, 0.999f, 1.5f}) {
-    // The 7-bit mantissa lookup truncates: at most 20*log10(1 + 1/128) below the exact value.
+  // The 7-bit mantissa lookup truncates: at most 20*log10(1 + 1/128) below the exact value.
+  for (float level : {1e-9f, 0.001f, 0.0123f, 0.3f, 0.7071f, 0.999f, 1.5f})
     EXPECT_NEAR(MeterLevelDb(level), 20.0 * std::log10(level) - 0.034, 0.0341) << level;
-  }
   // The louder channel of a pair is shown; a NaN never wins over a level.
   EXPECT_EQ(std::make_tuple(MeterPairLevel(0.25f, 0.5f), MeterPairLevel(0.5f, 0.25f), MeterPairLevel(kNaN, 0.25f), MeterPairLevel(0.25f, kNaN)),
             std::make_tuple(0.5f, 0.5f, 0.25f, 0.25f));
 }
 
 TEST(ValueEditTest, WheelStepsTypedTextAndDragEdges) {
-  const int16_t deltas[] = {120, -120, 60, -60, 240, -359, -32768};  // steps truncate toward zero
-  const int32_t steps[] = {-1, 1, 0, 0, -2, 2, 273};
-  for (size_t i = 0; i < std::size(deltas); ++i) EXPECT_EQ(WheelSteps(deltas[i]), steps[i]) << deltas[i];
+  for (const auto& [delta, steps] : {std::pair<int16_t, int32_t>{120, -1}, {-120, 1}, {60, 0}, {-60, 0}, {240, -2}, {-359, 2}, {-32768, 273}})
+    EXPECT_EQ(WheelSteps(delta), steps) << delta << ": steps truncate toward zero";
   // Only a decimal number counts: "inf", "nan" and hexadecimal are text without a number.
   const struct { const char* text; int32_t applied; float value; } rows[] = {
       {"5.25", 1, 5.25f}, {"-20", 1, -12.0f}, {"abc", 1, 0.0f}, {"1e3", 1, 12.0f}, {"  -3.5dB", 1, -3.5f},
@@ -124,12 +123,8 @@ TEST_F(PanelFixture, DragUpStopsAtTheTopAndComesBackAtOnce) {
 }
 
 TEST_F(PanelFixture, EveryEditWritesRecordsOneAndTwoOnlyAndPublishes) {
-  GEQ15ChannelParam untouched[kChannelRecords - 2];
-  for (int n = 3; n <= 8; ++n) {
-    Record(n).g7 = 1.25f * n;  // distinctive values that no edit may touch
-    Record(n).bypass = n;
-    untouched[n - 3] = Record(n);
-  }
+  GEQ15ChannelParam untouched[kChannelRecords - 2];  // distinctive values that no edit may touch
+  for (int n = 3; n <= 8; ++n) Record(n) = untouched[n - 3] = Param({0, 0, 0, 0, 0, 0, 1.25f * n}, 0.0f, n);
   StoreSliderValue(&panel, kGainSlider, 11.8f), StoreSliderValue(&panel, 2, -7.5f), Published();
   panel.drag.sliderIndex = kGainSlider;
   EXPECT_EQ(Did(ApplyWheelStep(&panel, -1), kGainSlider), "slider 15 | 12.000000 12.000000 published") << "a notch forward from 11.8";

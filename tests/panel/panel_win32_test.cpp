@@ -47,14 +47,22 @@ void CALLBACK ActInEditor(HWND, UINT, UINT_PTR id, DWORD) {
   if (g_user.stop) KL2CTL_Stop();
 }
 
-// The editor opened by Enter is in the end-to-end test, where the key is released inside it.
-TEST(PanelInputTest, EditorEnterAppliesEscapeFocusLossAndAStopCancelWheelAndKeys) {
-  KL2CTL_Start(GetModuleHandleA(nullptr));
-  HWND owner = MakeWindow("panel test"), neighbour = MakeWindow("neighbour");
+// A panel with an engine of its own and a window, the toolkit started (each test stops it).
+struct Win32Panel : ::testing::Test {
+  void SetUp() override {
+    KL2CTL_Start(GetModuleHandleA(nullptr));
+    ASSERT_EQ(GEQ15_Create(panel.engine), 0);
+    ComputePanelGeometry(&panel.geometry, 0, 0, 688);
+  }
+  void TearDown() override { GEQ15_Destroy(panel.engine), DestroyWindow(owner); }
+  HWND owner = MakeWindow("panel test");
   EngineContext engine{};
   PanelState panel{{}, {}, 0, nullptr, &engine, {}, {}};
-  ASSERT_EQ(GEQ15_Create(panel.engine), 0);
-  ComputePanelGeometry(&panel.geometry, 0, 0, 688);
+};
+
+// The editor opened by Enter is in the end-to-end test, where the key is released inside it.
+TEST_F(Win32Panel, EditorEnterAppliesEscapeFocusLossAndAStopCancelWheelAndKeys) {
+  HWND neighbour = MakeWindow("neighbour");
   const struct { const char* text; WPARAM key; HWND focus; bool stop; float g7; } rows[] = {
       {"5.25", VK_RETURN, nullptr, false, 5.25f}, {"3", VK_ESCAPE, nullptr, false, 5.25f},
       {"4", 0, neighbour, false, 5.25f}, {"6", 0, nullptr, true, 5.25f}};  // a stop closes the editor first
@@ -83,26 +91,19 @@ TEST(PanelInputTest, EditorEnterAppliesEscapeFocusLossAndAStopCancelWheelAndKeys
   EXPECT_EQ(std::make_pair(panel.engine->filter->param[1].g7, panel.focus.cueShown), std::make_pair(0.0f, 1)) << "band 7 at 0 dB, the keyboard was used";
   RoutePanelKeyMessage(&panel, owner, WM_UPDATEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0);
   EXPECT_EQ(panel.focus.cueShown, 0) << "the window's UI state hides the focus again";
-  GEQ15_Destroy(panel.engine);
   DestroyWindow(neighbour);
-  DestroyWindow(owner);
 }
 
 // Knobs and meters drawn into a memory bitmap, read back at chosen pixels.
-TEST(PanelRenderTest, KnobsMetersAndBypassKeyWhereTheValuesSay) {
-  KL2CTL_Start(GetModuleHandleA(nullptr));
+TEST_F(Win32Panel, KnobsMetersAndBypassKeyWhereTheValuesSay) {
   ASSERT_EQ(CreatePanelResources(), 0);
-  HWND window = MakeWindow("render");
-  EngineContext engine{};
-  PanelState panel{{}, {}, 0, nullptr, &engine, {}, {}};
-  ASSERT_EQ(GEQ15_Create(panel.engine), 0);
   const float values[] = {12.0f, 0.0f, -12.0f, 40.0f};  // 40 dB from a file stays at the top
   for (int i = 0; i < 4; ++i) panel.engine->filter->param[0].bands[i] = values[i];
   panel.engine->filter->param[0].gain = -12.0f;
   panel.engine->meterReadout.peak[0] = 1.0f;  // 0 dBFS in, silence out
   HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
   HGDIOBJ old = SelectObject(dc, CreateCompatibleBitmap(screen, 688, 290));
-  PaintPanel(&panel, dc, window);
+  PaintPanel(&panel, dc, owner);
   DrawLevelMeters(&panel, dc);
   auto dark = [&](int x, int y) { COLORREF c = GetPixel(dc, x, y); return GetRValue(c) < 40 && GetGValue(c) < 40 && GetBValue(c) < 40; };
   for (int slider : {0, 1, 2, 3, kGainSlider}) {
@@ -121,8 +122,6 @@ TEST(PanelRenderTest, KnobsMetersAndBypassKeyWhereTheValuesSay) {
   DeleteObject(SelectObject(dc, old));
   DeleteDC(dc);
   ReleaseDC(nullptr, screen);
-  GEQ15_Destroy(panel.engine);
-  DestroyWindow(window);
   HBRUSH selected = g_panelResources.selectedBrush;
   EXPECT_EQ(ReleasePanelResources(), 0);
   EXPECT_EQ(GetObjectType(selected), 0u) << "deleted";

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "tests/engine/stream_fixture.h"
 #include "tests/tool/render_blocks.h"
 
 namespace {
@@ -13,20 +14,6 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 
 GEQ15ChannelParam Band9(float db) { GEQ15ChannelParam p{}; p.g9 = db; return p; }
-
-std::vector<float> Render(const GEQ15ChannelParam records[2], int rate, int block, int channels, bool noFade,
-                          std::vector<float> audio, int32_t* silencedBlocks = nullptr) {
-  OfflineRender r;
-  EXPECT_EQ(StartOfflineRender(&r, records, rate, block, channels, noFade), 0);
-  const int64_t frames = static_cast<int64_t>(audio.size()) / channels;
-  for (int64_t at = 0; at < frames; at += block) {
-    const int32_t n = static_cast<int32_t>(std::min<int64_t>(block, frames - at));
-    RenderInterleaved(&r, audio.data() + at * channels, n);
-  }
-  StopOfflineRender(&r);
-  if (silencedBlocks) *silencedBlocks = r.silencedBlocks;
-  return audio;
-}
 
 // At the file's rate: band 9 raised by 6 dB and the output lowered by 3 give +3 dB at 1 kHz (a design
 // for another rate would miss the band's centre); a mono file takes record 1.
@@ -36,7 +23,7 @@ TEST(OfflineRender, LevelAtTheBandCentreAtTheFilesRate) {
   for (int rate : {44100, 96000}) {
     std::vector<float> in(rate);
     for (int i = 0; i < rate; ++i) in[i] = float(0.25 * std::sin(2 * kPi * 1000.0 * i / rate));
-    const std::vector<float> out = Render(records, rate, 480, 1, false, in);
+    const std::vector<float> out = RenderAudio(records, rate, 480, 1, false, in);
     double sumIn = 0, sumOut = 0;  // over 100 whole periods, half a second in
     for (int i = rate / 2; i < rate / 2 + rate / 10; ++i) sumIn += in[i] * in[i], sumOut += out[i] * out[i];
     EXPECT_NEAR(10 * std::log10(sumOut / sumIn), 3.0, 0.01) << rate << " Hz";
@@ -46,7 +33,7 @@ TEST(OfflineRender, LevelAtTheBandCentreAtTheFilesRate) {
 // The ramp is the engine's; --no-fade starts every channel at its own output gain, not at unity.
 TEST(OfflineRender, NoFadeStartsAtTheOutputGain) {
   const GEQ15ChannelParam records[2] = {{0, {}, -6.0f}, {0, {}, 3.0f}};
-  const std::vector<float> out = Render(records, 48000, 256, 2, true, std::vector<float>(4000, 1.0f));
+  const std::vector<float> out = RenderAudio(records, 48000, 256, 2, true, std::vector<float>(4000, 1.0f));
   for (int k : {0, 1, 3998, 3999}) EXPECT_NEAR(out[k], std::pow(10.0, records[k % 2].gain / 20.0), 1e-6) << k;
 }
 
@@ -54,17 +41,12 @@ TEST(OfflineRender, BlockSizeChangesNothingButTheRampAndTheShortLastBlockIsProce
   GEQ15ChannelParam records[2] = {Band9(9.0f), Band9(-4.0f)};
   records[0].g2 = -6.0f;
   records[1].g14 = 5.0f;
-  std::vector<float> noise(2 * 10007);
-  uint32_t seed = 12345;
-  for (float& s : noise) {
-    seed = seed * 1664525u + 1013904223u;
-    s = static_cast<float>(static_cast<int32_t>(seed) / 2147483648.0 * 0.5);
-  }
+  const std::vector<float> noise = Noise(2 * 10007, 12345, 0.5f);
   // 512, 128 and 64 all give a 512-sample ramp at 48 kHz, so the outputs agree to the bit;
   // 10007 frames leave a short last block for each of them.
-  const std::vector<float> a = Render(records, 48000, 512, 2, false, noise);
-  const std::vector<float> b = Render(records, 48000, 128, 2, false, noise);
-  const std::vector<float> c = Render(records, 48000, 64, 2, false, noise);
+  const std::vector<float> a = RenderAudio(records, 48000, 512, 2, false, noise);
+  const std::vector<float> b = RenderAudio(records, 48000, 128, 2, false, noise);
+  const std::vector<float> c = RenderAudio(records, 48000, 64, 2, false, noise);
   ASSERT_EQ(a, b);
   ASSERT_EQ(a, c);
   // The tail really went through the filters.
@@ -84,19 +66,18 @@ TEST(OfflineRender, NonFiniteSamplesAndSettingsGiveCountedSilenceNotNaN) {
   for (int k : {1000, 1100}) faulty[2 * k] = k == 1000 ? NAN : INFINITY;  // blocks 3 and 4 of 256
   for (int k = 2040; k < 2060; ++k) faulty[2 * k] = k % 2 ? -INFINITY : NAN;  // blocks 7 and 8
   int32_t silenced = 0;
-  const std::vector<float> clean = Render(records, 48000, 256, 2, true, input), out = Render(records, 48000, 256, 2, true, faulty, &silenced);
+  const std::vector<float> clean = RenderAudio(records, 48000, 256, 2, true, input), out = RenderAudio(records, 48000, 256, 2, true, faulty, &silenced);
   EXPECT_EQ(silenced, 4);
   std::vector<float> fresh[2];  // what a render of the rest gives, from the block after each bad pair
-  for (int r : {0, 1}) fresh[r] = Render(records, 48000, 256, 2, true, std::vector<float>(input.begin() + 2 * (r ? 2304 : 1280), input.end()));
+  for (int r : {0, 1}) fresh[r] = RenderAudio(records, 48000, 256, 2, true, std::vector<float>(input.begin() + 2 * (r ? 2304 : 1280), input.end()));
   for (size_t i = 0; i < out.size(); ++i) {
     const size_t block = i / 2 / 256;
     if (i % 2 || block < 3) ASSERT_EQ(out[i], clean[i]) << i;
     else if (block == 3 || block == 4 || block == 7 || block == 8) ASSERT_EQ(out[i], 0.0f) << i;
     else ASSERT_EQ(out[i], fresh[block > 8][i - 2 * (block > 8 ? 2304 : 1280)]) << i;  // equalizing afresh
   }
-  GEQ15ChannelParam absurd[2] = {};
-  for (GEQ15ChannelParam& p : absurd) std::fill(std::begin(p.bands), std::end(p.bands), 720.0f), p.gain = 720.0f;
-  for (float v : Render(absurd, 48000, 256, 2, false, input, &silenced)) ASSERT_EQ(v, 0.0f);
+  const GEQ15ChannelParam absurd[2] = {EngineStream::Flat(720.0f, 720.0f), EngineStream::Flat(720.0f, 720.0f)};
+  for (float v : RenderAudio(absurd, 48000, 256, 2, false, input, &silenced)) ASSERT_EQ(v, 0.0f);
   EXPECT_EQ(silenced, 16);
 }
 

@@ -13,10 +13,7 @@
 
 namespace {
 
-struct ToolRun {
-  int code;
-  std::string out, err;
-};
+struct ToolRun { int code; std::string out, err; };
 
 // Runs a command; an argument "FILE" names a settings file holding `fileText` (none when null).
 ToolRun RunTool(tool::CommandFn command, std::vector<std::string> args, const char* fileText = nullptr) {
