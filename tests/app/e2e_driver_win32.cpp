@@ -23,20 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "tools/vez15-remote/window_search_win32.h"
+
 namespace {
-
-HWND MainWindow() { return FindWindowA("MainWindowClass", nullptr); }
-
-// Polls `found` every 100 ms until it gives a window or the time is up.
-template <typename Find>
-HWND WaitFor(double seconds, Find found) {
-  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
-  for (;;) {
-    if (HWND w = found()) return w;
-    if (GetTickCount64() >= end) return nullptr;
-    Sleep(100);
-  }
-}
 
 // The first top-level window (or descendant of `parent`) for which `match` holds, from a list taken
 // first: a sibling-to-sibling walk stops at one destroyed meanwhile (a file dialog's file list).

@@ -89,11 +89,13 @@ TEST(InsertCallback, CommandsBeforeAndAfterTheStart) {
                             noStorage.Call(kHostCommandStart, &host.record)), std::make_tuple(-2, -2, -2));
   EXPECT_EQ(std::make_tuple(app.e.started, noStorage.e.started, bare->started), std::make_tuple(0, 0, 0));
 
-  // A first start at a rate the filter refuses: the pair is then a copy like any other.
+  // A first start at a rate the filter refuses: the pair is then a copy like any other, and the
+  // user interface keeps designing for the rate it assumes before a stream (design rate 0).
   host.record.rate = 32000, host.in[0][5] = kNaN;
   EXPECT_EQ(app.Call(kHostCommandStart, &host.record), 0);
   EXPECT_EQ(app.Call(kHostCommandBuffer, &host.record), 0);
-  EXPECT_EQ(std::make_tuple(FloatBits(host.Out(0)[5]), host.Out(0)[6], app.e.filter->sampleRate), std::make_tuple(0u, host.in[0][6], 0));
+  EXPECT_EQ(std::make_tuple(FloatBits(host.Out(0)[5]), host.Out(0)[6], app.e.filter->sampleRate, app.e.designRate.load()),
+            std::make_tuple(0u, host.in[0][6], 0, 0));
   // Timing follows each start, a 1-frame one included; a refused rate keeps the filter's rate,
   // which the user interface then designs for.
   const struct { int32_t rate, frames, blockFrames, rampLength, meterPeriod; } starts[] = {

@@ -17,21 +17,9 @@
 
 #include "app/app_logic.h"
 #include "shell/shell_win32.h"
+#include "tools/vez15-remote/window_search_win32.h"
 
 namespace {
-
-HWND MainWindow() { return FindWindowA(kMainClassName, nullptr); }
-
-// Polls `found` every 100 ms until it gives a window or the time is up.
-template <typename Find>
-HWND WaitFor(double seconds, Find found) {
-  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
-  for (;;) {
-    if (HWND w = found()) return w;
-    if (GetTickCount64() >= end) return nullptr;
-    Sleep(100);
-  }
-}
 
 // A visible top-level window of the program's process with this title.
 struct TitleSearch {
