@@ -227,12 +227,14 @@ TEST(ProcessPathsTest, SubnormalOutputsBecomeZerosAlike) {
   };
   s.blocks.assign(4, 512);
   const Trace ref = ExpectEveryPathMatches(s, "output gains of -720 and -376.3 dB");
-  int zeros = 0;
+  int zeros = 0, negativeZeros = 0;
   for (size_t k = 0; k < ref.out.size(); ++k) {
     ASSERT_TRUE(ref.out[k] == 0.0f || std::fabs(ref.out[k]) >= std::numeric_limits<float>::min()) << "output " << k;
     zeros += ref.out[k] == 0.0f;
+    negativeZeros += ref.out[k] == 0.0f && std::signbit(ref.out[k]);
   }
   EXPECT_GT(zeros, 100) << "the gains must put some products below the normal range";
+  EXPECT_GT(negativeZeros, 10) << "a negative product flushed keeps its sign";
 }
 
 // One channel only (a mono render) and a host that hands the same or overlapping buffers for
